@@ -1,0 +1,171 @@
+// The fast entropy layer of the engine: Huffman lookup tables, a buffered
+// scan reader that keeps the exact byte position and marker rules, and a
+// 64-bit scan writer with 0xFF stuffing (T.81 F.1.2.3, F.2.2.3).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace plume {
+
+// Decoding table of one canonical Huffman table (T.81 Annex C, F.2.2.3):
+// a 9-bit lookup for short codes and per-length code ranges for the rest.
+class THuffmanDecodeTable {
+public:
+    static constexpr int kLookupBits = 9;
+
+    // lengths, symbols and codes are the table record's lists in canonical order.
+    void Build(int count, const std::int32_t* lengths, const std::int32_t* symbols,
+               const std::int32_t* codes);
+    int Count() const { return count_; }
+    // Length of the last code, the number of bits an unmatched code consumes.
+    int MaxLength() const { return maxLength_; }
+
+    // Decodes one symbol from the top bits of `peek` (16 bits, MSB first).
+    // Returns the symbol and its code length, or -1 when nothing matches.
+    int Decode(std::uint32_t peek16, int& length) const {
+        const std::uint16_t entry = lookup_[peek16 >> (16 - kLookupBits)];
+        if (entry != 0) {
+            length = entry >> 8;
+            return entry & 0xFF;
+        }
+        return DecodeLong(peek16, length);
+    }
+
+private:
+    int DecodeLong(std::uint32_t peek16, int& length) const;
+
+    int count_ = 0;
+    int maxLength_ = 0;
+    // (length << 8) | symbol; 0 where no code of up to kLookupBits bits matches.
+    std::uint16_t lookup_[1 << kLookupBits] = {};
+    std::int32_t firstCode_[17] = {};
+    std::int32_t codesOfLength_[17] = {};
+    std::int32_t firstIndex_[17] = {};
+    std::vector<std::uint8_t> symbols_;
+};
+
+// Encoding table: code and length per symbol; length 0 = the table has no code.
+struct THuffmanEncodeTable {
+    std::uint16_t code[256] = {};
+    std::uint8_t length[256] = {};
+};
+
+// Reads entropy-coded data from memory with a 64-bit buffer, removing the
+// 0x00 stuffed after 0xFF. A marker (0xFF then anything but 0x00) is taken as
+// the data byte 0xFF with its second byte dropped, and reported only once a
+// bit of it is actually consumed; the end of the data likewise raises the read
+// error only when a bit past it is consumed. So the observable behaviour is
+// that of a reader that fetches one byte at a time, never ahead.
+class TScanReader {
+public:
+    using TMarkerEvent = std::function<void()>;
+
+    TScanReader(const std::uint8_t* data, std::size_t size, std::size_t start,
+                TMarkerEvent onMarker);
+
+    // Top 16 unconsumed bits (zeros past the data).
+    std::uint32_t Peek16() {
+        if (bits_ < 32) Refill();
+        return static_cast<std::uint32_t>(buffer_ >> 48);
+    }
+    void Skip(int count) {
+        buffer_ <<= count;
+        bits_ -= count;
+    }
+    // Consumes count (0 to 16) bits and returns them.
+    std::uint32_t Take(int count) {
+        if (count == 0) return 0;
+        if (bits_ < 32) Refill();
+        const auto value = static_cast<std::uint32_t>(buffer_ >> (64 - count));
+        Skip(count);
+        return value;
+    }
+
+    // Raises the consumed events in order: the marker callback, or the read
+    // error (EStreamError) for a consumed bit past the data.
+    void CheckEvents() {
+        if (ConsumedBits() > nextEventBit_) RaiseEvents();
+    }
+    // Byte position just past the last byte of which a bit was consumed.
+    std::size_t BytePosition() const;
+    // Drops all buffered bits and goes on reading at position.
+    void Restart(std::size_t position);
+    const std::uint8_t* Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+
+private:
+    static constexpr std::uint64_t kNoEvent = ~std::uint64_t{0};
+    enum class TEventKind : std::uint8_t { Marker, End };
+    struct TEvent {
+        std::uint64_t bit;
+        TEventKind kind;
+    };
+
+    std::uint64_t ConsumedBits() const { return appended_ * 8 - static_cast<std::uint64_t>(bits_); }
+    void Refill();
+    void AppendByte(std::uint8_t byte, std::size_t sourcePosition);
+    void PushEvent(TEventKind kind);
+    void RaiseEvents();
+
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t position_;
+    std::uint64_t buffer_ = 0;
+    int bits_ = 0;
+    std::uint64_t appended_ = 0;  // data bytes put in the buffer since the start
+    std::size_t source_[16] = {};  // source position of the last buffered data bytes
+    TEvent events_[16] = {};
+    int eventHead_ = 0;
+    int eventCount_ = 0;
+    std::uint64_t nextEventBit_ = kNoEvent;
+    bool endQueued_ = false;
+    TMarkerEvent onMarker_;
+};
+
+// Writes entropy-coded data to the end of a byte vector with a 64-bit
+// accumulator, stuffing 0x00 after every 0xFF byte.
+class TScanWriter {
+public:
+    explicit TScanWriter(std::vector<std::uint8_t>& out);
+    ~TScanWriter();
+
+    // Appends the low count bits of bits (count 0 to 32), MSB first.
+    void Put(std::uint64_t bits, int count) {
+        if (count < free_) {
+            accumulator_ = (accumulator_ << count) | bits;
+            free_ -= count;
+            return;
+        }
+        const int over = count - free_;
+        const std::uint64_t word = (free_ == 64 ? 0 : accumulator_ << free_) | (bits >> over);
+        EmitWord(word);
+        accumulator_ = bits;
+        free_ = 64 - over;
+    }
+    // Makes room for one block's worst case before it is coded.
+    void Reserve() {
+        if (length_ + kBlockWorstCase > out_.size()) Grow();
+    }
+    // Pads the pending bits to a whole byte with 1-bits and writes them.
+    void FlushWithPadding();
+    // Writes a marker word (pending bits must have been flushed).
+    void PutMarker(std::uint16_t marker);
+    // Trims the vector to the bytes written.
+    void Finish();
+
+private:
+    // 64 symbols of at most 32 bits, every byte possibly stuffed, plus a marker.
+    static constexpr std::size_t kBlockWorstCase = 64 * 4 * 2 + 16;
+    void EmitWord(std::uint64_t word);
+    void Grow();
+
+    std::vector<std::uint8_t>& out_;
+    std::size_t length_;
+    std::uint64_t accumulator_ = 0;
+    int free_ = 64;
+};
+
+}  // namespace plume

@@ -1,0 +1,171 @@
+// TJpegRotation: lossless rotation and mirroring of a baseline JPEG held in
+// memory. Only the entropy coding is done anew: the quantised DCT blocks are
+// moved and sign-changed, never decoded to pixels.
+//
+// A host calls ValidateJpeg and, when it returns true, RotateJpeg on the same
+// data. Bad input is reported through OnMessage (level 1 warning, level 2
+// error) and a false result; only a read past the end of the input (or an
+// allocation failure) leaves a pass as an exception (EStreamError).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BitStreamFile/InBitStreamFile.h"
+#include "BitStreamFile/MemoryStream.h"
+#include "BitStreamFile/MessageEvent.h"
+#include "BitStreamFile/OutBitStreamFile.h"
+#include "JpegRotation/CoefficientStore.h"
+#include "JpegRotation/HuffmanCoding.h"
+
+namespace plume {
+
+// The rotation modes; the application produces 0 to 3.
+enum : std::uint8_t {
+    kModeNone = 0,        // decoded and re-encoded unchanged
+    kModeRotateRight = 1, // 90 degrees clockwise
+    kModeRotateLeft = 2,  // 90 degrees counter-clockwise
+    kModeRotate180 = 3,
+    kModeFlipHorizontal = 4,
+    kModeFlipVertical = 5,
+};
+inline constexpr int kModeCount = 6;
+inline bool IsQuarterTurn(std::uint8_t mode) { return mode == kModeRotateRight || mode == kModeRotateLeft; }
+
+// The coefficient store of one file may not grow past this many bytes.
+inline constexpr std::uint64_t kCoefficientMemoryCap = std::uint64_t{2} << 30;
+
+using TProgressEvent = std::function<void(int)>;
+using TNotifyEvent = std::function<void()>;
+
+class TJpegRotation {
+public:
+    TJpegRotation();
+    ~TJpegRotation();
+    TJpegRotation(const TJpegRotation&) = delete;
+    TJpegRotation& operator=(const TJpegRotation&) = delete;
+
+    // Header pass: true when the file can be rotated (possibly after a
+    // partial-MCU warning).
+    bool ValidateJpeg(TMemoryStream& stream);
+    // Rotate-and-write pass; on success OutStream holds the new JPEG, position 0.
+    bool RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream, std::uint8_t mode);
+
+    // ---- Callbacks and options (the host replaces what it wants) ----
+    TMessageEvent OnMessage;
+    TNotifyEvent OnNonStandardHuffman;
+    TProgressEvent OnProgressMax;
+    TProgressEvent OnProgress;
+    bool AllowBreakDCF = false;
+
+    // ---- Segment handlers (the marker has been read by the driver) ----
+    int RewriteSof0();
+    void RewriteDqt();
+    bool RewriteDht();
+    void ReadSos();
+    void ReadDri();
+    void RewriteApp1();
+    void ReadComment();
+    void SkipSegment();
+    void WriteStandardHuffmanBody(int tableClass, int tableIndex);
+    // Position k takes the value at T(k), the position with u and v exchanged.
+    static void TransposeBlock(std::uint8_t (&values)[64]);
+    static void TransposeBlock(TCoefBlock& block);
+
+    // ---- Scan decoding ----
+    int DecodeSymbol(int tableClass, int tableIndex);
+    bool DecodeBlock(int component, TCoefBlock& block);
+    bool DecodeScan();
+
+    // ---- Huffman tables and encoding ----
+    void InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols, int tableIndex);
+    void ReplaceIncompleteTables();
+    void BuildSymbolIndex();
+    void EncodeBlock(int component, const TCoefBlock& block);
+    void EncodeDC(int tableIndex, std::int32_t diff);
+    void EncodeAC(int tableIndex, std::int32_t value, std::int32_t run);
+
+    // ---- Block transforms and output order ----
+    static void RotateBlockRight(TCoefBlock& block);
+    static void RotateBlockLeft(TCoefBlock& block);
+    static void RotateBlock180(TCoefBlock& block);
+    static void FlipBlockHorizontal(TCoefBlock& block);
+    static void FlipBlockVertical(TCoefBlock& block);
+    bool TransformAndEncode();
+
+    // ---- Engine state ----
+    std::unique_ptr<TInBitStreamFile> InBits;
+    std::unique_ptr<TOutBitStreamFile> OutBits;
+    std::uint8_t Mode = 0;
+
+    // Huffman table record per class (0 = DC, 1 = AC) and index (0, 1), in
+    // canonical order (T.81 Annex C).
+    std::int32_t HuffCount[2][2] = {};
+    std::vector<std::int32_t> HuffLengths[2][2];
+    std::vector<std::int32_t> HuffSymbols[2][2];
+    std::vector<std::int32_t> HuffCodes[2][2];
+    std::int32_t SymbolIndex[2][2][256];
+
+    TCoefRaster Coefficients[4];
+    std::int32_t DcSelector[4] = {};
+    std::int32_t AcSelector[4] = {};
+    std::int32_t ImageWidth = 0;
+    std::int32_t ImageHeight = 0;
+    std::int32_t DcPredictor[4] = {};
+    std::int32_t McusPerRow = 0;
+    std::int32_t McuRows = 0;
+    std::int32_t MaxHSampling = 1;
+    std::int32_t MaxVSampling = 1;
+    std::int32_t HSampling[4] = {};
+    std::int32_t VSampling[4] = {};
+    std::int32_t QuantSelector[4] = {};
+    bool HasRestart = false;
+    std::int32_t RestartInterval = 0;
+    std::int32_t RestartCounter = 0;
+    std::int32_t BitLength[256] = {};
+
+private:
+    friend class TExifRewriter;
+
+    // Header state of the current pass, used to refuse what the engine cannot
+    // handle before any value is trusted.
+    struct THeaderState {
+        bool frameSeen = false;
+        int componentCount = 0;
+        std::uint8_t componentIds[4] = {};
+    };
+
+    bool RunHeaderLoop(bool validating);
+    bool DispatchSegment(std::uint16_t marker, bool validating, bool& nonStandardReported, bool& scanFound);
+    bool CopyParsedSegment(std::uint16_t marker);
+    void ReportError(const std::string& text);
+    // Records the first refusal of a header handler; the driver reports it.
+    void Refuse(const char* text);
+    bool Refused() const { return refusal_ != nullptr; }
+    void ReadSegmentLength(std::uint16_t& length);
+    bool ComputeGeometry();
+    bool CheckCoefficientMemory() const;
+    bool SingleComponentFrame() const { return header_.componentCount == 1; }
+    std::int32_t EffectiveH(int slot) const;
+    std::int32_t EffectiveV(int slot) const;
+    void ReleaseBitStreams();
+
+    void PrepareDecodeTables();
+    void PrepareEncodeTables();
+    bool ReportScanFailure(const char* text);
+
+    const char* refusal_ = nullptr;
+    THeaderState header_;
+    bool errorReported_ = false;  // any level-2 report in this pass
+    THuffmanDecodeTable decodeTables_[2][2];
+    THuffmanEncodeTable encodeTables_[2][2];
+    std::unique_ptr<TScanReader> scanReader_;
+    std::unique_ptr<TScanWriter> scanWriter_;
+    bool encodeFailed_ = false;
+};
+
+}  // namespace plume
