@@ -1,0 +1,50 @@
+// What the run loop needs from a front end: the window (plume), the console
+// (plume-cli) and the tests' fake all implement it. The loop reads the options
+// at the moments it uses them, so a change during a run affects the files
+// that follow.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plume {
+
+class IRunView {
+public:
+    virtual ~IRunView() = default;
+
+    // Lbl_FileCounter ("( 3 / 12 )"), made visible on first use.
+    virtual void SetFileCounter(const std::string& text) = 0;
+    // Lbl_FileName: the file name part of the path, or empty at run end.
+    virtual void SetFileName(const std::string& name) = 0;
+    // Lbl_Status.
+    virtual void SetStatus(const std::string& text) = 0;
+    // Btn_Cancel's caption: "キャンセル" during a run, "閉じる" after it.
+    virtual void SetCancelCaption(const std::string& caption) = 0;
+
+    // ProgressBar.
+    virtual void SetProgressMax(int max) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+
+    // Modal boxes: plain (level 0), warning "警告" (level 1), error "エラー" (level 2).
+    virtual void ShowPlainMessage(const std::string& text) = 0;
+    virtual void ShowWarning(const std::string& text) = 0;
+    virtual void ShowError(const std::string& text) = 0;
+
+    // Delivers pending window messages; a cancel press is seen only here.
+    virtual void ProcessMessages() = 0;
+
+    // Img_Thumb: emptied at run start; shows an EXIF thumbnail (JPEG bytes).
+    virtual void ClearPreview() = 0;
+    virtual void ShowPreview(const std::vector<std::uint8_t>& jpeg) = 0;
+
+    // Options, read when the run uses them.
+    virtual bool AllowBreakDCF() const = 0;    // chk_AllowBreakDCF, once per run
+    virtual bool OperateAllFile() const = 0;   // Chk_OperateAllFile, per file
+    virtual int SaveMethod() const = 0;        // GetSaveMethod(), per file
+    virtual bool KeepTimeStampCreate() const = 0;  // chk_KeepTimeStamp_Create
+    virtual bool KeepTimeStampWrite() const = 0;   // chk_KeepTimeStamp_Write
+};
+
+}  // namespace plume
