@@ -1,0 +1,28 @@
+// AnalysisData: the rotation mode from the EXIF orientation of a file held in
+// memory, with the orientation values it acts on reset to 1 in place, and the
+// EXIF thumbnail handed to the preview.
+#pragma once
+
+#include <cstdint>
+
+#include "BitStreamFile/MemoryStream.h"
+#include "app/RunView.h"
+
+namespace plume {
+
+struct TAnalysisOptions {
+    // The engine's AllowBreakDCF: IFD1's Orientation is reset too.
+    bool AllowBreakDCF = false;
+    // Take the first "Exif\0\0" APP1 before the frame header wherever it
+    // stands, not only right after SOI.
+    bool ExifAnywhere = false;
+};
+
+// mode is in and out: set to 1, 2 or 3 when IFD0's Orientation asks for a
+// turn, else left as the caller set it. A file that does not start with SOI
+// gets a plain message through view. A read past the end of the file throws
+// EStreamError.
+void AnalysisData(TMemoryStream& stream, std::uint8_t& mode, const TAnalysisOptions& options,
+                  IRunView& view);
+
+}  // namespace plume
