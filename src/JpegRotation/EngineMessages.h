@@ -44,6 +44,8 @@ inline constexpr const char* kMsgNotOneInterleavedScan =
 inline constexpr const char* kMsgZeroSize = "幅または高さが0の画像には対応していません。";
 inline constexpr const char* kMsgTooLarge = "画像が大きすぎるため処理できません。";
 inline constexpr const char* kMsgSecondFrame = "フレームヘッダ(SOF0)が2つ以上ある画像には対応していません。";
+inline constexpr const char* kMsgDhtTooLarge =
+    "書き換えたハフマンテーブルが1つのセグメントに収まりません。";
 
 // Scan contents that the output cannot describe.
 inline constexpr const char* kMsgDcSizeOutOfRange = "DC係数の大きさが規格の範囲を超えています。";

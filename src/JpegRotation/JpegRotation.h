@@ -19,6 +19,7 @@
 #include "BitStreamFile/MemoryStream.h"
 #include "BitStreamFile/MessageEvent.h"
 #include "BitStreamFile/OutBitStreamFile.h"
+#include "JpegRotation/BlockTables.h"
 #include "JpegRotation/CoefficientStore.h"
 #include "JpegRotation/HuffmanCoding.h"
 
@@ -147,16 +148,15 @@ private:
     void Refuse(const char* text);
     bool Refused() const { return refusal_ != nullptr; }
     void ReadSegmentLength(std::uint16_t& length);
-    bool ComputeGeometry();
-    bool CheckCoefficientMemory() const;
-    bool SingleComponentFrame() const { return header_.componentCount == 1; }
-    std::int32_t EffectiveH(int slot) const;
-    std::int32_t EffectiveV(int slot) const;
-    void ReleaseBitStreams();
+    bool CoefficientMemoryFits() const;
 
     void PrepareDecodeTables();
-    void PrepareEncodeTables();
-    bool ReportScanFailure(const char* text);
+    TScanReader& ScanReader();
+    TScanWriter& ScanWriter();
+    // Reports a scan that cannot be decoded, after any event its bits passed.
+    bool FailBlock(const char* text);
+    bool ReadRestartMarker();
+    void EncodeMapped(int component, const TCoefBlock& source, const TBlockMap& map);
 
     const char* refusal_ = nullptr;
     THeaderState header_;

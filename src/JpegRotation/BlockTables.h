@@ -1,0 +1,23 @@
+// Position maps of an 8x8 block in zigzag order (T.81 Figure A.6) and the
+// coefficient map of each rotation mode: output position k takes the source
+// position Source[k], negated where Negate[k] is set.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace plume {
+
+struct TBlockMap {
+    std::array<std::uint8_t, 64> Source;
+    std::array<bool, 64> Negate;
+};
+
+// Zigzag position -> natural index v*8+u.
+extern const std::array<std::uint8_t, 64> kZigzagToNatural;
+// The transposition map T: position of the pair (u, v) for position k of (v, u).
+extern const std::array<std::uint8_t, 64> kTranspose;
+// One map per rotation mode 0..5.
+extern const std::array<TBlockMap, 6> kModeBlockMaps;
+
+}  // namespace plume

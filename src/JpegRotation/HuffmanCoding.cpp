@@ -1,0 +1,202 @@
+#include "JpegRotation/HuffmanCoding.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "BitStreamFile/MemoryStream.h"
+
+namespace plume {
+
+// ---- THuffmanDecodeTable ----
+
+// The codes are canonical (T.81 C.2), so the codes of one length form one
+// contiguous range that starts at firstCode_ and whose symbols start at
+// firstIndex_ in the canonical list (T.81 F.2.2.3, MINCODE/MAXCODE/VALPTR).
+void THuffmanDecodeTable::Build(int count, const std::int32_t* lengths,
+                                const std::int32_t* symbols, const std::int32_t* codes) {
+    count_ = count;
+    maxLength_ = count > 0 ? lengths[count - 1] : 0;
+    std::fill(std::begin(lookup_), std::end(lookup_), std::uint16_t{0});
+    std::fill(std::begin(codesOfLength_), std::end(codesOfLength_), 0);
+    symbols_.assign(static_cast<std::size_t>(count), 0);
+    for (int i = 0; i < count; ++i) {
+        const int length = lengths[i];
+        symbols_[i] = static_cast<std::uint8_t>(symbols[i]);
+        if (codesOfLength_[length]++ == 0) {
+            firstCode_[length] = codes[i];
+            firstIndex_[length] = i;
+        }
+        if (length <= kLookupBits) {
+            const int shift = kLookupBits - length;
+            const int first = codes[i] << shift;
+            const int last = (codes[i] + 1) << shift;
+            const auto entry = static_cast<std::uint16_t>((length << 8) | (symbols[i] & 0xFF));
+            for (int j = first; j < last; ++j) lookup_[j] = entry;
+        }
+    }
+}
+
+int THuffmanDecodeTable::DecodeLong(std::uint32_t peek16, int& length) const {
+    for (int l = kLookupBits + 1; l <= 16; ++l) {
+        const int n = codesOfLength_[l];
+        if (n == 0) continue;
+        const auto offset = static_cast<std::int64_t>(peek16 >> (16 - l)) - firstCode_[l];
+        if (offset >= 0 && offset < n) {
+            length = l;
+            return symbols_[firstIndex_[l] + offset];
+        }
+    }
+    return -1;
+}
+
+// ---- TScanReader ----
+
+TScanReader::TScanReader(const std::uint8_t* data, std::size_t size, std::size_t start,
+                         TMarkerEvent onMarker)
+    : data_(data), size_(size), position_(start), onMarker_(std::move(onMarker)) {}
+
+void TScanReader::PushEvent(TEventKind kind) {
+    const TEvent event{appended_ * 8, kind};
+    events_[(eventHead_ + eventCount_) & 15] = event;
+    if (eventCount_++ == 0) nextEventBit_ = event.bit;
+}
+
+void TScanReader::AppendByte(std::uint8_t byte, std::size_t sourcePosition) {
+    source_[appended_ & 15] = sourcePosition;
+    buffer_ |= std::uint64_t{byte} << (56 - bits_);
+    bits_ += 8;
+    ++appended_;
+}
+
+namespace {
+inline bool HasByteFF(std::uint64_t word) {
+    const std::uint64_t x = ~word;
+    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
+}
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+}
+}  // namespace
+
+void TScanReader::Refill() {
+    while (bits_ <= 56) {
+        if (position_ + 8 <= size_) {
+            const std::uint64_t word = LoadBigEndian64(data_ + position_);
+            if (!HasByteFF(word)) {
+                const int take = (64 - bits_) >> 3;
+                buffer_ |= (take == 8 ? word : (word >> (64 - 8 * take))) << (64 - bits_ - 8 * take);
+                for (int j = 0; j < take; ++j) source_[(appended_ + j) & 15] = position_ + j;
+                appended_ += static_cast<std::uint64_t>(take);
+                position_ += static_cast<std::size_t>(take);
+                bits_ += 8 * take;
+                continue;
+            }
+        }
+        if (position_ >= size_) {
+            // Past the data: zeros, and the read error once one is consumed.
+            if (!endQueued_) {
+                PushEvent(TEventKind::End);
+                endQueued_ = true;
+            }
+            AppendByte(0, size_);
+            continue;
+        }
+        const std::uint8_t byte = data_[position_];
+        const std::size_t start = position_;
+        if (byte != 0xFF) {
+            ++position_;
+        } else if (position_ + 1 >= size_) {
+            // 0xFF as the last byte: its partner cannot be read.
+            PushEvent(TEventKind::End);
+            endQueued_ = true;
+            position_ = size_;
+        } else {
+            if (data_[position_ + 1] != 0x00) PushEvent(TEventKind::Marker);
+            position_ += 2;
+        }
+        AppendByte(byte, start);
+    }
+}
+
+void TScanReader::RaiseEvents() {
+    const std::uint64_t consumed = ConsumedBits();
+    while (eventCount_ > 0 && consumed > events_[eventHead_].bit) {
+        const TEventKind kind = events_[eventHead_].kind;
+        eventHead_ = (eventHead_ + 1) & 15;
+        --eventCount_;
+        nextEventBit_ = eventCount_ > 0 ? events_[eventHead_].bit : kNoEvent;
+        if (kind == TEventKind::End) throw EStreamError(kStreamReadError);
+        if (onMarker_) onMarker_();
+    }
+}
+
+std::size_t TScanReader::BytePosition() const {
+    const std::uint64_t firstUnused = (ConsumedBits() + 7) / 8;
+    if (firstUnused >= appended_) return position_;
+    return source_[firstUnused & 15];
+}
+
+void TScanReader::Restart(std::size_t position) {
+    position_ = position;
+    buffer_ = 0;
+    bits_ = 0;
+    eventHead_ = 0;
+    eventCount_ = 0;
+    nextEventBit_ = kNoEvent;
+    endQueued_ = false;
+}
+
+// ---- TScanWriter ----
+
+TScanWriter::TScanWriter(std::vector<std::uint8_t>& out) : out_(out), length_(out.size()) {}
+
+TScanWriter::~TScanWriter() = default;
+
+void TScanWriter::Grow() {
+    out_.resize(length_ + std::max<std::size_t>(length_, std::size_t{1} << 16) + kBlockWorstCase);
+}
+
+void TScanWriter::EmitWord(std::uint64_t word) {
+    if (length_ + 16 > out_.size()) Grow();
+    std::uint8_t* p = out_.data() + length_;
+    if (!HasByteFF(word)) {
+        const std::uint64_t be = __builtin_bswap64(word);
+        std::memcpy(p, &be, 8);
+        length_ += 8;
+        return;
+    }
+    for (int shift = 56; shift >= 0; shift -= 8) {
+        const auto byte = static_cast<std::uint8_t>(word >> shift);
+        *p++ = byte;
+        if (byte == 0xFF) *p++ = 0x00;
+    }
+    length_ = static_cast<std::size_t>(p - out_.data());
+}
+
+void TScanWriter::FlushWithPadding() {
+    int bits = 64 - free_;
+    if (bits == 0) return;
+    const int pad = (8 - (bits & 7)) & 7;
+    std::uint64_t value = (accumulator_ << pad) | ((std::uint64_t{1} << pad) - 1);
+    bits += pad;
+    if (length_ + 32 > out_.size()) Grow();
+    for (int shift = bits - 8; shift >= 0; shift -= 8) {
+        const auto byte = static_cast<std::uint8_t>(value >> shift);
+        out_[length_++] = byte;
+        if (byte == 0xFF) out_[length_++] = 0x00;
+    }
+    accumulator_ = 0;
+    free_ = 64;
+}
+
+void TScanWriter::PutMarker(std::uint16_t marker) {
+    if (length_ + 2 > out_.size()) Grow();
+    out_[length_++] = static_cast<std::uint8_t>(marker >> 8);
+    out_[length_++] = static_cast<std::uint8_t>(marker);
+}
+
+void TScanWriter::Finish() { out_.resize(length_); }
+
+}  // namespace plume

@@ -1,0 +1,134 @@
+// Entropy decoding of one interleaved baseline scan into the coefficient
+// store (T.81 F.2.2, F.2.3 and the MCU order of A.2.3).
+#include "BitStreamFile/InBitStreamFile.h"
+#include "JpegRotation/EngineMessages.h"
+#include "JpegRotation/JpegRotation.h"
+
+namespace plume {
+namespace {
+
+// T.81 F.2.2.1, EXTEND: the s-bit value v as a signed difference.
+inline std::int32_t Extend(std::uint32_t v, int s) {
+    if (s == 0) return 0;
+    return v < (1u << (s - 1)) ? static_cast<std::int32_t>(v) - (1 << s) + 1 : static_cast<std::int32_t>(v);
+}
+
+constexpr int kMaxDcSize = 11;  // the largest DC size category of 8-bit data (T.81 F.1.2.1)
+
+}  // namespace
+
+void TJpegRotation::PrepareDecodeTables() {
+    for (int c = 0; c < 2; ++c)
+        for (int t = 0; t < 2; ++t)
+            decodeTables_[c][t].Build(HuffCount[c][t], HuffLengths[c][t].data(),
+                                      HuffSymbols[c][t].data(), HuffCodes[c][t].data());
+}
+
+TScanReader& TJpegRotation::ScanReader() {
+    if (!scanReader_) {
+        TMemoryStream& in = InBits->Stream();
+        scanReader_ = std::make_unique<TScanReader>(in.Memory(), in.Size(), in.Position(),
+                                                    [this] { ReportError(kMsgMarkerInScanData); });
+    }
+    return *scanReader_;
+}
+
+bool TJpegRotation::FailBlock(const char* text) {
+    scanReader_->CheckEvents();
+    ReportError(text);
+    return false;
+}
+
+int TJpegRotation::DecodeSymbol(int tableClass, int tableIndex) {
+    TScanReader& reader = ScanReader();
+    const THuffmanDecodeTable& table = decodeTables_[tableClass][tableIndex];
+    int length = 0;
+    const int symbol = table.Decode(reader.Peek16(), length);
+    // An unmatched code has consumed as many bits as the longest code has.
+    reader.Skip(symbol < 0 ? table.MaxLength() : length);
+    return symbol;
+}
+
+bool TJpegRotation::DecodeBlock(int component, TCoefBlock& block) {
+    TScanReader& reader = ScanReader();
+    block.fill(0);
+    const int size = DecodeSymbol(0, DcSelector[component]);
+    if (size < 0) return FailBlock(kMsgHuffmanBlock);
+    if (size > kMaxDcSize) return FailBlock(kMsgDcSizeOutOfRange);
+    const std::int32_t value = Extend(reader.Take(size), size) + DcPredictor[component];
+    if (value < -32768 || value > 32767) return FailBlock(kMsgDcValueOutOfRange);
+    block[0] = static_cast<std::int16_t>(value);
+    DcPredictor[component] = value;
+
+    const int acTable = AcSelector[component];
+    for (int k = 1;;) {
+        const int rs = DecodeSymbol(1, acTable);
+        if (rs < 0) return FailBlock(kMsgHuffmanBlock);
+        if (rs == 0) break;  // end of block
+        const int run = rs >> 4, s = rs & 15;
+        if (k + run > 64) return FailBlock(kMsgHuffmanBlock);
+        k += run;
+        const std::uint32_t bits = reader.Take(s);
+        if (k > 63) return FailBlock(kMsgHuffmanBlock);
+        block[k++] = static_cast<std::int16_t>(Extend(bits, s));
+        if (k == 64) break;
+    }
+    return true;
+}
+
+bool TJpegRotation::ReadRestartMarker() {
+    TScanReader& reader = *scanReader_;
+    reader.CheckEvents();
+    // The marker's value is not checked: the two bytes where it is due are taken.
+    const std::size_t position = reader.BytePosition();
+    if (position + 2 > reader.Size()) throw EStreamError(kStreamReadError);
+    reader.Restart(position + 2);
+    return true;
+}
+
+bool TJpegRotation::DecodeScan() {
+    for (auto& predictor : DcPredictor) predictor = 0;
+    RestartCounter = 0;
+    for (int i = 0; i < 4; ++i)
+        if (HSampling[i] > 0 && VSampling[i] > 0)
+            Coefficients[i].Resize(static_cast<std::size_t>(HSampling[i]) * McusPerRow * McuRows *
+                                   VSampling[i]);
+    PrepareDecodeTables();
+    scanReader_.reset();
+    TScanReader& reader = ScanReader();
+
+    for (int y = 0; y < McuRows; ++y) {
+        if (OnProgress) OnProgress(y);
+        for (int x = 0; x < McusPerRow; ++x) {
+            for (int i = 0; i < 4; ++i) {
+                const int h = HSampling[i], v = VSampling[i];
+                if (h == 0 || v == 0) continue;
+                const std::size_t rowBlocks = static_cast<std::size_t>(McusPerRow) * h;
+                for (int bv = 0; bv < v; ++bv) {
+                    TCoefBlock* row = Coefficients[i].Data() +
+                                      (static_cast<std::size_t>(y) * v + bv) * rowBlocks +
+                                      static_cast<std::size_t>(x) * h;
+                    for (int bh = 0; bh < h; ++bh)
+                        if (!DecodeBlock(i, row[bh])) return false;
+                }
+            }
+            reader.CheckEvents();
+            if (HasRestart) {
+                ++RestartCounter;
+                const bool last = y == McuRows - 1 && x == McusPerRow - 1;
+                if (!last && RestartCounter == RestartInterval) {
+                    for (auto& predictor : DcPredictor) predictor = 0;
+                    RestartCounter = 0;
+                    ReadRestartMarker();
+                }
+            }
+        }
+    }
+    reader.CheckEvents();
+    InBits->Stream().SetPosition(reader.BytePosition());
+    InBits->AlignToByte();
+    scanReader_.reset();
+    return true;
+}
+
+}  // namespace plume
