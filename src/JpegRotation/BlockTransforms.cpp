@@ -55,25 +55,37 @@ bool TJpegRotation::TransformAndEncode() {
     scanWriter_.reset();
     TScanWriter& writer = ScanWriter();
 
+    // Source block of output block (x, y) of slot s (see the table of modes).
+    const auto sourceIndex = [&](int s, std::size_t x, std::size_t y) -> std::size_t {
+        const std::size_t w = width[s], hb = height[s];
+        switch (Mode) {
+            case kModeRotateRight: return (w - 1 - x) * hb + y;
+            case kModeRotateLeft: return x * hb + (hb - 1 - y);
+            case kModeRotate180: return w * hb - 1 - (y * w + x);
+            case kModeFlipHorizontal: return y * w + (w - 1 - x);
+            case kModeFlipVertical: return (hb - 1 - y) * w + x;
+            default: return y * w + x;
+        }
+    };
+    // A quarter turn reads the store across its rows: fetch a few MCUs ahead.
+    constexpr int kPrefetchMcus = 4;
+    const bool prefetch = IsQuarterTurn(Mode);
+
     for (int row = 0; row < McuRows; ++row) {
         if (OnProgress) OnProgress(progressBase + row);
         for (int col = 0; col < McusPerRow; ++col) {
             for (int s = 0; s < 4; ++s) {
-                const std::size_t w = width[s], hb = height[s];
                 for (int v = 0; v < VSampling[s]; ++v) {
                     const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + v;
                     for (int h = 0; h < HSampling[s]; ++h) {
                         const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + h;
-                        std::size_t i = 0;
-                        switch (Mode) {
-                            case kModeRotateRight: i = (w - 1 - x) * hb + y; break;
-                            case kModeRotateLeft: i = x * hb + (hb - 1 - y); break;
-                            case kModeRotate180: i = w * hb - 1 - (y * w + x); break;
-                            case kModeFlipHorizontal: i = y * w + (w - 1 - x); break;
-                            case kModeFlipVertical: i = (hb - 1 - y) * w + x; break;
-                            default: i = y * w + x; break;
+                        if (prefetch && col + kPrefetchMcus < McusPerRow) {
+                            const std::size_t ahead = x + static_cast<std::size_t>(kPrefetchMcus) * HSampling[s];
+                            const TCoefBlock* next = &Coefficients[s][sourceIndex(s, ahead, y)];
+                            __builtin_prefetch(next);
+                            __builtin_prefetch(reinterpret_cast<const char*>(next) + 64);
                         }
-                        EncodeMapped(s, Coefficients[s][i], map);
+                        EncodeMapped(s, Coefficients[s][sourceIndex(s, x, y)], map);
                     }
                 }
             }

@@ -17,6 +17,7 @@ void THuffmanDecodeTable::Build(int count, const std::int32_t* lengths,
     count_ = count;
     maxLength_ = count > 0 ? lengths[count - 1] : 0;
     std::fill(std::begin(lookup_), std::end(lookup_), std::uint16_t{0});
+    std::fill(std::begin(fastAc_), std::end(fastAc_), 0);
     std::fill(std::begin(codesOfLength_), std::end(codesOfLength_), 0);
     symbols_.assign(static_cast<std::size_t>(count), 0);
     for (int i = 0; i < count; ++i) {
@@ -32,6 +33,15 @@ void THuffmanDecodeTable::Build(int count, const std::int32_t* lengths,
             const int last = (codes[i] + 1) << shift;
             const auto entry = static_cast<std::uint16_t>((length << 8) | (symbols[i] & 0xFF));
             for (int j = first; j < last; ++j) lookup_[j] = entry;
+            const int size = symbols[i] & 15, run = (symbols[i] >> 4) & 15;
+            if (size == 0 || length + size > kLookupBits) continue;
+            for (int j = first; j < last; ++j) {
+                // The value bits follow the code inside the lookup index.
+                const int valueBits = (j >> (kLookupBits - length - size)) & ((1 << size) - 1);
+                const int value = valueBits < (1 << (size - 1)) ? valueBits - (1 << size) + 1 : valueBits;
+                fastAc_[j] = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) |
+                             (run << 8) | (length + size);
+            }
         }
     }
 }

@@ -34,6 +34,11 @@ public:
         return DecodeLong(peek16, length);
     }
 
+    // For AC tables: a run/size code and its value bits that fit together in
+    // kLookupBits bits, decoded at once. Returns 0 when they do not fit or
+    // the size is 0; else (value << 16) | (run << 8) | bits used.
+    std::int32_t FastAc(std::uint32_t peek16) const { return fastAc_[peek16 >> (16 - kLookupBits)]; }
+
 private:
     int DecodeLong(std::uint32_t peek16, int& length) const;
 
@@ -41,6 +46,7 @@ private:
     int maxLength_ = 0;
     // (length << 8) | symbol; 0 where no code of up to kLookupBits bits matches.
     std::uint16_t lookup_[1 << kLookupBits] = {};
+    std::int32_t fastAc_[1 << kLookupBits] = {};
     std::int32_t firstCode_[17] = {};
     std::int32_t codesOfLength_[17] = {};
     std::int32_t firstIndex_[17] = {};
@@ -70,6 +76,27 @@ public:
     std::uint32_t Peek16() {
         if (bits_ < 32) Refill();
         return static_cast<std::uint32_t>(buffer_ >> 48);
+    }
+    // Makes sure that at least 32 bits are buffered: one code and its value bits.
+    void Ensure32() {
+        if (bits_ < 32) Refill();
+    }
+    std::uint32_t PeekBuffered16() const { return static_cast<std::uint32_t>(buffer_ >> 48); }
+    // Decodes one symbol (or -1 after consuming as many bits as the longest
+    // code has) and leaves at least 16 bits buffered for its value.
+    int Decode(const THuffmanDecodeTable& table) {
+        Ensure32();
+        int length = 0;
+        const int symbol = table.Decode(PeekBuffered16(), length);
+        Skip(symbol < 0 ? table.MaxLength() : length);
+        return symbol;
+    }
+    // Consumes count (0 to 16) bits that are already buffered.
+    std::uint32_t TakeBuffered(int count) {
+        if (count == 0) return 0;
+        const auto value = static_cast<std::uint32_t>(buffer_ >> (64 - count));
+        Skip(count);
+        return value;
     }
     void Skip(int count) {
         buffer_ <<= count;

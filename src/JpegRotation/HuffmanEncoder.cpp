@@ -2,6 +2,9 @@
 // (T.81 C.2, F.1.2). Tables are never recomputed from statistics: a complete
 // input table is kept, any other is replaced by its Annex K table.
 #include <bit>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "JpegRotation/JpegRotation.h"
 #include "JpegRotation/StandardTables.h"
@@ -101,24 +104,68 @@ void TJpegRotation::EncodeAC(int tableIndex, std::int32_t value, std::int32_t ru
     ScanWriter().Put((std::uint64_t{table.code[symbol]} << size) | bits, length + size);
 }
 
-void TJpegRotation::EncodeBlock(int component, const TCoefBlock& block) {
-    ScanWriter().Reserve();
-    EncodeDC(DcSelector[component], block[0] - DcPredictor[component]);
-    DcPredictor[component] = block[0];
+namespace {
 
-    const int table = AcSelector[component];
-    std::uint64_t nonZero = 0;
-    for (int k = 1; k < 64; ++k) nonZero |= static_cast<std::uint64_t>(block[k] != 0) << k;
+// Bit k set where block[k] is not zero.
+inline std::uint64_t NonZeroMask(const TCoefBlock& block) {
+#if defined(__SSE2__)
+    std::uint64_t mask = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 8; i += 2) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + 8 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + 8 * i + 8));
+        const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+        mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(~_mm_movemask_epi8(zeros))) << (8 * i);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(block[k] != 0) << k;
+    return mask;
+#endif
+}
+
+// Codes one block (T.81 F.1.2.1, F.1.2.2); false when a table has no code
+// for a symbol the block needs.
+inline bool CodeBlock(const TCoefBlock& block, std::int32_t& predictor, const THuffmanEncodeTable& dc,
+                      const THuffmanEncodeTable& ac, TScanWriter& writer) {
+    writer.Reserve();
+    int size;
+    std::uint32_t bits;
+    SizeAndBits(block[0] - predictor, size, bits);
+    predictor = block[0];
+    if (dc.length[size] == 0) return false;
+    writer.Put((std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+
+    std::uint64_t nonZero = NonZeroMask(block) & ~std::uint64_t{1};
     int last = 0;
     while (nonZero != 0) {
         const int k = std::countr_zero(nonZero);
         nonZero &= nonZero - 1;
         int run = k - last - 1;
-        for (; run > 15; run -= 16) EncodeAC(table, 0, 15);  // ZRL, sixteen zeros
-        EncodeAC(table, block[k], run);
+        for (; run > 15; run -= 16) {  // ZRL, sixteen zeros
+            if (ac.length[0xF0] == 0) return false;
+            writer.Put(ac.code[0xF0], ac.length[0xF0]);
+        }
+        SizeAndBits(block[k], size, bits);
+        const int symbol = (run << 4) | size;
+        if (ac.length[symbol] == 0) return false;
+        writer.Put((std::uint64_t{ac.code[symbol]} << size) | bits, ac.length[symbol] + size);
         last = k;
     }
-    if (last != 63) EncodeAC(table, 0, 0);  // end of block
+    if (last != 63) {  // end of block
+        if (ac.length[0] == 0) return false;
+        writer.Put(ac.code[0], ac.length[0]);
+    }
+    return true;
+}
+
+}  // namespace
+
+void TJpegRotation::EncodeBlock(int component, const TCoefBlock& block) {
+    if (!CodeBlock(block, DcPredictor[component], encodeTables_[0][DcSelector[component]],
+                   encodeTables_[1][AcSelector[component]], ScanWriter()))
+        encodeFailed_ = true;
 }
 
 }  // namespace plume

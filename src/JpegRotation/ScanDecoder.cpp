@@ -40,35 +40,39 @@ bool TJpegRotation::FailBlock(const char* text) {
 }
 
 int TJpegRotation::DecodeSymbol(int tableClass, int tableIndex) {
-    TScanReader& reader = ScanReader();
-    const THuffmanDecodeTable& table = decodeTables_[tableClass][tableIndex];
-    int length = 0;
-    const int symbol = table.Decode(reader.Peek16(), length);
-    // An unmatched code has consumed as many bits as the longest code has.
-    reader.Skip(symbol < 0 ? table.MaxLength() : length);
-    return symbol;
+    return ScanReader().Decode(decodeTables_[tableClass][tableIndex]);
 }
 
 bool TJpegRotation::DecodeBlock(int component, TCoefBlock& block) {
     TScanReader& reader = ScanReader();
     block.fill(0);
-    const int size = DecodeSymbol(0, DcSelector[component]);
+    const int size = reader.Decode(decodeTables_[0][DcSelector[component]]);
     if (size < 0) return FailBlock(kMsgHuffmanBlock);
     if (size > kMaxDcSize) return FailBlock(kMsgDcSizeOutOfRange);
-    const std::int32_t value = Extend(reader.Take(size), size) + DcPredictor[component];
+    const std::int32_t value = Extend(reader.TakeBuffered(size), size) + DcPredictor[component];
     if (value < -32768 || value > 32767) return FailBlock(kMsgDcValueOutOfRange);
     block[0] = static_cast<std::int16_t>(value);
     DcPredictor[component] = value;
 
-    const int acTable = AcSelector[component];
+    const THuffmanDecodeTable& acTable = decodeTables_[1][AcSelector[component]];
     for (int k = 1;;) {
-        const int rs = DecodeSymbol(1, acTable);
+        reader.Ensure32();
+        // Short code and value together, when they cannot run past the block.
+        const std::int32_t fast = acTable.FastAc(reader.PeekBuffered16());
+        if (fast != 0 && k + ((fast >> 8) & 15) <= 63) {
+            reader.Skip(fast & 0xFF);
+            k += (fast >> 8) & 15;
+            block[k++] = static_cast<std::int16_t>(fast >> 16);
+            if (k == 64) break;
+            continue;
+        }
+        const int rs = reader.Decode(acTable);
         if (rs < 0) return FailBlock(kMsgHuffmanBlock);
         if (rs == 0) break;  // end of block
         const int run = rs >> 4, s = rs & 15;
         if (k + run > 64) return FailBlock(kMsgHuffmanBlock);
         k += run;
-        const std::uint32_t bits = reader.Take(s);
+        const std::uint32_t bits = reader.TakeBuffered(s);
         if (k > 63) return FailBlock(kMsgHuffmanBlock);
         block[k++] = static_cast<std::int16_t>(Extend(bits, s));
         if (k == 64) break;
