@@ -4,14 +4,31 @@
 // that follow.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace plume {
 
+// How one file of a run ended.
+enum class TFileOutcome {
+    Saved,       // stored by the save method (rotated, or unchanged with Chk_OperateAllFile)
+    NotNeeded,   // no turn needed and not stored; the file was not touched
+    Refused,     // the engine refused it (its error box was shown); nothing written
+    KeepFailed,  // the input could not be kept, so it was not replaced; nothing written
+};
+
+struct TFileReport {
+    std::size_t Index = 0;  // in the run's list, from 0
+    std::string Path;
+    TFileOutcome Outcome = TFileOutcome::NotNeeded;
+    // An error or the analysis's "not a JPEG" message was shown for the file.
+    bool Failed = false;
+};
+
 class IRunView {
-public:
+  public:
     virtual ~IRunView() = default;
 
     // Lbl_FileCounter ("( 3 / 12 )"), made visible on first use.
@@ -40,11 +57,15 @@ public:
     virtual void ShowPreview(const std::vector<std::uint8_t>& jpeg) = 0;
 
     // Options, read when the run uses them.
-    virtual bool AllowBreakDCF() const = 0;    // chk_AllowBreakDCF, once per run
-    virtual bool OperateAllFile() const = 0;   // Chk_OperateAllFile, per file
-    virtual int SaveMethod() const = 0;        // GetSaveMethod(), per file
+    virtual bool AllowBreakDCF() const = 0;        // chk_AllowBreakDCF, once per run
+    virtual bool OperateAllFile() const = 0;       // Chk_OperateAllFile, per file
+    virtual int SaveMethod() const = 0;            // GetSaveMethod(), per file
     virtual bool KeepTimeStampCreate() const = 0;  // chk_KeepTimeStamp_Create
     virtual bool KeepTimeStampWrite() const = 0;   // chk_KeepTimeStamp_Write
+
+    // Called once a file is done (not for a file whose error ended the run).
+    // The window needs nothing here; the console prints its line.
+    virtual void FileFinished(const TFileReport& report) { (void)report; }
 };
 
 }  // namespace plume

@@ -1,0 +1,26 @@
+#include "app/AppTexts.h"
+
+namespace plume {
+
+std::string FormatPathText(const char* pattern, const std::string& path) {
+    std::string text(pattern);
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, path);
+    return text;
+}
+
+std::string FileCounterText(std::size_t number, std::size_t count) {
+    return "( " + std::to_string(number) + " / " + std::to_string(count) + " )";
+}
+
+std::string FileNamePart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderPart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace plume

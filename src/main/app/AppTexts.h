@@ -1,0 +1,62 @@
+// Every text of the run, the saving and the console that the user sees, and
+// the small helpers that build the composed ones.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace plume {
+
+inline constexpr const char* kAppTitle = "JPEGファイル回転プログラム - plume - 自動処理バージョン";
+inline constexpr const char* kVersionText = "Ver. 1.16";
+
+// Btn_Cancel during and after a run.
+inline constexpr const char* kCaptionCancel = "キャンセル";
+inline constexpr const char* kCaptionClose = "閉じる";
+
+// Lbl_Status during a run, one per rotation mode.
+inline constexpr const char* kStatusAnalysing = "解析中...";
+inline constexpr const char* kStatusRotateRight = "右に90度回転処理を行います。";
+inline constexpr const char* kStatusRotateLeft = "左に90度回転処理を行います。";
+inline constexpr const char* kStatusRotate180 = "180度回転処理を行います。";
+inline constexpr const char* kStatusNothingToDo = "処理は必要ないようです。";
+// The mirror modes come only from the console's --mode.
+inline constexpr const char* kStatusFlipHorizontal = "左右反転処理を行います。";
+inline constexpr const char* kStatusFlipVertical = "上下反転処理を行います。";
+
+// Lbl_Status at run end; unlike the mode texts they carry no full stop.
+inline constexpr const char* kStatusCompleted = "処理を完了しました";
+inline constexpr const char* kStatusInterrupted = "処理を中断しました";
+
+// Last line of the error box of an engine error, after a carriage return.
+inline constexpr const char* kCannotProcessLine = "処理を行うことが出来ません。";
+inline constexpr const char* kCaptionWarning = "警告";
+inline constexpr const char* kCaptionError = "エラー";
+inline constexpr const char* kButtonYes = "はい(&Y)";
+
+// File errors; %s is the path.
+inline constexpr const char* kFileCannotOpen = "ファイル %s は開けません";
+inline constexpr const char* kFileCannotCreate = "ファイル %s を作成できません";
+// The input could not be kept (copy, folder or recycle bin), so it was not replaced.
+inline constexpr const char* kKeepStepFailed =
+    "元ファイル %s を保存できなかったため、上書きしませんでした。";
+
+// Items of cbo_SaveMethod, in combo order (codes 0, 1, 2, 4, 3).
+inline constexpr const char* kSaveMethodItems[] = {
+    "resultフォルダに保存します。",
+    "上書きします。元ファイルはゴミ箱に移動します。",
+    "上書きします。元ファイルは拡張子を変えて保存します。",
+    "上書きします。元ファイルはoriginalフォルダに保存します。",
+    "上書きします。元ファイルは保存しません。",
+};
+
+// pattern with its one "%s" replaced by path.
+std::string FormatPathText(const char* pattern, const std::string& path);
+// Lbl_FileCounter: "( 3 / 12 )".
+std::string FileCounterText(std::size_t number, std::size_t count);
+// The file name part of a path: the text after its last "/".
+std::string FileNamePart(const std::string& path);
+// The folder part of a path: up to and including its last "/", or empty.
+std::string FolderPart(const std::string& path);
+
+}  // namespace plume

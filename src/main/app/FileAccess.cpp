@@ -1,0 +1,217 @@
+#include "app/FileAccess.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "app/AppTexts.h"
+
+namespace plume {
+namespace {
+
+// Closes a descriptor on every way out of a scope.
+class TFileDescriptor {
+  public:
+    explicit TFileDescriptor(int fd) : fd_(fd) {}
+    ~TFileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    // Closes now and tells whether the close succeeded (it can report a
+    // delayed write error).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+TFileTimes TimesOf(int fd) {
+    TFileTimes times;
+    struct statx info {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MTIME | STATX_BTIME, &info) == 0) {
+        if (info.stx_mask & STATX_MTIME)
+            times.LastWrite = timespec{info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec};
+        if (info.stx_mask & STATX_BTIME)
+            times.Creation = timespec{info.stx_btime.tv_sec, info.stx_btime.tv_nsec};
+    }
+    return times;
+}
+
+// Sets the times that are given; the last-access time is left alone
+// (UTIME_OMIT). The creation time cannot be set on Linux and is skipped.
+void ApplyTimes(int fd, const TFileTimes& times) {
+    if (!times.LastWrite) return;
+    const timespec both[2] = {{0, UTIME_OMIT}, *times.LastWrite};
+    ::futimens(fd, both);  // a time that cannot be set is no reason to fail the save
+}
+
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reads an open regular file to its end into bytes.
+bool ReadAll(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHint) {
+    bytes.resize(sizeHint);
+    std::size_t done = 0;
+    for (;;) {
+        if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return true;
+}
+
+// Opens path for reading only if it is a regular file; O_NONBLOCK keeps a
+// pipe or device that carries a ".jpg" name from blocking the run.
+int OpenRegularFile(const std::string& path, struct stat& info) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The file a write to path lands on: a symbolic link is followed to its file,
+// so that replacing it keeps the link.
+std::string ResolveTarget(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string resolved(real);
+            std::free(real);
+            return resolved;
+        }
+    }
+    return path;
+}
+
+void SyncFolder(const std::string& folder) {
+    TFileDescriptor dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid()) ::fsync(dir.Get());
+}
+
+// Creates a new hidden file beside the target; the leading dot keeps a
+// leftover of a crash out of later folder scans.
+int CreateTemporaryFile(const std::string& folder, std::string& name) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device seed;
+    std::mt19937_64 random(seed() ^ (std::uint64_t{static_cast<unsigned>(::getpid())} << 32) ^
+                           counter.fetch_add(1));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+        name = folder + ".plume-" + suffix + ".tmp";
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+void HandOnAttributes(int fd, const TFileAttributes& attributes) {
+    // The owner first: a change of owner clears the set-id bits.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 &&
+        (info.st_uid != attributes.Owner || info.st_gid != attributes.Group))
+        (void)::fchown(fd, attributes.Owner, attributes.Group);  // refused unless privileged
+    ::fchmod(fd, attributes.Mode);
+}
+
+}  // namespace
+
+void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times) {
+    stream.Clear();
+    struct stat info {};
+    TFileDescriptor fd(OpenRegularFile(path, info));
+    if (!fd.Valid()) throw EStreamError(FormatPathText(kFileCannotOpen, path));
+    times = TimesOf(fd.Get());
+    if (!ReadAll(fd.Get(), stream.Bytes(), static_cast<std::size_t>(info.st_size)))
+        throw EStreamError(kStreamReadError);
+    stream.SetPosition(0);
+}
+
+std::optional<TFileAttributes> ReadAttributes(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return TFileAttributes{static_cast<mode_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
+}
+
+void WriteFileReplacing(const std::string& target, std::span<const std::uint8_t> bytes,
+                        const TFileTimes& times, const std::optional<TFileAttributes>& attributes) {
+    const std::string destination = ResolveTarget(target);
+    const std::string folder = FolderPart(destination);
+    const std::optional<TFileAttributes> handedOn =
+        attributes ? attributes : ReadAttributes(destination);
+
+    std::string temporary;
+    TFileDescriptor fd(CreateTemporaryFile(folder, temporary));
+    if (!fd.Valid()) throw EStreamError(FormatPathText(kFileCannotCreate, target));
+    bool written = WriteAll(fd.Get(), bytes);
+    if (written) {
+        if (handedOn) HandOnAttributes(fd.Get(), *handedOn);
+        ApplyTimes(fd.Get(), times);
+        written = ::fsync(fd.Get()) == 0;
+    }
+    written = fd.Close() && written;
+    if (!written || ::rename(temporary.c_str(), destination.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        throw EStreamError(FormatPathText(kFileCannotCreate, target));
+    }
+    SyncFolder(folder);
+}
+
+bool CopyFileWithTimes(const std::string& from, const std::string& to, const TFileTimes& times) {
+    struct stat info {};
+    TFileDescriptor fd(OpenRegularFile(from, info));
+    if (!fd.Valid()) return false;
+    std::vector<std::uint8_t> bytes;
+    if (!ReadAll(fd.Get(), bytes, static_cast<std::size_t>(info.st_size))) return false;
+    const TFileAttributes attributes{static_cast<mode_t>(info.st_mode & 07777), info.st_uid,
+                                     info.st_gid};
+    try {
+        WriteFileReplacing(to, bytes, times, attributes);
+    } catch (const EStreamError&) {
+        return false;
+    }
+    return true;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool EnsureFolder(const std::string& path) {
+    if (IsFolder(path)) return true;
+    ::mkdir(path.c_str(), 0777);
+    return IsFolder(path);
+}
+
+}  // namespace plume

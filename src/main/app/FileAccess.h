@@ -1,0 +1,67 @@
+// Whole-file reading and crash-safe writing, with the file times that the run
+// carries from an input to its output and kept copies.
+//
+// Times: the last-write time is read and set with nanosecond precision and
+// the last-access time is never changed. Linux keeps a creation (birth) time
+// on most file systems but offers no call to set it, so setting it is skipped
+// without a word, like any time that cannot be set.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "BitStreamFile/MemoryStream.h"
+
+namespace plume {
+
+struct TFileTimes {
+    std::optional<timespec> Creation;   // birth time, where the file system records one
+    std::optional<timespec> LastWrite;  // modification time
+};
+
+// Permission bits and owner of a file, handed on to the file that replaces it.
+struct TFileAttributes {
+    mode_t Mode = 0;  // permission bits only (07777)
+    uid_t Owner = 0;
+    gid_t Group = 0;
+};
+
+// Empties stream and loads the whole regular file at path into it (position
+// 0); times receives the file's times, read from the same open file.
+// Throws EStreamError("ファイル %s は開けません") when the path cannot be
+// opened or names no regular file (a folder, a device, a pipe), and
+// EStreamError(kStreamReadError) when reading fails.
+void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times);
+
+// Attributes of the file at path (links followed); nothing when it cannot be read.
+std::optional<TFileAttributes> ReadAttributes(const std::string& path);
+
+// Replaces the file at target with bytes, or creates it, so that neither a
+// crash nor a full disk can leave a half-written file there: the bytes go to
+// a hidden temporary file in the target's folder, which is flushed to disk,
+// given the times and the attributes and renamed over the target. Attributes
+// default to those of the file being replaced (else the umask applies); the
+// owner is handed on only where the system allows it. A target that is a
+// symbolic link has the file it points to replaced.
+// Throws EStreamError("ファイル %s を作成できません") with target; the
+// target is then as it was and no temporary file is left.
+void WriteFileReplacing(const std::string& target, std::span<const std::uint8_t> bytes,
+                        const TFileTimes& times,
+                        const std::optional<TFileAttributes>& attributes = std::nullopt);
+
+// Copies the file at from to the path to (replacing a file there) in the same
+// safe way; the copy takes from's attributes and the given times. False when
+// anything fails; to is then as it was.
+bool CopyFileWithTimes(const std::string& from, const std::string& to, const TFileTimes& times);
+
+bool IsFolder(const std::string& path);
+// Makes the folder (one level) unless a folder of that name exists. False when
+// there is no folder at path afterwards.
+bool EnsureFolder(const std::string& path);
+
+}  // namespace plume

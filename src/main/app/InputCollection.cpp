@@ -1,0 +1,78 @@
+#include "app/InputCollection.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "app/AppTexts.h"
+#include "app/FileAccess.h"
+
+namespace plume {
+namespace {
+
+struct TFolderEntries {
+    std::vector<std::string> Files;
+    std::vector<std::string> Folders;
+};
+
+// The visible entries of a folder, sorted; a link counts as what it points
+// to for files and is never taken as a folder.
+TFolderEntries ReadFolder(const std::string& path) {
+    TFolderEntries entries;
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) return entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name[0] == '.') continue;  // hidden, "." and ".."
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+            entries.Folders.push_back(name);
+        } else if (S_ISLNK(info.st_mode)) {
+            if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0 && !S_ISDIR(info.st_mode))
+                entries.Files.push_back(name);
+        } else {
+            entries.Files.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(entries.Files.begin(), entries.Files.end());
+    std::sort(entries.Folders.begin(), entries.Folders.end());
+    return entries;
+}
+
+}  // namespace
+
+bool HasJpgExtension(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return false;
+    std::string extension = name.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension == ".jpg";
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+void ScanFolder(const std::string& path, std::vector<std::string>& fileList) {
+    const TFolderEntries entries = ReadFolder(path);
+    for (const std::string& name : entries.Files)
+        if (HasJpgExtension(name)) fileList.push_back(JoinPath(path, name));
+    for (const std::string& name : entries.Folders) ScanFolder(JoinPath(path, name), fileList);
+}
+
+void AcceptPath(const std::string& path, std::vector<std::string>& fileList) {
+    if (IsFolder(path)) {
+        ScanFolder(path, fileList);
+    } else if (HasJpgExtension(path)) {
+        fileList.push_back(path);
+    }
+}
+
+}  // namespace plume

@@ -1,0 +1,150 @@
+// The batch run: every path of the list in turn is loaded, analysed for its
+// EXIF orientation, turned by the engine when it needs it, and stored by the
+// save method, with the status shown through the front end's view.
+//
+// Errors: a file the engine refuses, or whose input cannot be kept, is
+// reported in a box and the run goes on. A stream error (a path that cannot
+// be opened or read, an output that cannot be written) ends the run: the
+// view's texts are put back as after a cancelled run ("処理を中断しました",
+// empty file name, "閉じる", progress 0) and the EStreamError is rethrown for
+// the front end to show (the window's general error handler, the console's
+// error line).
+//
+// Threads: everything runs on the caller's thread. The steps of one file that
+// write nothing (LoadAndAnalyse, RunEngine) touch only a TFileWorker and
+// report only through the view they are given, so a later parallel run can
+// give each thread its own worker and a view that records, and replay the
+// records in list order on the main thread, pumping and saving there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "BitStreamFile/MemoryStream.h"
+#include "JpegRotation/JpegRotation.h"
+#include "app/FileAccess.h"
+#include "app/RunView.h"
+#include "app/SaveResult.h"
+
+namespace plume {
+
+// The engine's three callbacks, shown through view. Level 2 appends a
+// carriage return and "処理を行うことが出来ません。"; levels other than
+// 0, 1 and 2 show nothing.
+void ShowEngineMessage(IRunView& view, const std::string& text, int level);
+void SetProgressMax(IRunView& view, int max);
+void SetProgressPosition(IRunView& view, int position);
+
+// Lbl_Status for a rotation mode.
+const char* StatusTextForMode(std::uint8_t mode);
+
+// What a front end may ask of a run beyond the view's options; read once per run.
+struct TRunOptions {
+    // Look for the EXIF segment among all segments before the frame header.
+    bool ExifAnywhere = false;
+    // The console's --mode: the mode used after the analysis has run; the
+    // engine then runs even for mode 0.
+    std::optional<std::uint8_t> ForcedMode;
+    // The console's -o: the result of the file is written here, with no
+    // keep step, instead of by the save method.
+    std::string OutputPath;
+};
+
+struct TRunSummary {
+    std::size_t FileCount = 0;    // files handled (the cancelled rest not counted)
+    std::size_t FailedCount = 0;  // of them, TFileReport::Failed
+    bool Cancelled = false;
+};
+
+// The engine and the two streams of one file's work, with the engine's
+// callbacks bound to a view.
+struct TFileWorker {
+    explicit TFileWorker(IRunView& view);
+    TFileWorker(const TFileWorker&) = delete;
+    TFileWorker& operator=(const TFileWorker&) = delete;
+
+    TJpegRotation FRotation;
+    TMemoryStream FSrcStream;  // the whole input file
+    TMemoryStream FDstStream;  // the engine's output
+    // Level-2 reports of the engine and its bit streams so far. A pass during
+    // which one arrived is failed whatever it returned: the bit stream's
+    // report of a marker inside scan data lets decoding go on.
+    std::size_t EngineErrors = 0;
+};
+
+// Forwards everything to a front end's view and counts the boxes that say a
+// file failed: errors, and the plain box of the analysis ("not a JPEG").
+class TTallyingView : public IRunView {
+  public:
+    explicit TTallyingView(IRunView& target) : target_(target) {}
+    std::size_t FailureBoxes() const { return failureBoxes_; }
+
+    void SetFileCounter(const std::string& text) override { target_.SetFileCounter(text); }
+    void SetFileName(const std::string& name) override { target_.SetFileName(name); }
+    void SetStatus(const std::string& text) override { target_.SetStatus(text); }
+    void SetCancelCaption(const std::string& caption) override {
+        target_.SetCancelCaption(caption);
+    }
+    void SetProgressMax(int max) override { target_.SetProgressMax(max); }
+    void SetProgressPosition(int position) override { target_.SetProgressPosition(position); }
+    void ShowPlainMessage(const std::string& text) override;
+    void ShowWarning(const std::string& text) override { target_.ShowWarning(text); }
+    void ShowError(const std::string& text) override;
+    void ProcessMessages() override { target_.ProcessMessages(); }
+    void ClearPreview() override { target_.ClearPreview(); }
+    void ShowPreview(const std::vector<std::uint8_t>& jpeg) override { target_.ShowPreview(jpeg); }
+    bool AllowBreakDCF() const override { return target_.AllowBreakDCF(); }
+    bool OperateAllFile() const override { return target_.OperateAllFile(); }
+    int SaveMethod() const override { return target_.SaveMethod(); }
+    bool KeepTimeStampCreate() const override { return target_.KeepTimeStampCreate(); }
+    bool KeepTimeStampWrite() const override { return target_.KeepTimeStampWrite(); }
+    void FileFinished(const TFileReport& report) override { target_.FileFinished(report); }
+
+  private:
+    IRunView& target_;
+    std::size_t failureBoxes_ = 0;
+};
+
+class TRunner {
+  public:
+    explicit TRunner(IRunView& view);
+
+    // One run over fileList (DoOperation). Ignored, with an empty summary,
+    // while a run is going on (a drop delivered at a pumping point): the list
+    // belongs to the running loop. Throws EStreamError as described above.
+    TRunSummary DoOperation(std::vector<std::string> fileList);
+
+    // Btn_CancelClick: during a run that is not yet cancelled, stops it after
+    // the current file, turns the caption to "閉じる" and returns true. Else
+    // returns false: the window then closes.
+    bool CancelRun();
+    // FormCloseQuery: a close request lets the run go on to its last file.
+    void CloseQuery() { FRunning = true; }
+
+    bool InRun() const { return inRun_; }
+    bool Running() const { return FRunning; }
+    const std::vector<std::string>& FileList() const { return FFileList; }
+
+    TRunOptions Options;
+
+  private:
+    // Steps of one file; see the .cpp.
+    TFileReport HandleFile(std::size_t index);
+    std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
+                                IRunView& view) const;
+    static bool RunEngine(TFileWorker& worker, std::uint8_t mode);
+    TFileOutcome Store(const TMemoryStream& data, const std::string& path, const TFileTimes& times);
+    void EndRun();
+
+    TTallyingView FView;
+    TFileWorker FWorker;
+    TRunOptions active_;  // Options as the run started
+    std::vector<std::string> FFileList;
+    bool FRunning = false;  // true while the run may go on
+    bool inRun_ = false;    // inside DoOperation
+};
+
+}  // namespace plume

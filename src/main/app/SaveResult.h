@@ -1,0 +1,70 @@
+// Storing the result of one file by the chosen save method: the input is
+// kept (in a "result" folder's neighbour, the recycle bin, a ".bak" copy, an
+// "original" folder, or not at all) before the output takes its place.
+#pragma once
+
+#include <string>
+
+#include "BitStreamFile/MemoryStream.h"
+#include "app/FileAccess.h"
+
+namespace plume {
+
+// Save-method codes, as stored in gSaveMethod.
+enum TSaveMethod : int {
+    smResultFolder = 0,     // output into "result/" beside the input; input untouched
+    smRecycleBin = 1,       // input to the recycle bin, output in its place
+    smBackupExtension = 2,  // input copied to NAME.bak, output in its place
+    smOverwrite = 3,        // output in the input's place, input not kept
+    smOriginalFolder = 4,   // input copied into "original/", output in its place
+};
+inline constexpr int kSaveMethodCount = 5;
+
+// cbo_SaveMethod lists the methods in the order 0, 1, 2, 4, 3.
+// GetSaveMethod: the code of a combo index; an unknown index (-1 for no
+// selection included) gives smResultFolder.
+int GetSaveMethod(int comboIndex);
+// SetSaveMethod: the combo index that selects code; an unknown code leaves
+// currentComboIndex.
+int SetSaveMethod(int code, int currentComboIndex);
+
+// What SaveResult reads from the options at the moment it runs.
+struct TSaveOptions {
+    int SaveMethod = smResultFolder;
+    bool KeepTimeStampCreate = true;  // chk_KeepTimeStamp_Create
+    bool KeepTimeStampWrite = true;   // chk_KeepTimeStamp_Write
+};
+
+// The paths one save method uses for the input path P.
+struct TSavePaths {
+    std::string Folder;    // made if missing ("result" or "original"), else empty
+    std::string KeptCopy;  // the copy of the input (".bak" or in "original"), else empty
+    std::string Output;    // where the data is written
+};
+TSavePaths SavePathsFor(int saveMethod, const std::string& path);
+
+enum class TSaveOutcome {
+    Saved,
+    // The input could not be kept (copy, folder or recycle bin failed); it was
+    // left as it was and nothing was written.
+    KeepFailed,
+};
+
+// Moves the file to the desktop's trash (freedesktop.org trash on Linux),
+// where it can be restored from. False when it did not move.
+bool MoveToRecycleBin(const std::string& path);
+
+// Keeps the input by options.SaveMethod, then writes all of data to the
+// method's output path and gives it the input's times as the two options say.
+// Kept copies always receive both times. A write failure throws EStreamError
+// ("ファイル %s を作成できません") and leaves the input in place.
+TSaveOutcome SaveResult(const TMemoryStream& data, const std::string& path, const TFileTimes& times,
+                        const TSaveOptions& options);
+
+// Writes all of data to target safely, with the times the two options ask
+// for; the write step of SaveResult, and the console's -o.
+void WriteResultFile(const TMemoryStream& data, const std::string& target, const TFileTimes& times,
+                     const TSaveOptions& options,
+                     const std::optional<TFileAttributes>& attributes = std::nullopt);
+
+}  // namespace plume

@@ -1,0 +1,164 @@
+#include "cli/CliOptions.h"
+
+#include <string_view>
+#include <utility>
+
+namespace plume {
+
+const char* const kCliHelp =
+    "Usage: plume-cli [OPTIONS] FILES-OR-FOLDERS...\n"
+    "Turns JPEG photos upright without loss, as their EXIF orientation asks.\n"
+    "Folders are searched for *.jpg files (hidden ones skipped). The defaults\n"
+    "come from the window's stored settings.\n"
+    "\n"
+    "  --save-method M       result|recycle|bak|overwrite|original (or 0-4)\n"
+    "  --all, --no-all       also store photos that need no turn\n"
+    "  --keep-created, --no-keep-created\n"
+    "                        give the output the input's creation time\n"
+    "  --keep-modified, --no-keep-modified\n"
+    "                        give the output the input's modification time\n"
+    "  --allow-break-dcf, --no-allow-break-dcf\n"
+    "                        allow the thumbnail to be turned sideways\n"
+    "  --exif-anywhere       find the EXIF segment also after other segments\n"
+    "  --mode N              use rotation mode N (0 none, 1 right, 2 left,\n"
+    "                        3 180 degrees, 4 mirror left-right, 5 mirror\n"
+    "                        top-bottom) after the analysis\n"
+    "  -o, --output FILE     one input only: write its result to FILE\n"
+    "  -h, --help            show this help\n"
+    "  --version             show the version\n"
+    "\n"
+    "Exit status: 0 every file handled, 1 a file refused or failed or the run\n"
+    "cancelled (Ctrl-C), 2 bad usage.\n";
+
+namespace {
+
+constexpr const char* kErrorUnknownOption = "unknown option: ";
+constexpr const char* kErrorMissingValue = "missing value for ";
+constexpr const char* kErrorUnexpectedValue = "option takes no value: ";
+constexpr const char* kErrorSaveMethod = "unknown save method: ";
+constexpr const char* kErrorMode = "mode must be a number from 0 to 5: ";
+
+struct TSaveMethodName {
+    std::string_view Name;
+    int Code;
+};
+constexpr TSaveMethodName kSaveMethodNames[] = {
+    {"result", smResultFolder}, {"recycle", smRecycleBin},      {"bak", smBackupExtension},
+    {"overwrite", smOverwrite}, {"original", smOriginalFolder},
+};
+
+std::optional<int> ParseSmallNumber(std::string_view text, int max) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '0' + max) return std::nullopt;
+    return text[0] - '0';
+}
+
+std::optional<int> ParseSaveMethod(std::string_view text) {
+    for (const TSaveMethodName& entry : kSaveMethodNames)
+        if (entry.Name == text) return entry.Code;
+    return ParseSmallNumber(text, kSaveMethodCount - 1);
+}
+
+// Options without a value: each sets one flag.
+struct TFlagOption {
+    std::string_view Name;
+    bool TSettings::*Field;
+    bool Value;
+};
+constexpr TFlagOption kFlagOptions[] = {
+    {"--all", &TSettings::gOperateAllFile, true},
+    {"--no-all", &TSettings::gOperateAllFile, false},
+    {"--keep-created", &TSettings::gKeepTimeStamp_Create, true},
+    {"--no-keep-created", &TSettings::gKeepTimeStamp_Create, false},
+    {"--keep-modified", &TSettings::gKeepTimeStamp_Write, true},
+    {"--no-keep-modified", &TSettings::gKeepTimeStamp_Write, false},
+    {"--allow-break-dcf", &TSettings::gAllowBreakDCF, true},
+    {"--no-allow-break-dcf", &TSettings::gAllowBreakDCF, false},
+};
+
+class TArgumentReader {
+  public:
+    TArgumentReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
+    bool AtEnd() const { return next_ >= argc_; }
+    std::string_view Take() { return argv_[next_++]; }
+
+  private:
+    int argc_;
+    const char* const* argv_;
+    int next_ = 1;
+};
+
+}  // namespace
+
+TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& options,
+                            std::string& error) {
+    auto fail = [&error](std::string reason) {
+        error = std::move(reason);
+        return TCliAction::UsageError;
+    };
+    TArgumentReader args(argc, argv);
+    bool optionsEnded = false;
+    while (!args.AtEnd()) {
+        std::string_view arg = args.Take();
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.Operands.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // "--name=value" and "-oFILE" carry their value inline.
+        std::optional<std::string_view> inline_value;
+        std::string_view name = arg;
+        if (arg.starts_with("--")) {
+            if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+                name = arg.substr(0, eq);
+                inline_value = arg.substr(eq + 1);
+            }
+        } else if (arg.size() > 2) {
+            name = arg.substr(0, 2);
+            inline_value = arg.substr(2);
+        }
+        auto value = [&]() -> std::optional<std::string_view> {
+            if (inline_value) return inline_value;
+            if (args.AtEnd()) return std::nullopt;
+            return args.Take();
+        };
+
+        if (name == "-h" || name == "--help" || name == "--version") {
+            if (inline_value) return fail(kErrorUnexpectedValue + std::string(arg));
+            return name == "--version" ? TCliAction::Version : TCliAction::Help;
+        }
+        bool matched = false;
+        for (const TFlagOption& flag : kFlagOptions) {
+            if (name != flag.Name) continue;
+            if (inline_value) return fail(kErrorUnexpectedValue + std::string(arg));
+            options.Settings.*flag.Field = flag.Value;
+            matched = true;
+        }
+        if (matched) continue;
+        if (name == "--exif-anywhere" && !inline_value) {
+            options.ExifAnywhere = true;
+            continue;
+        }
+        if (name != "--save-method" && name != "--mode" && name != "-o" && name != "--output")
+            return fail(kErrorUnknownOption + std::string(arg));
+        const std::optional<std::string_view> text = value();
+        if (!text) return fail(kErrorMissingValue + std::string(name));
+        if (name == "--save-method") {
+            const std::optional<int> code = ParseSaveMethod(*text);
+            if (!code) return fail(kErrorSaveMethod + std::string(*text));
+            options.Settings.gSaveMethod = *code;
+        } else if (name == "--mode") {
+            const std::optional<int> mode = ParseSmallNumber(*text, 5);
+            if (!mode) return fail(kErrorMode + std::string(*text));
+            options.Mode = static_cast<std::uint8_t>(*mode);
+        } else {
+            if (text->empty()) return fail(kErrorMissingValue + std::string(name));
+            options.OutputPath = *text;
+        }
+    }
+    return TCliAction::Run;
+}
+
+}  // namespace plume

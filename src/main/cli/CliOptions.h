@@ -1,0 +1,32 @@
+// The command line of plume-cli:
+//   plume-cli [OPTIONS] FILES-OR-FOLDERS...
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+
+namespace plume {
+
+struct TCliOptions {
+    // Start from the stored settings; the options change them for this run only.
+    TSettings Settings;
+    bool ExifAnywhere = false;
+    std::optional<std::uint8_t> Mode;  // --mode
+    std::string OutputPath;            // -o
+    std::vector<std::string> Operands;
+};
+
+enum class TCliAction { Run, Help, Version, UsageError };
+
+// Parses argv[1..] into options (whose Settings hold the defaults). On a usage
+// error, error holds the reason.
+TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& options,
+                            std::string& error);
+
+extern const char* const kCliHelp;
+
+}  // namespace plume

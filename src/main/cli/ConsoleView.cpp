@@ -1,0 +1,97 @@
+#include "cli/ConsoleView.h"
+
+#include <algorithm>
+
+#include "app/AppTexts.h"
+
+namespace plume {
+namespace {
+
+constexpr int kBarWidth = 40;
+
+// The boxes break lines with a carriage return; a terminal needs a newline.
+std::string ConsoleLines(std::string text) {
+    for (char& c : text)
+        if (c == '\r') c = '\n';
+    return text;
+}
+
+}  // namespace
+
+TConsoleView::TConsoleView(const TSettings& options, std::FILE* out, std::FILE* err,
+                           bool progressBar)
+    : options_(options), out_(out), err_(err), progressBar_(progressBar) {}
+
+void TConsoleView::SetProgressMax(int max) {
+    progressMax_ = max;
+    DrawProgress();
+}
+
+void TConsoleView::SetProgressPosition(int position) {
+    progressPosition_ = position;
+    DrawProgress();
+}
+
+void TConsoleView::ShowPlainMessage(const std::string& text) {
+    PrintMessage(nullptr, text);
+}
+
+void TConsoleView::ShowWarning(const std::string& text) {
+    PrintMessage(kCaptionWarning, text);
+}
+
+void TConsoleView::ShowError(const std::string& text) {
+    PrintMessage(kCaptionError, text);
+}
+
+void TConsoleView::PrintError(const std::string& text) {
+    PrintMessage(kCaptionError, text);
+}
+
+void TConsoleView::PrintNote(const std::string& text) {
+    PrintMessage(nullptr, text);
+}
+
+void TConsoleView::ProcessMessages() {
+    if (pump_) pump_();
+}
+
+void TConsoleView::FileFinished(const TFileReport&) {
+    ClearProgress();
+    std::fprintf(out_, "%s %s %s\n", counter_.c_str(), name_.c_str(), status_.c_str());
+    std::fflush(out_);
+}
+
+void TConsoleView::PrintMessage(const char* label, const std::string& text) {
+    ClearProgress();
+    const std::string lines = ConsoleLines(text);
+    if (label != nullptr) {
+        std::fprintf(err_, "%s: %s\n", label, lines.c_str());
+    } else {
+        std::fprintf(err_, "%s\n", lines.c_str());
+    }
+    std::fflush(err_);
+}
+
+void TConsoleView::ClearProgress() {
+    if (drawnPercent_ < 0) return;
+    std::fputs("\r\033[K", err_);
+    std::fflush(err_);
+    drawnPercent_ = -1;
+}
+
+// Redrawn only when the percentage changes: the engine reports every MCU row.
+void TConsoleView::DrawProgress() {
+    if (!progressBar_ || progressMax_ <= 0) return;
+    const long long clamped = std::min<long long>(std::max(progressPosition_, 0), progressMax_);
+    const int percent = static_cast<int>(clamped * 100 / progressMax_);
+    if (percent == drawnPercent_) return;
+    if (percent == 0 && drawnPercent_ < 0) return;  // the reset at run end draws nothing
+    drawnPercent_ = percent;
+    const int filled = percent * kBarWidth / 100;
+    std::fprintf(err_, "\r[%s%s] %3d%% %s", std::string(filled, '#').c_str(),
+                 std::string(kBarWidth - filled, '.').c_str(), percent, name_.c_str());
+    std::fflush(err_);
+}
+
+}  // namespace plume

@@ -1,0 +1,111 @@
+// plume-cli: the run of the window, driven from the command line.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/AppTexts.h"
+#include "app/FileAccess.h"
+#include "app/InputCollection.h"
+#include "app/RunLoop.h"
+#include "app/Settings.h"
+#include "cli/CliOptions.h"
+#include "cli/ConsoleView.h"
+
+namespace {
+
+constexpr int kExitHandled = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kTryHelp = "Try 'plume-cli --help'.";
+constexpr const char* kNoOperands = "no files or folders given";
+constexpr const char* kOutputNeedsOneFile = "-o needs exactly one input file";
+constexpr const char* kNoJpegFiles = "処理するJPEGファイルがありません。";
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+// Ctrl-C presses Btn_Cancel: the run ends after its current file. The handler
+// removes itself, so a second Ctrl-C ends the program at once (a file being
+// saved then is left whole, by the safe write).
+void OnInterrupt(int) {
+    gInterrupted = 1;
+}
+
+void InstallInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+int UsageError(const std::string& reason) {
+    std::fprintf(stderr, "plume-cli: %s\n%s\n", reason.c_str(), kTryHelp);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace plume;
+
+    TCliOptions options;
+    options.Settings = LoadSettings();
+    std::string error;
+    switch (ParseCommandLine(argc, argv, options, error)) {
+        case TCliAction::Help:
+            std::fputs(kCliHelp, stdout);
+            return kExitHandled;
+        case TCliAction::Version:
+            std::printf("%s\n", kVersionText);
+            return kExitHandled;
+        case TCliAction::UsageError:
+            return UsageError(error);
+        case TCliAction::Run:
+            break;
+    }
+    if (options.Operands.empty()) return UsageError(kNoOperands);
+
+    std::vector<std::string> files;
+    if (!options.OutputPath.empty()) {
+        // The one input is named explicitly, so its extension is not asked.
+        if (options.Operands.size() != 1 || IsFolder(options.Operands.front()))
+            return UsageError(kOutputNeedsOneFile);
+        files = options.Operands;
+    } else {
+        for (const std::string& operand : options.Operands) AcceptPath(operand, files);
+    }
+
+    TConsoleView view(options.Settings, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+    if (files.empty()) {
+        view.PrintNote(kNoJpegFiles);
+        return kExitFailed;
+    }
+
+    TRunner runner(view);
+    runner.Options.ExifAnywhere = options.ExifAnywhere;
+    runner.Options.ForcedMode = options.Mode;
+    runner.Options.OutputPath = options.OutputPath;
+    view.SetMessagePump([&runner] {
+        if (gInterrupted) {
+            gInterrupted = 0;
+            runner.CancelRun();
+        }
+    });
+    InstallInterruptHandler();
+
+    TRunSummary summary;
+    try {
+        summary = runner.DoOperation(std::move(files));
+    } catch (const std::exception& e) {
+        view.PrintError(e.what());
+        view.PrintNote(view.Status());
+        return kExitFailed;
+    }
+    view.PrintNote(view.Status());
+    return summary.FailedCount == 0 && !summary.Cancelled ? kExitHandled : kExitFailed;
+}
