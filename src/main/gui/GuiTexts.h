@@ -1,0 +1,54 @@
+// The texts, font names and sizes that only the window shows; the texts it
+// shares with the run and the console come from app/AppTexts.h.
+#pragma once
+
+#include "app/AppTexts.h"
+
+namespace plume::gui {
+
+// Window.
+inline constexpr const char* kFormName = "Fm_Main";
+inline constexpr const char* kFormCaption = kAppTitle;
+inline constexpr const char* kApplicationTitle = "plume";
+inline constexpr int kClientWidth = 433;
+inline constexpr int kClientHeightWithOption = 410;
+inline constexpr int kClientHeightWithoutOption = 240;
+
+// Fonts, asked for in this order; sizes are in pixels.
+inline constexpr const char* kJapaneseFontFamilies[] = {"ＭＳ Ｐゴシック", "MS PGothic", "IPAPGothic",
+                                                        "IPA Pゴシック"};
+inline constexpr const char* kLatinFontFamilies[] = {"Verdana", "DejaVu Sans"};
+inline constexpr int kFormFontPixels = 12;
+
+// Labels.
+inline constexpr const char* kTitleText = "PLUME automatic";
+inline constexpr const char* kFileNameInitial = "ファイルをドラッグすると";
+inline constexpr const char* kStatusInitial = "処理を開始します。";
+inline constexpr const char* kFileCounterInitial = "( xxx / xxx )";
+inline constexpr const char* kSaveMethodLabel = "保存方法";
+inline constexpr const char* kAllowBreakDCFNote =
+    " (DCFの規格外になります。一般的に実害はありません)";
+
+// Buttons.
+inline constexpr const char* kOptionCaptionLayout = "オプション";
+inline constexpr const char* kOptionCaptionShown = "<< オプション";
+inline constexpr const char* kOptionCaptionHidden = "オプション >>";
+inline constexpr const char* kCloseCaption = kCaptionClose;
+inline constexpr const char* kCancelCaption = kCaptionCancel;
+
+// Check boxes.
+inline constexpr const char* kOperateAllFileText = "回転しない画像も処理を行う。";
+inline constexpr const char* kAllowBreakDCFText = "サムネイル画像の横回転を許す。";
+inline constexpr const char* kKeepCreateText = "元ファイルの作成日付をコピーする。";
+inline constexpr const char* kKeepWriteText = "元ファイルの更新日付をコピーする。";
+
+// Message boxes.
+inline constexpr const char* kWarningCaption = kCaptionWarning;
+inline constexpr const char* kErrorCaption = kCaptionError;
+inline constexpr const char* kYesButton = kButtonYes;
+inline constexpr const char* kOkButton = "OK";
+
+// Start-up timer.
+inline constexpr int kStartupTimerMs = 100;
+
+}  // namespace plume::gui

@@ -1,0 +1,22 @@
+#include "gui/PlumeApplication.h"
+
+#include <exception>
+
+#include "gui/MessageBoxes.h"
+
+namespace plume::gui {
+
+TPlumeApplication::TPlumeApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TPlumeApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowUncaughtError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ShowUncaughtError(QString());
+    }
+    return false;
+}
+
+}  // namespace plume::gui
