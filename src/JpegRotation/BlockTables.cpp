@@ -25,6 +25,7 @@ enum class TSign { None, OddU, OddV, OddSum };
 
 constexpr TBlockMap MakeMap(bool transpose, TSign sign) {
     TBlockMap map{};
+    map.Moves = transpose;
     for (int k = 0; k < 64; ++k) {
         const int v = kNatural[k] / 8, u = kNatural[k] % 8;
         map.Source[k] = transpose ? kT[k] : static_cast<std::uint8_t>(k);
@@ -34,6 +35,7 @@ constexpr TBlockMap MakeMap(bool transpose, TSign sign) {
             case TSign::OddV: map.Negate[k] = (v & 1) != 0; break;
             case TSign::OddSum: map.Negate[k] = ((u + v) & 1) != 0; break;
         }
+        map.Sign[k] = map.Negate[k] ? -1 : 1;
     }
     return map;
 }

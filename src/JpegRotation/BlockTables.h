@@ -11,6 +11,9 @@ namespace plume {
 struct TBlockMap {
     std::array<std::uint8_t, 64> Source;
     std::array<bool, 64> Negate;
+    // Negate as factors of +1 and -1; Moves is false when Source[k] = k.
+    std::array<std::int16_t, 64> Sign;
+    bool Moves;
 };
 
 // Zigzag position -> natural index v*8+u.

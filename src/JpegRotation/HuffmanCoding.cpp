@@ -160,7 +160,8 @@ void TScanReader::Restart(std::size_t position) {
 
 // ---- TScanWriter ----
 
-TScanWriter::TScanWriter(std::vector<std::uint8_t>& out) : out_(out), length_(out.size()) {}
+TScanWriter::TScanWriter(std::vector<std::uint8_t>& out, bool raw)
+    : out_(out), length_(out.size()), raw_(raw) {}
 
 TScanWriter::~TScanWriter() = default;
 
@@ -171,7 +172,7 @@ void TScanWriter::Grow() {
 void TScanWriter::EmitWord(std::uint64_t word) {
     if (length_ + 16 > out_.size()) Grow();
     std::uint8_t* p = out_.data() + length_;
-    if (!HasByteFF(word)) {
+    if (raw_ || !HasByteFF(word)) {
         const std::uint64_t be = __builtin_bswap64(word);
         std::memcpy(p, &be, 8);
         length_ += 8;
@@ -208,5 +209,27 @@ void TScanWriter::PutMarker(std::uint16_t marker) {
 }
 
 void TScanWriter::Finish() { out_.resize(length_); }
+
+void TScanWriter::AppendRaw(const TScanWriter& raw) {
+    const std::uint8_t* bytes = raw.out_.data();
+    std::size_t i = 0;
+    for (; i + 4 <= raw.length_; i += 4) {
+        Reserve();
+        Put((std::uint32_t{bytes[i]} << 24) | (std::uint32_t{bytes[i + 1]} << 16) |
+                (std::uint32_t{bytes[i + 2]} << 8) | bytes[i + 3],
+            32);
+    }
+    for (; i < raw.length_; ++i) Put(bytes[i], 8);
+    const int pending = 64 - raw.free_;
+    if (pending > 32) Put((raw.accumulator_ >> 32) & ((std::uint64_t{1} << (pending - 32)) - 1), pending - 32);
+    const int low = pending > 32 ? 32 : pending;
+    if (low > 0) Put(raw.accumulator_ & ((std::uint64_t{1} << low) - 1), low);
+}
+
+void TScanWriter::AppendBytes(const std::uint8_t* bytes, std::size_t count) {
+    if (length_ + count > out_.size()) out_.resize(length_ + count + kBlockWorstCase);
+    std::memcpy(out_.data() + length_, bytes, count);
+    length_ += count;
+}
 
 }  // namespace plume

@@ -91,6 +91,22 @@ public:
         Skip(symbol < 0 ? table.MaxLength() : length);
         return symbol;
     }
+    // The bit buffer, for a hot loop that keeps it in registers: take it with
+    // Cursor(), give it back with SetCursor() before any other call.
+    struct TCursor {
+        std::uint64_t buffer;
+        int bits;
+    };
+    TCursor Cursor() const { return {buffer_, bits_}; }
+    void SetCursor(const TCursor& cursor) {
+        buffer_ = cursor.buffer;
+        bits_ = cursor.bits;
+    }
+    void Refill(TCursor& cursor) {
+        SetCursor(cursor);
+        Refill();
+        cursor = Cursor();
+    }
     // Consumes count (0 to 16) bits that are already buffered.
     std::uint32_t TakeBuffered(int count) {
         if (count == 0) return 0;
@@ -156,7 +172,9 @@ private:
 // accumulator, stuffing 0x00 after every 0xFF byte.
 class TScanWriter {
 public:
-    explicit TScanWriter(std::vector<std::uint8_t>& out);
+    // A raw writer neither stuffs nor writes markers: its bits are later
+    // appended to another writer with AppendRaw.
+    explicit TScanWriter(std::vector<std::uint8_t>& out, bool raw = false);
     ~TScanWriter();
 
     // Appends the low count bits of bits (count 0 to 32), MSB first.
@@ -182,6 +200,11 @@ public:
     void PutMarker(std::uint16_t marker);
     // Trims the vector to the bytes written.
     void Finish();
+    // Appends everything a raw writer holds, as if its bits had been put here.
+    void AppendRaw(const TScanWriter& raw);
+    // Appends stuffed bytes that start on a byte boundary (nothing may be pending).
+    void AppendBytes(const std::uint8_t* bytes, std::size_t count);
+    std::size_t Length() const { return length_; }
 
 private:
     // 64 symbols of at most 32 bits, every byte possibly stuffed, plus a marker.
@@ -193,6 +216,7 @@ private:
     std::size_t length_;
     std::uint64_t accumulator_ = 0;
     int free_ = 64;
+    bool raw_;
 };
 
 }  // namespace plume

@@ -62,6 +62,9 @@ public:
     TProgressEvent OnProgressMax;
     TProgressEvent OnProgress;
     bool AllowBreakDCF = false;
+    // The second half of the output scan may be coded on a second thread;
+    // the bytes written are the same either way.
+    bool AllowParallelCoding = true;
 
     // ---- Segment handlers (the marker has been read by the driver) ----
     int RewriteSof0();
@@ -156,7 +159,16 @@ private:
     // Reports a scan that cannot be decoded, after any event its bits passed.
     bool FailBlock(const char* text);
     bool ReadRestartMarker();
-    void EncodeMapped(int component, const TCoefBlock& source, const TBlockMap& map);
+    struct TOutputLayout;
+    struct TEncodeRange {
+        std::int64_t first, last;  // output MCUs
+        std::int32_t predictor[4];
+        int restartCounter;
+        int restartIndex;
+        bool failed;
+    };
+    void EncodeMcus(const TOutputLayout& layout, TEncodeRange& range, TScanWriter& writer,
+                    int progressBase, bool report);
 
     const char* refusal_ = nullptr;
     THeaderState header_;
@@ -164,7 +176,7 @@ private:
     THuffmanDecodeTable decodeTables_[2][2];
     THuffmanEncodeTable encodeTables_[2][2];
     std::unique_ptr<TScanReader> scanReader_;
-    std::unique_ptr<TScanWriter> scanWriter_;
+    std::unique_ptr<TScanWriter> scanWriter_;  // for EncodeBlock outside a pass
     bool encodeFailed_ = false;
 };
 

@@ -56,16 +56,21 @@ bool TJpegRotation::DecodeBlock(int component, TCoefBlock& block) {
 
     const THuffmanDecodeTable& acTable = decodeTables_[1][AcSelector[component]];
     for (int k = 1;;) {
-        reader.Ensure32();
-        // Short code and value together, when they cannot run past the block.
-        const std::int32_t fast = acTable.FastAc(reader.PeekBuffered16());
-        if (fast != 0 && k + ((fast >> 8) & 15) <= 63) {
-            reader.Skip(fast & 0xFF);
+        // Short codes with their values, the bulk of the data, in registers.
+        TScanReader::TCursor cursor = reader.Cursor();
+        for (;;) {
+            if (cursor.bits < 32) reader.Refill(cursor);
+            const std::int32_t fast = acTable.FastAc(static_cast<std::uint32_t>(cursor.buffer >> 48));
+            if (fast == 0 || k + ((fast >> 8) & 15) > 63) break;
+            cursor.buffer <<= fast & 0xFF;
+            cursor.bits -= fast & 0xFF;
             k += (fast >> 8) & 15;
             block[k++] = static_cast<std::int16_t>(fast >> 16);
             if (k == 64) break;
-            continue;
         }
+        reader.SetCursor(cursor);
+        if (k == 64) break;
+
         const int rs = reader.Decode(acTable);
         if (rs < 0) return FailBlock(kMsgHuffmanBlock);
         if (rs == 0) break;  // end of block

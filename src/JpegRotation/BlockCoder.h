@@ -1,0 +1,78 @@
+// Huffman coding of one block (T.81 F.1.2.1, F.1.2.2): shared by the
+// engine's EncodeBlock and its parallel scan coder.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "JpegRotation/CoefficientStore.h"
+#include "JpegRotation/HuffmanCoding.h"
+
+namespace plume {
+
+// The size category and the low bits of a difference (T.81 F.1.2.1): a
+// negative value is coded as its one's complement.
+inline void SizeAndBits(std::int32_t value, int& size, std::uint32_t& bits) {
+    const std::uint32_t magnitude = static_cast<std::uint32_t>(value < 0 ? -value : value);
+    size = std::bit_width(magnitude);
+    bits = static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1u);
+}
+
+// Bit k set where block[k] is not zero.
+inline std::uint64_t NonZeroMask(const TCoefBlock& block) {
+#if defined(__SSE2__)
+    std::uint64_t mask = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 8; i += 2) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + 8 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + 8 * i + 8));
+        const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+        mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(~_mm_movemask_epi8(zeros))) << (8 * i);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(block[k] != 0) << k;
+    return mask;
+#endif
+}
+
+// Codes one block (T.81 F.1.2.1, F.1.2.2); false when a table has no code
+// for a symbol the block needs.
+inline bool CodeBlock(const TCoefBlock& block, std::int32_t& predictor, const THuffmanEncodeTable& dc,
+                      const THuffmanEncodeTable& ac, TScanWriter& writer) {
+    writer.Reserve();
+    int size;
+    std::uint32_t bits;
+    SizeAndBits(block[0] - predictor, size, bits);
+    predictor = block[0];
+    if (dc.length[size] == 0) return false;
+    writer.Put((std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+
+    std::uint64_t nonZero = NonZeroMask(block) & ~std::uint64_t{1};
+    int last = 0;
+    while (nonZero != 0) {
+        const int k = std::countr_zero(nonZero);
+        nonZero &= nonZero - 1;
+        int run = k - last - 1;
+        for (; run > 15; run -= 16) {  // ZRL, sixteen zeros
+            if (ac.length[0xF0] == 0) return false;
+            writer.Put(ac.code[0xF0], ac.length[0xF0]);
+        }
+        SizeAndBits(block[k], size, bits);
+        const int symbol = (run << 4) | size;
+        if (ac.length[symbol] == 0) return false;
+        writer.Put((std::uint64_t{ac.code[symbol]} << size) | bits, ac.length[symbol] + size);
+        last = k;
+    }
+    if (last != 63) {  // end of block
+        if (ac.length[0] == 0) return false;
+        writer.Put(ac.code[0], ac.length[0]);
+    }
+    return true;
+}
+
+}  // namespace plume
