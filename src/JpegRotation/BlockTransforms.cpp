@@ -5,9 +5,9 @@
 #include <exception>
 #include <thread>
 
-#include "JpegRotation/BlockCoder.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
+#include "JpegRotation/McuCoder.h"
 
 namespace plume {
 namespace {
@@ -17,15 +17,6 @@ void ApplyMap(TCoefBlock& block, const TBlockMap& map) {
     for (int k = 0; k < 64; ++k) {
         const std::int16_t value = source[map.Source[k]];
         block[k] = map.Negate[k] ? static_cast<std::int16_t>(-value) : value;
-    }
-}
-
-// A source block as the output sees it; the store is left as decoded.
-inline void MapBlock(const TCoefBlock& source, const TBlockMap& map, TCoefBlock& block) {
-    if (map.Moves) {
-        for (int k = 0; k < 64; ++k) block[k] = static_cast<std::int16_t>(source[map.Source[k]] * map.Sign[k]);
-    } else {
-        for (int k = 0; k < 64; ++k) block[k] = static_cast<std::int16_t>(source[k] * map.Sign[k]);
     }
 }
 
@@ -42,68 +33,20 @@ void TJpegRotation::FlipBlockHorizontal(TCoefBlock& block) {
 }
 void TJpegRotation::FlipBlockVertical(TCoefBlock& block) { ApplyMap(block, kModeBlockMaps[kModeFlipVertical]); }
 
-// The output geometry once TransformAndEncode has set it up.
-struct TJpegRotation::TOutputLayout {
-    std::size_t width[4];   // blocks per row of each slot
-    std::size_t height[4];  // block rows of each slot
-    const TBlockMap* map;
+// The whole decoded store as the source of the output blocks.
+struct TJpegRotation::TStoreSource : TOutputLayout {
+    TCoefRaster* store;
+    std::uint8_t mode;
+    std::size_t prefetchDistance;  // blocks ahead along an output row; 0 = none
 
-    // Source block of output block (x, y) of slot s.
-    std::size_t SourceIndex(std::uint8_t mode, int s, std::size_t x, std::size_t y) const {
-        const std::size_t w = width[s], hb = height[s];
-        switch (mode) {
-            case kModeRotateRight: return (w - 1 - x) * hb + y;
-            case kModeRotateLeft: return x * hb + (hb - 1 - y);
-            case kModeRotate180: return w * hb - 1 - (y * w + x);
-            case kModeFlipHorizontal: return y * w + (w - 1 - x);
-            case kModeFlipVertical: return (hb - 1 - y) * w + x;
-            default: return y * w + x;
-        }
+    const TCoefBlock& At(int s, std::size_t x, std::size_t y) const { return store[s][SourceIndex(mode, s, x, y)]; }
+    void Prefetch(int s, std::size_t x, std::size_t y) const {
+        if (prefetchDistance == 0 || x + prefetchDistance >= width[s]) return;
+        const TCoefBlock* next = &At(s, x + prefetchDistance, y);
+        __builtin_prefetch(next);
+        __builtin_prefetch(reinterpret_cast<const char*>(next) + 64);
     }
 };
-
-// Codes the output MCUs [range.first, range.last) with range's predictors
-// and restart state. Progress is reported only when `report` is set.
-void TJpegRotation::EncodeMcus(const TOutputLayout& layout, TEncodeRange& range, TScanWriter& writer,
-                               int progressBase, bool report) {
-    // A quarter turn reads the store across its rows: fetch a few MCUs ahead.
-    constexpr int kPrefetchMcus = 4;
-    const bool prefetch = IsQuarterTurn(Mode);
-    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
-    TCoefBlock block;
-    for (std::int64_t mcu = range.first; mcu < range.last; ++mcu) {
-        const int row = static_cast<int>(mcu / McusPerRow), col = static_cast<int>(mcu % McusPerRow);
-        if (col == 0 && report && OnProgress) OnProgress(progressBase + row);
-        for (int s = 0; s < 4; ++s) {
-            const THuffmanEncodeTable& dc = encodeTables_[0][DcSelector[s]];
-            const THuffmanEncodeTable& ac = encodeTables_[1][AcSelector[s]];
-            for (int v = 0; v < VSampling[s]; ++v) {
-                const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + v;
-                for (int h = 0; h < HSampling[s]; ++h) {
-                    const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + h;
-                    if (prefetch && col + kPrefetchMcus < McusPerRow) {
-                        const std::size_t ahead = x + static_cast<std::size_t>(kPrefetchMcus) * HSampling[s];
-                        const TCoefBlock* next = &Coefficients[s][layout.SourceIndex(Mode, s, ahead, y)];
-                        __builtin_prefetch(next);
-                        __builtin_prefetch(reinterpret_cast<const char*>(next) + 64);
-                    }
-                    MapBlock(Coefficients[s][layout.SourceIndex(Mode, s, x, y)], *layout.map, block);
-                    if (!CodeBlock(block, range.predictor[s], dc, ac, writer)) range.failed = true;
-                }
-            }
-        }
-        if (HasRestart) {
-            ++range.restartCounter;
-            if (mcu != total - 1 && range.restartCounter == RestartInterval) {
-                for (auto& predictor : range.predictor) predictor = 0;
-                range.restartCounter = 0;
-                writer.FlushWithPadding();
-                writer.PutMarker(static_cast<std::uint16_t>(0xFFD0 + range.restartIndex));
-                range.restartIndex = (range.restartIndex + 1) & 7;
-            }
-        }
-    }
-}
 
 bool TJpegRotation::TransformAndEncode() {
     for (auto& predictor : DcPredictor) predictor = 0;
@@ -114,7 +57,11 @@ bool TJpegRotation::TransformAndEncode() {
         for (int s = 0; s < 4; ++s) std::swap(HSampling[s], VSampling[s]);
         progressBase = McusPerRow;
     }
-    TOutputLayout layout{};
+    TStoreSource layout{};
+    layout.store = Coefficients;
+    layout.mode = Mode;
+    // A quarter turn reads the store across its rows: fetch a few MCUs ahead.
+    layout.prefetchDistance = IsQuarterTurn(Mode) ? 8 : 0;
     std::size_t blocks = 0;
     for (int s = 0; s < 4; ++s) {
         layout.width[s] = static_cast<std::size_t>(McusPerRow) * HSampling[s];

@@ -237,14 +237,16 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     if (OnProgressMax) OnProgressMax(IsQuarterTurn(Mode) ? McuRows + McusPerRow : 2 * McuRows);
     if (OnProgress) OnProgress(0);
 
-    if (!DecodeScan()) return false;
     // Any error report during the pass (a marker inside the scan data) means
     // the scan did not decode as coded: nothing may be written from it.
-    if (errorReported_) return false;
-
-    ReplaceIncompleteTables();
-    BuildSymbolIndex();
-    if (!TransformAndEncode()) return false;
+    if (Mode == kModeNone || Mode == kModeFlipHorizontal) {
+        if (!StreamScan()) return false;
+    } else {
+        if (!DecodeScan() || errorReported_) return false;
+        ReplaceIncompleteTables();
+        BuildSymbolIndex();
+        if (!TransformAndEncode()) return false;
+    }
 
     // The bytes after the scan, normally EOI, unchanged.
     TMemoryStream& in = InBits->Stream();

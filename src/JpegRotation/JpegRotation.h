@@ -159,6 +159,12 @@ private:
     // Reports a scan that cannot be decoded, after any event its bits passed.
     bool FailBlock(const char* text);
     bool ReadRestartMarker();
+    void BeginScanDecoding();
+    bool DecodeMcuRow(int y, TCoefBlock* const rows[4]);
+    void EndScanDecoding();
+    // Modes 0 and 4 keep every MCU row where it is: the scan is decoded and
+    // coded row by row without a store for the whole image.
+    bool StreamScan();
     struct TOutputLayout;
     struct TEncodeRange {
         std::int64_t first, last;  // output MCUs
@@ -167,8 +173,11 @@ private:
         int restartIndex;
         bool failed;
     };
-    void EncodeMcus(const TOutputLayout& layout, TEncodeRange& range, TScanWriter& writer,
-                    int progressBase, bool report);
+    struct TStoreSource;
+    struct TRowSource;
+    template <class TBlockSource>
+    void EncodeMcus(const TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
+                    bool report);
 
     const char* refusal_ = nullptr;
     THeaderState header_;

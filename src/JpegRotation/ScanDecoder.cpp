@@ -95,48 +95,67 @@ bool TJpegRotation::ReadRestartMarker() {
     return true;
 }
 
-bool TJpegRotation::DecodeScan() {
+void TJpegRotation::BeginScanDecoding() {
     for (auto& predictor : DcPredictor) predictor = 0;
     RestartCounter = 0;
+    PrepareDecodeTables();
+    scanReader_.reset();
+    ScanReader();
+}
+
+// Decodes MCU row y; rows[i] is where block row y * VSampling[i] of slot i
+// starts, each block row McusPerRow * HSampling[i] blocks long.
+bool TJpegRotation::DecodeMcuRow(int y, TCoefBlock* const rows[4]) {
+    if (OnProgress) OnProgress(y);
+    TScanReader& reader = *scanReader_;
+    for (int x = 0; x < McusPerRow; ++x) {
+        for (int i = 0; i < 4; ++i) {
+            const int h = HSampling[i], v = VSampling[i];
+            if (h == 0 || v == 0) continue;
+            const std::size_t rowBlocks = static_cast<std::size_t>(McusPerRow) * h;
+            for (int bv = 0; bv < v; ++bv) {
+                TCoefBlock* blocks = rows[i] + bv * rowBlocks + static_cast<std::size_t>(x) * h;
+                for (int bh = 0; bh < h; ++bh)
+                    if (!DecodeBlock(i, blocks[bh])) return false;
+            }
+        }
+        reader.CheckEvents();
+        if (HasRestart) {
+            ++RestartCounter;
+            const bool last = y == McuRows - 1 && x == McusPerRow - 1;
+            if (!last && RestartCounter == RestartInterval) {
+                for (auto& predictor : DcPredictor) predictor = 0;
+                RestartCounter = 0;
+                ReadRestartMarker();
+            }
+        }
+    }
+    return true;
+}
+
+// Leaves the input just past the last byte of which a bit was used.
+void TJpegRotation::EndScanDecoding() {
+    scanReader_->CheckEvents();
+    InBits->Stream().SetPosition(scanReader_->BytePosition());
+    InBits->AlignToByte();
+    scanReader_.reset();
+}
+
+bool TJpegRotation::DecodeScan() {
     for (int i = 0; i < 4; ++i)
         if (HSampling[i] > 0 && VSampling[i] > 0)
             Coefficients[i].Resize(static_cast<std::size_t>(HSampling[i]) * McusPerRow * McuRows *
                                    VSampling[i]);
-    PrepareDecodeTables();
-    scanReader_.reset();
-    TScanReader& reader = ScanReader();
-
+    BeginScanDecoding();
     for (int y = 0; y < McuRows; ++y) {
-        if (OnProgress) OnProgress(y);
-        for (int x = 0; x < McusPerRow; ++x) {
-            for (int i = 0; i < 4; ++i) {
-                const int h = HSampling[i], v = VSampling[i];
-                if (h == 0 || v == 0) continue;
-                const std::size_t rowBlocks = static_cast<std::size_t>(McusPerRow) * h;
-                for (int bv = 0; bv < v; ++bv) {
-                    TCoefBlock* row = Coefficients[i].Data() +
-                                      (static_cast<std::size_t>(y) * v + bv) * rowBlocks +
-                                      static_cast<std::size_t>(x) * h;
-                    for (int bh = 0; bh < h; ++bh)
-                        if (!DecodeBlock(i, row[bh])) return false;
-                }
-            }
-            reader.CheckEvents();
-            if (HasRestart) {
-                ++RestartCounter;
-                const bool last = y == McuRows - 1 && x == McusPerRow - 1;
-                if (!last && RestartCounter == RestartInterval) {
-                    for (auto& predictor : DcPredictor) predictor = 0;
-                    RestartCounter = 0;
-                    ReadRestartMarker();
-                }
-            }
-        }
+        TCoefBlock* rows[4] = {};
+        for (int i = 0; i < 4; ++i)
+            if (HSampling[i] > 0 && VSampling[i] > 0)
+                rows[i] = Coefficients[i].Data() + static_cast<std::size_t>(y) * VSampling[i] *
+                                                       McusPerRow * HSampling[i];
+        if (!DecodeMcuRow(y, rows)) return false;
     }
-    reader.CheckEvents();
-    InBits->Stream().SetPosition(reader.BytePosition());
-    InBits->AlignToByte();
-    scanReader_.reset();
+    EndScanDecoding();
     return true;
 }
 
