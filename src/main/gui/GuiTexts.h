@@ -15,8 +15,8 @@ inline constexpr int kClientHeightWithOption = 410;
 inline constexpr int kClientHeightWithoutOption = 240;
 
 // Fonts, asked for in this order; sizes are in pixels.
-inline constexpr const char* kJapaneseFontFamilies[] = {"ＭＳ Ｐゴシック", "MS PGothic", "IPAPGothic",
-                                                        "IPA Pゴシック"};
+inline constexpr const char* kJapaneseFontFamilies[] = {"ＭＳ Ｐゴシック", "MS PGothic",
+                                                        "IPAPGothic", "IPA Pゴシック"};
 inline constexpr const char* kLatinFontFamilies[] = {"Verdana", "DejaVu Sans"};
 inline constexpr int kFormFontPixels = 12;
 

@@ -30,11 +30,17 @@ namespace plume::gui {
 
 namespace {
 
-QString Text(const char* text) { return QString::fromUtf8(text); }
-QString Text(const std::string& text) { return QString::fromStdString(text); }
+QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Paths travel to the run as the file system spells them.
-std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string NativePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 QStringList LocalFiles(const QMimeData* mime) {
     QStringList paths;
@@ -107,9 +113,13 @@ void TFm_Main::SetSaveMethod(int code) {
     cbo_SaveMethod->setCurrentIndex(plume::SetSaveMethod(code, cbo_SaveMethod->currentIndex()));
 }
 
-int TFm_Main::GetSaveMethod() const { return plume::GetSaveMethod(cbo_SaveMethod->currentIndex()); }
+int TFm_Main::GetSaveMethod() const {
+    return plume::GetSaveMethod(cbo_SaveMethod->currentIndex());
+}
 
-void TFm_Main::SetClientHeight(int height) { setFixedSize(kClientWidth, height); }
+void TFm_Main::SetClientHeight(int height) {
+    setFixedSize(kClientWidth, height);
+}
 
 void TFm_Main::Btn_OptionClick() {
     FShowOption = !FShowOption;
@@ -136,7 +146,9 @@ void TFm_Main::FormCloseQuery(bool& canClose) {
     canClose = true;
 }
 
-void TFm_Main::FormClose() { SaveSettings(CollectSettings()); }
+void TFm_Main::FormClose() {
+    SaveSettings(CollectSettings());
+}
 
 void TFm_Main::closeEvent(QCloseEvent* event) {
     if (closed_) {
@@ -166,7 +178,9 @@ void TFm_Main::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
-bool TFm_Main::InRun() const { return FRunner->InRun(); }
+bool TFm_Main::InRun() const {
+    return FRunner->InRun();
+}
 
 void TFm_Main::AcceptPaths(const QStringList& paths) {
     for (const QString& path : paths) AcceptPath(NativePath(path), FFileList);
@@ -235,41 +249,69 @@ void TFm_Main::SetFileCounter(const std::string& text) {
     Lbl_FileCounter->show();
 }
 
-void TFm_Main::SetFileName(const std::string& name) { SetLabelText(Lbl_FileName, Text(name)); }
+void TFm_Main::SetFileName(const std::string& name) {
+    SetLabelText(Lbl_FileName, Text(name));
+}
 
-void TFm_Main::SetStatus(const std::string& text) { SetLabelText(Lbl_Status, Text(text)); }
+void TFm_Main::SetStatus(const std::string& text) {
+    SetLabelText(Lbl_Status, Text(text));
+}
 
-void TFm_Main::SetCancelCaption(const std::string& caption) { Btn_Cancel->setText(Text(caption)); }
+void TFm_Main::SetCancelCaption(const std::string& caption) {
+    Btn_Cancel->setText(Text(caption));
+}
 
-void TFm_Main::SetProgressMax(int max) { ProgressBar->setMaximum(max); }
+void TFm_Main::SetProgressMax(int max) {
+    ProgressBar->setMaximum(max);
+}
 
-void TFm_Main::SetProgressPosition(int position) { ProgressBar->setValue(position); }
+void TFm_Main::SetProgressPosition(int position) {
+    ProgressBar->setValue(position);
+}
 
 void TFm_Main::ShowPlainMessage(const std::string& text) {
     ShowMessageBox(TBoxKind::Plain, Text(text));
 }
 
-void TFm_Main::ShowWarning(const std::string& text) { ShowMessageBox(TBoxKind::Warning, Text(text)); }
+void TFm_Main::ShowWarning(const std::string& text) {
+    ShowMessageBox(TBoxKind::Warning, Text(text));
+}
 
-void TFm_Main::ShowError(const std::string& text) { ShowMessageBox(TBoxKind::Error, Text(text)); }
+void TFm_Main::ShowError(const std::string& text) {
+    ShowMessageBox(TBoxKind::Error, Text(text));
+}
 
-void TFm_Main::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TFm_Main::ProcessMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
-void TFm_Main::ClearPreview() { Img_Thumb->Clear(); }
+void TFm_Main::ClearPreview() {
+    Img_Thumb->Clear();
+}
 
 void TFm_Main::ShowPreview(const std::vector<std::uint8_t>& jpeg) {
     // A thumbnail that does not decode leaves the preview empty.
     Img_Thumb->SetPicture(DecodeThumbnail(jpeg));
 }
 
-bool TFm_Main::AllowBreakDCF() const { return chk_AllowBreakDCF->isChecked(); }
+bool TFm_Main::AllowBreakDCF() const {
+    return chk_AllowBreakDCF->isChecked();
+}
 
-bool TFm_Main::OperateAllFile() const { return Chk_OperateAllFile->isChecked(); }
+bool TFm_Main::OperateAllFile() const {
+    return Chk_OperateAllFile->isChecked();
+}
 
-int TFm_Main::SaveMethod() const { return GetSaveMethod(); }
+int TFm_Main::SaveMethod() const {
+    return GetSaveMethod();
+}
 
-bool TFm_Main::KeepTimeStampCreate() const { return chk_KeepTimeStamp_Create->isChecked(); }
+bool TFm_Main::KeepTimeStampCreate() const {
+    return chk_KeepTimeStamp_Create->isChecked();
+}
 
-bool TFm_Main::KeepTimeStampWrite() const { return chk_KeepTimeStamp_Write->isChecked(); }
+bool TFm_Main::KeepTimeStampWrite() const {
+    return chk_KeepTimeStamp_Write->isChecked();
+}
 
 }  // namespace plume::gui

@@ -30,7 +30,7 @@ namespace plume::gui {
 class TThumbImage;
 
 class TFm_Main : public QWidget, public IRunView {
-public:
+  public:
     explicit TFm_Main(QWidget* parent = nullptr);
     ~TFm_Main() override;
 
@@ -74,14 +74,14 @@ public:
     bool KeepTimeStampCreate() const override;
     bool KeepTimeStampWrite() const override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void CreateControls();  // the layout
     void ApplySettings(const TSettings& settings);
     TSettings CollectSettings() const;

@@ -17,7 +17,9 @@ namespace plume::gui {
 
 namespace {
 
-QString Text(const char* text) { return QString::fromUtf8(text); }
+QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const char* text,
                   const QFont& font) {
@@ -73,8 +75,7 @@ void TFm_Main::CreateControls() {
     Lbl_Version = MakeLabel(this, "Lbl_Version", 168, 48, kVersionText, LatinFont(16));
 
     Pnl_Status = MakeLoweredPanel(this, "Pnl_Status", QRect(16, 112, 225, 57));
-    Lbl_FileName =
-        MakeLabel(Pnl_Status, "Lbl_FileName", 12, 6, kFileNameInitial, JapaneseFont(19));
+    Lbl_FileName = MakeLabel(Pnl_Status, "Lbl_FileName", 12, 6, kFileNameInitial, JapaneseFont(19));
     Lbl_Status = MakeLabel(Pnl_Status, "Lbl_Status", 12, 33, kStatusInitial, JapaneseFont(16));
 
     Panel_Thumb = MakeLoweredPanel(this, "Panel_Thumb", QRect(256, 8, 162, 162));

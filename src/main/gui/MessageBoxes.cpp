@@ -68,8 +68,12 @@ void ShowMessageBox(TBoxKind kind, const QString& text) {
     box->exec();
 }
 
-void SetMessageBoxHandler(TMessageBoxHandler handler) { Handler() = std::move(handler); }
+void SetMessageBoxHandler(TMessageBoxHandler handler) {
+    Handler() = std::move(handler);
+}
 
-void ShowUncaughtError(const QString& text) { ShowMessageBox(TBoxKind::Error, text); }
+void ShowUncaughtError(const QString& text) {
+    ShowMessageBox(TBoxKind::Error, text);
+}
 
 }  // namespace plume::gui

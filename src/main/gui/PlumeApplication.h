@@ -8,7 +8,7 @@
 namespace plume::gui {
 
 class TPlumeApplication : public QApplication {
-public:
+  public:
     TPlumeApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;

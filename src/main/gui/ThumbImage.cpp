@@ -8,7 +8,8 @@ namespace plume::gui {
 
 QImage DecodeThumbnail(const std::vector<std::uint8_t>& jpeg) {
     if (jpeg.empty()) return {};
-    QByteArray bytes(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size()));
+    QByteArray bytes(reinterpret_cast<const char*>(jpeg.data()),
+                     static_cast<qsizetype>(jpeg.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");

@@ -17,7 +17,7 @@ QImage DecodeThumbnail(const std::vector<std::uint8_t>& jpeg);
 QRect PlacePicture(const QSize& picture, const QSize& area);
 
 class TThumbImage : public QWidget {
-public:
+  public:
     explicit TThumbImage(QWidget* parent = nullptr);
 
     void SetPicture(const QImage& picture);
@@ -25,10 +25,10 @@ public:
     const QImage& Picture() const { return picture_; }
     bool HasPicture() const { return !picture_.isNull(); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage picture_;
 };
 

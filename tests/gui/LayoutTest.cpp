@@ -1,0 +1,235 @@
+// The window at first start: every control's name, place, size, text and
+// font; the option panel and the client heights; the message boxes.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "GuiTestSupport.h"
+#include "gui/GuiFonts.h"
+
+namespace plume::gui::test {
+namespace {
+
+using TLayoutTest = TGuiTest;
+
+struct TPlace {
+    const char* Name;
+    const char* Parent;
+    QRect Geometry;  // width and height 0: sized by its text
+    const char* Text;
+    int FontPixels;  // 0: not checked
+};
+
+QString Utf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QString TextOf(QWidget* widget) {
+    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+    return {};
+}
+
+TEST_F(TLayoutTest, FirstStartShowsEveryControlWhereTheLayoutPutsIt) {
+    TWatchedWindow window;
+    const TPlace places[] = {
+        {"Lbl_Title", "Fm_Main", QRect(16, 16, 0, 0), "PLUME automatic", 24},
+        {"Lbl_Version", "Fm_Main", QRect(168, 48, 0, 0), "Ver. 1.16", 16},
+        {"Pnl_Status", "Fm_Main", QRect(16, 112, 225, 57), nullptr, 0},
+        {"Lbl_FileName", "Pnl_Status", QRect(12, 6, 0, 0), "ファイルをドラッグすると", 19},
+        {"Lbl_Status", "Pnl_Status", QRect(12, 33, 0, 0), "処理を開始します。", 16},
+        {"Panel_Thumb", "Fm_Main", QRect(256, 8, 162, 162), nullptr, 0},
+        {"Img_Thumb", "Panel_Thumb", QRect(1, 1, 160, 160), nullptr, 0},
+        {"ProgressBar", "Fm_Main", QRect(16, 180, 400, 16), nullptr, 0},
+        {"Lbl_FileCounter", "Fm_Main", QRect(16, 208, 0, 0), "( xxx / xxx )", 16},
+        {"Btn_Option", "Fm_Main", QRect(240, 208, 83, 25), "<< オプション", 12},
+        {"Btn_Cancel", "Fm_Main", QRect(336, 208, 83, 25), "閉じる", 12},
+        {"Pnl_Option", "Fm_Main", QRect(16, 240, 401, 161), nullptr, 0},
+        {"Lbl__SaveMethod", "Pnl_Option", QRect(16, 16, 0, 0), "保存方法", 16},
+        {"Chk_OperateAllFile", "Pnl_Option", QRect(176, 16, 209, 17),
+         "回転しない画像も処理を行う。", 15},
+        {"chk_AllowBreakDCF", "Pnl_Option", QRect(16, 64, 241, 17),
+         "サムネイル画像の横回転を許す。", 16},
+        {"txt_AllowBreakDCF", "Pnl_Option", QRect(40, 82, 0, 0),
+         " (DCFの規格外になります。一般的に実害はありません)", 15},
+        {"chk_KeepTimeStamp_Create", "Pnl_Option", QRect(16, 112, 273, 17),
+         "元ファイルの作成日付をコピーする。", 16},
+        {"chk_KeepTimeStamp_Write", "Pnl_Option", QRect(16, 136, 281, 17),
+         "元ファイルの更新日付をコピーする。", 16},
+    };
+    for (const TPlace& place : places) {
+        SCOPED_TRACE(place.Name);
+        auto* widget = Child<QWidget>(window, place.Name);
+        ASSERT_NE(widget, nullptr);
+        ASSERT_NE(widget->parentWidget(), nullptr);
+        EXPECT_EQ(widget->parentWidget()->objectName().toStdString(), place.Parent);
+        EXPECT_EQ(widget->pos(), place.Geometry.topLeft());
+        if (!place.Geometry.size().isEmpty()) {
+            EXPECT_EQ(widget->size(), place.Geometry.size());
+        }
+        if (place.Text) {
+            EXPECT_EQ(TextOf(widget), Utf8(place.Text));
+        }
+        if (place.FontPixels) {
+            EXPECT_EQ(widget->font().pixelSize(), place.FontPixels);
+        }
+        if (place.Text && place.Geometry.size().isEmpty()) {
+            // A label sized by its text shows all of it.
+            EXPECT_GE(widget->width(),
+                      QFontMetrics(widget->font()).horizontalAdvance(TextOf(widget)));
+        }
+    }
+
+    EXPECT_FALSE(Child<QLabel>(window, "Lbl_FileCounter")->isVisibleTo(&window));
+    for (const char* panel : {"Pnl_Status", "Panel_Thumb", "Pnl_Option"}) {
+        EXPECT_EQ(Child<QFrame>(window, panel)->frameShadow(), QFrame::Sunken) << panel;
+    }
+
+    auto* progress = Child<QProgressBar>(window, "ProgressBar");
+    EXPECT_EQ(progress->minimum(), 0);
+    EXPECT_EQ(progress->maximum(), 100);
+    EXPECT_EQ(progress->value(), 0);
+
+    auto* combo = Child<QComboBox>(window, "cbo_SaveMethod");
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->parentWidget()->objectName(), QStringLiteral("Pnl_Option"));
+    EXPECT_EQ(combo->pos(), QPoint(20, 36));
+    EXPECT_EQ(combo->width(), 373);
+    EXPECT_EQ(combo->font().pixelSize(), 15);
+    EXPECT_FALSE(combo->isEditable());
+    ASSERT_EQ(combo->count(), 5);
+    const char* items[] = {"resultフォルダに保存します。",
+                           "上書きします。元ファイルはゴミ箱に移動します。",
+                           "上書きします。元ファイルは拡張子を変えて保存します。",
+                           "上書きします。元ファイルはoriginalフォルダに保存します。",
+                           "上書きします。元ファイルは保存しません。"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(combo->itemText(i), Utf8(items[i])) << i;
+
+    // First start: the defaults.
+    EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_FALSE(Child<QCheckBox>(window, "Chk_OperateAllFile")->isChecked());
+    EXPECT_FALSE(Child<QCheckBox>(window, "chk_AllowBreakDCF")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Create")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Write")->isChecked());
+
+    auto* timer = Child<QTimer>(window, "Timer");
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->interval(), 100);
+    EXPECT_TRUE(timer->isSingleShot());
+    EXPECT_TRUE(timer->isActive());
+}
+
+TEST_F(TLayoutTest, WindowHasItsCaptionFixedSizeAndNoMaximiseButton) {
+    TWatchedWindow window;
+    EXPECT_EQ(window.objectName(), QStringLiteral("Fm_Main"));
+    EXPECT_EQ(window.windowTitle(),
+              Utf8("JPEGファイル回転プログラム - plume - 自動処理バージョン"));
+    EXPECT_EQ(window.size(), QSize(433, 410));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(window.acceptDrops());
+    EXPECT_EQ(window.font().pixelSize(), 12);
+    EXPECT_EQ(window.font().family(), JapaneseFontFamily());
+}
+
+TEST_F(TLayoutTest, FontsAreJapaneseGothicAndVerdanaOrItsStandIn) {
+    const QString japanese = JapaneseFontFamily();
+    ASSERT_TRUE(QFontDatabase::hasFamily(japanese)) << japanese.toStdString();
+    EXPECT_TRUE(QFontDatabase::writingSystems(japanese).contains(QFontDatabase::Japanese))
+        << japanese.toStdString();
+    if (QFontDatabase::hasFamily(QStringLiteral("IPAPGothic")) &&
+        !QFontDatabase::hasFamily(Utf8("ＭＳ Ｐゴシック"))) {
+        EXPECT_EQ(japanese, QStringLiteral("IPAPGothic"));
+    }
+    // Every Japanese text of the window has glyphs in the chosen font.
+    const QFontMetrics metrics(JapaneseFont(16));
+    for (const QChar c : Utf8("ファイルをドラッグすると処理を開始します。保存方法元作成更新日付")) {
+        EXPECT_TRUE(metrics.inFont(c)) << static_cast<int>(c.unicode());
+    }
+    const QString latin = LatinFontFamily();
+    EXPECT_TRUE(latin == QStringLiteral("Verdana") || latin == QStringLiteral("DejaVu Sans") ||
+                latin == QStringLiteral("sans-serif"))
+        << latin.toStdString();
+    if (!QFontDatabase::hasFamily(QStringLiteral("Verdana")) &&
+        QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans"))) {
+        EXPECT_EQ(QFontInfo(LatinFont(24)).family(), QStringLiteral("DejaVu Sans"));
+    }
+    EXPECT_EQ(LatinFont(24).pixelSize(), 24);
+}
+
+TEST_F(TLayoutTest, OptionButtonHidesAndShowsThePanelAndChangesTheHeight) {
+    TWatchedWindow window;
+    auto* button = Child<QPushButton>(window, "Btn_Option");
+    auto* panel = Child<QFrame>(window, "Pnl_Option");
+    ASSERT_TRUE(window.ShowOption());
+    EXPECT_TRUE(panel->isVisibleTo(&window));
+    // The panel lies wholly below row 240, so 240 rows hide it.
+    EXPECT_EQ(panel->y(), 240);
+    EXPECT_LE(panel->geometry().bottom() + 1, 410);
+
+    button->click();
+    EXPECT_FALSE(window.ShowOption());
+    EXPECT_EQ(window.size(), QSize(433, 240));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_EQ(button->text(), Utf8("オプション >>"));
+    EXPECT_FALSE(panel->isVisibleTo(&window));
+
+    button->click();
+    EXPECT_TRUE(window.ShowOption());
+    EXPECT_EQ(window.size(), QSize(433, 410));
+    EXPECT_EQ(button->text(), Utf8("<< オプション"));
+    EXPECT_TRUE(panel->isVisibleTo(&window));
+}
+
+TEST_F(TLayoutTest, MessageBoxesHaveTheirCaptionsIconsAndSingleButton) {
+    struct TCase {
+        TBoxKind Kind;
+        const char* Caption;
+        QMessageBox::Icon Icon;
+        const char* Button;
+    };
+    const TCase cases[] = {
+        {TBoxKind::Plain, "plume", QMessageBox::NoIcon, "OK"},
+        {TBoxKind::Warning, "警告", QMessageBox::Warning, "はい(&Y)"},
+        {TBoxKind::Error, "エラー", QMessageBox::Critical, "はい(&Y)"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Caption);
+        auto box = BuildMessageBox(c.Kind, Utf8("一行目\r処理を行うことが出来ません。"));
+        EXPECT_EQ(box->windowTitle(), Utf8(c.Caption));
+        EXPECT_EQ(box->icon(), c.Icon);
+        ASSERT_EQ(box->buttons().size(), 1);
+        EXPECT_EQ(box->buttons().front()->text(), Utf8(c.Button));
+        EXPECT_EQ(box->text(), Utf8("一行目\n処理を行うことが出来ません。"));
+        EXPECT_EQ(box->parentWidget(), nullptr);  // centred on the screen
+    }
+    EXPECT_EQ(BoxText(QStringLiteral("a\r\nb\rc")), QStringLiteral("a\nb\nc"));
+}
+
+TEST_F(TLayoutTest, ShownBoxWaitsForItsButton) {
+    // The real modal box, closed by pressing its one button.
+    SetMessageBoxHandler({});
+    bool sawBox = false;
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        sawBox = box->windowTitle() == Utf8("警告");
+        box->buttons().front()->click();
+    });
+    ShowMessageBox(TBoxKind::Warning, Utf8("注意"));
+    EXPECT_TRUE(sawBox);
+}
+
+}  // namespace
+}  // namespace plume::gui::test

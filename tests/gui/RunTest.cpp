@@ -1,0 +1,240 @@
+// Runs started from the window: drops, the command line, the cancel button,
+// a close during a run, and the boxes of errors.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+
+#include "BitStreamFile/MemoryStream.h"
+#include "GuiTestSupport.h"
+#include "gui/PlumeApplication.h"
+
+namespace plume::gui::test {
+namespace {
+
+using TRunTest = TGuiTest;
+
+QString Utf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// Size of the stored picture as its pixels lie (no EXIF turn applied).
+QSize StoredSize(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    return reader.size();
+}
+
+QString LabelText(const QWidget& window, const char* name) {
+    return Child<QLabel>(window, name)->text();
+}
+
+QString CancelCaption(const QWidget& window) {
+    return Child<QPushButton>(window, "Btn_Cancel")->text();
+}
+
+// Presses the button at the run's next pumping point.
+void QueueClick(QPushButton* button) {
+    QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
+}
+
+TEST_F(TRunTest, DroppedFolderIsRunAndTheWindowStaysOpen) {
+    const QString turned = WriteFile("pics/a.jpg", ExifPhoto(6));
+    const QString upright = WriteFile("pics/b.JPG", ExifPhoto(1));
+    WriteFile("pics/notes.txt", "not a photo");
+    const QByteArray before = ReadBytes(turned);
+    TWatchedWindow window;
+    window.show();
+
+    EXPECT_TRUE(Drop(window, {Folder() + "/pics"}));
+
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.FileList().size(), 2u);
+    EXPECT_EQ(StoredSize(Folder() + "/pics/result/a.jpg"), QSize(48, 64));
+    EXPECT_FALSE(QFileInfo::exists(Folder() + "/pics/result/b.JPG"));
+    EXPECT_EQ(ReadBytes(turned), before);  // the result method leaves the input alone
+    EXPECT_EQ(LabelText(window, "Lbl_Status"), Utf8("処理を完了しました"));
+    EXPECT_EQ(LabelText(window, "Lbl_FileName"), QString());
+    EXPECT_EQ(LabelText(window, "Lbl_FileCounter"), QStringLiteral("( 2 / 2 )"));
+    EXPECT_TRUE(Child<QLabel>(window, "Lbl_FileCounter")->isVisible());
+    EXPECT_EQ(CancelCaption(window), Utf8("閉じる"));
+    EXPECT_TRUE(boxes_.Boxes.empty());
+
+    // A second drop replaces the list; the box asks for files needing no turn too.
+    Child<QCheckBox>(window, "Chk_OperateAllFile")->setChecked(true);
+    EXPECT_TRUE(Drop(window, {upright}));
+    ASSERT_EQ(window.FileList().size(), 1u);
+    EXPECT_EQ(window.FileList().front(), upright.toStdString());
+    EXPECT_EQ(StoredSize(Folder() + "/pics/result/b.JPG"), QSize(64, 48));
+    EXPECT_EQ(LabelText(window, "Lbl_FileCounter"), QStringLiteral("( 1 / 1 )"));
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(TRunTest, DropWithoutUsablePathsStartsNoRun) {
+    const QString notes = WriteFile("notes.txt", "text");
+    const QString jpeg = WriteFile("photo.jpeg", ExifPhoto(6));
+    TWatchedWindow window;
+    window.show();
+    Drop(window, {notes, jpeg});
+    EXPECT_TRUE(window.FileList().empty());
+    EXPECT_EQ(LabelText(window, "Lbl_FileName"), Utf8("ファイルをドラッグすると"));
+    EXPECT_FALSE(Child<QLabel>(window, "Lbl_FileCounter")->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(Folder() + "/result"));
+}
+
+TEST_F(TRunTest, CommandLineStartRunsThenCloses) {
+    WriteFile("cmd/x.jpg", ExifPhoto(8));
+    TWatchedWindow window;
+    window.SetCommandLine({Folder() + "/cmd"});
+    window.show();
+    EXPECT_TRUE(WaitUntil([&] { return !window.isVisible(); }));
+    EXPECT_EQ(StoredSize(Folder() + "/cmd/result/x.jpg"), QSize(48, 64));
+    // Closing wrote the settings.
+    EXPECT_TRUE(OpenStore()->contains(QStringLiteral("gSaveMethod")));
+    EXPECT_TRUE(boxes_.Boxes.empty());
+}
+
+TEST_F(TRunTest, CommandLineWithoutJpegPathsKeepsTheWindowWaiting) {
+    const QString notes = WriteFile("notes.txt", "text");
+    TWatchedWindow window;
+    window.SetCommandLine({notes});
+    window.show();
+    EXPECT_TRUE(
+        WaitUntil([&] { return !Child<QObject>(window, "Timer")->property("active").toBool(); }));
+    WaitUntil([] { return false; }, 150);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.FileList().empty());
+}
+
+TEST_F(TRunTest, CommandLineRunEndingInAnErrorKeepsTheWindowOpen) {
+    const QString missing = Folder() + "/missing.jpg";
+    WriteFile("later.jpg", ExifPhoto(6));
+    TWatchedWindow window;
+    window.SetCommandLine({missing, Folder() + "/later.jpg"});
+    window.show();
+    ASSERT_TRUE(WaitUntil([&] { return !boxes_.Boxes.empty(); }));
+    WaitUntil([] { return false; }, 200);
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(boxes_.Boxes.size(), 1u);
+    EXPECT_EQ(boxes_.Boxes[0].Kind, TBoxKind::Error);
+    EXPECT_EQ(boxes_.Boxes[0].Caption, Utf8("エラー"));
+    EXPECT_EQ(boxes_.Boxes[0].Text, Utf8("ファイル ") + missing + Utf8(" は開けません"));
+    // The run ended at that file; the window is idle again.
+    EXPECT_FALSE(QFileInfo::exists(Folder() + "/result"));
+    EXPECT_FALSE(window.InRun());
+    EXPECT_EQ(CancelCaption(window), Utf8("閉じる"));
+    Child<QPushButton>(window, "Btn_Cancel")->click();
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(TRunTest, CancelButtonStopsTheRunAfterTheCurrentFile) {
+    for (int i = 1; i <= 5; ++i) WriteFile(QStringLiteral("five/p%1.jpg").arg(i), ExifPhoto(6));
+    TWatchedWindow window;
+    auto* cancel = Child<QPushButton>(window, "Btn_Cancel");
+    QString captionDuringRun;
+    window.OnCounter = [&](const std::string& counter) {
+        if (counter == "( 1 / 5 )") captionDuringRun = cancel->text();
+        if (counter == "( 2 / 5 )") QueueClick(cancel);
+    };
+    window.show();
+    Drop(window, {Folder() + "/five"});
+
+    EXPECT_EQ(captionDuringRun, Utf8("キャンセル"));
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(QFileInfo::exists(Folder() + QStringLiteral("/five/result/p%1.jpg").arg(i)),
+                  i <= 2)
+            << i;
+    }
+    EXPECT_EQ(LabelText(window, "Lbl_Status"), Utf8("処理を中断しました"));
+    EXPECT_EQ(cancel->text(), Utf8("閉じる"));
+    EXPECT_TRUE(window.isVisible());
+    // After the run the same button closes the window.
+    cancel->click();
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(TRunTest, DropDuringARunIsIgnored) {
+    WriteFile("first/a.jpg", ExifPhoto(6));
+    WriteFile("first/b.jpg", ExifPhoto(3));
+    const QString other = WriteFile("second/c.jpg", ExifPhoto(6));
+    TWatchedWindow window;
+    bool accepted = true;
+    window.OnCounter = [&](const std::string& counter) {
+        if (counter == "( 1 / 2 )") accepted = Drop(window, {other});
+    };
+    window.show();
+    Drop(window, {Folder() + "/first"});
+
+    EXPECT_FALSE(accepted);
+    ASSERT_EQ(window.FileList().size(), 2u);
+    EXPECT_TRUE(QFileInfo::exists(Folder() + "/first/result/a.jpg"));
+    EXPECT_TRUE(QFileInfo::exists(Folder() + "/first/result/b.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(Folder() + "/second/result"));
+    EXPECT_EQ(LabelText(window, "Lbl_Status"), Utf8("処理を完了しました"));
+}
+
+TEST_F(TRunTest, CloseDuringARunWritesTheSettingsAndTheRunGoesOn) {
+    for (int i = 1; i <= 3; ++i) WriteFile(QStringLiteral("three/p%1.jpg").arg(i), ExifPhoto(6));
+    TWatchedWindow window;
+    bool storedAtClose = false;
+    window.OnCounter = [&](const std::string& counter) {
+        if (counter == "( 1 / 3 )") {
+            window.close();
+            storedAtClose = OpenStore()->contains(QStringLiteral("gShowOption"));
+        }
+    };
+    window.show();
+    Drop(window, {Folder() + "/three"});
+    EXPECT_TRUE(storedAtClose);
+    EXPECT_FALSE(window.isVisible());
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_TRUE(QFileInfo::exists(Folder() + QStringLiteral("/three/result/p%1.jpg").arg(i)))
+            << i;
+    }
+}
+
+TEST_F(TRunTest, EngineErrorShowsAnErrorBoxAndTheNextFileIsHandled) {
+    const QString progressive = WriteFile(
+        "mixed/a.jpg",
+        WithExif(EncodeJpeg(QSize(64, 48), QColor(10, 200, 10), /*progressive=*/true), 6));
+    WriteFile("mixed/b.jpg", ExifPhoto(6));
+    const QByteArray before = ReadBytes(progressive);
+    TWatchedWindow window;
+    window.show();
+    Drop(window, {Folder() + "/mixed"});
+
+    ASSERT_EQ(boxes_.Boxes.size(), 1u);
+    const TRecordedBox& box = boxes_.Boxes[0];
+    EXPECT_EQ(box.Kind, TBoxKind::Error);
+    EXPECT_EQ(box.Caption, Utf8("エラー"));
+    const QStringList lines = box.Text.split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_FALSE(lines.front().isEmpty());
+    EXPECT_EQ(lines.back(), Utf8("処理を行うことが出来ません。"));
+    EXPECT_FALSE(QFileInfo::exists(Folder() + "/mixed/result/a.jpg"));
+    EXPECT_EQ(ReadBytes(progressive), before);
+    EXPECT_EQ(StoredSize(Folder() + "/mixed/result/b.jpg"), QSize(48, 64));
+    EXPECT_EQ(LabelText(window, "Lbl_Status"), Utf8("処理を完了しました"));
+}
+
+// An object whose events end in a stream error, as a run's may.
+class TThrowingObject : public QObject {
+  public:
+    bool event(QEvent*) override { throw EStreamError(kStreamReadError); }
+};
+
+TEST_F(TRunTest, ApplicationShowsAnUncaughtErrorAndCarriesOn) {
+    auto* application = dynamic_cast<TPlumeApplication*>(QCoreApplication::instance());
+    ASSERT_NE(application, nullptr);
+    TThrowingObject object;
+    QEvent event(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&object, &event));
+    ASSERT_EQ(boxes_.Boxes.size(), 1u);
+    EXPECT_EQ(boxes_.Boxes[0].Kind, TBoxKind::Error);
+    EXPECT_EQ(boxes_.Boxes[0].Text, Utf8("ストリームからの読み込みエラー"));
+}
+
+}  // namespace
+}  // namespace plume::gui::test
