@@ -72,7 +72,7 @@ void TScanReader::PushEvent(TEventKind kind) {
 }
 
 void TScanReader::AppendByte(std::uint8_t byte, std::size_t sourcePosition) {
-    source_[appended_ & 15] = sourcePosition;
+    StartRun(sourcePosition);
     buffer_ |= std::uint64_t{byte} << (56 - bits_);
     bits_ += 8;
     ++appended_;
@@ -97,7 +97,7 @@ void TScanReader::Refill() {
             if (!HasByteFF(word)) {
                 const int take = (64 - bits_) >> 3;
                 buffer_ |= (take == 8 ? word : (word >> (64 - 8 * take))) << (64 - bits_ - 8 * take);
-                for (int j = 0; j < take; ++j) source_[(appended_ + j) & 15] = position_ + j;
+                StartRun(position_);
                 appended_ += static_cast<std::uint64_t>(take);
                 position_ += static_cast<std::size_t>(take);
                 bits_ += 8 * take;
@@ -145,7 +145,13 @@ void TScanReader::RaiseEvents() {
 std::size_t TScanReader::BytePosition() const {
     const std::uint64_t firstUnused = (ConsumedBits() + 7) / 8;
     if (firstUnused >= appended_) return position_;
-    return source_[firstUnused & 15];
+    // Every run holds at least one byte and at most 8 bytes are buffered, so
+    // the run is among the last 16.
+    for (std::uint64_t i = runCount_; i-- > 0;) {
+        const TRun& run = runs_[i & 15];
+        if (run.firstData <= firstUnused) return run.source + static_cast<std::size_t>(firstUnused - run.firstData);
+    }
+    return position_;
 }
 
 void TScanReader::Restart(std::size_t position) {

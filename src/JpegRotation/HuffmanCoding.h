@@ -150,6 +150,7 @@ private:
     std::uint64_t ConsumedBits() const { return appended_ * 8 - static_cast<std::uint64_t>(bits_); }
     void Refill();
     void AppendByte(std::uint8_t byte, std::size_t sourcePosition);
+    void StartRun(std::size_t sourcePosition) { runs_[runCount_++ & 15] = {appended_, sourcePosition}; }
     void PushEvent(TEventKind kind);
     void RaiseEvents();
 
@@ -159,7 +160,14 @@ private:
     std::uint64_t buffer_ = 0;
     int bits_ = 0;
     std::uint64_t appended_ = 0;  // data bytes put in the buffer since the start
-    std::size_t source_[16] = {};  // source position of the last buffered data bytes
+    // Runs of data bytes read from consecutive source bytes, newest last, so
+    // that a buffered data byte can be traced back to its source position.
+    struct TRun {
+        std::uint64_t firstData;
+        std::size_t source;
+    };
+    TRun runs_[16] = {};
+    std::uint64_t runCount_ = 0;
     TEvent events_[16] = {};
     int eventHead_ = 0;
     int eventCount_ = 0;
