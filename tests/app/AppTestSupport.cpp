@@ -1,0 +1,166 @@
+#include "AppTestSupport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+// libjpeg's header needs FILE and size_t first.
+#include <jpeglib.h>
+
+namespace plume::test {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+TBytes EncodeJpeg(int width, int height, bool progressive) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    cinfo.write_JFIF_header = FALSE;
+    if (progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            // A gradient with a bright corner block, so that a turn shows.
+            const bool corner = x < width / 3 && y < height / 3;
+            row[3 * x] = static_cast<JSAMPLE>(x * 255 / width);
+            row[3 * x + 1] = static_cast<JSAMPLE>(y * 255 / height);
+            row[3 * x + 2] = corner ? 255 : 40;
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    TBytes bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// APP1 "Exif" with a big-endian TIFF whose IFD0 holds one SHORT Orientation
+// and no next IFD (EXIF 2.3, 4.5.4; TIFF 6.0, section 2).
+constexpr std::size_t kOrientationValueOffset = 2 + 2 + 2 + 6 + 8 + 2 + 8;
+TBytes OrientationSegment(int orientation) {
+    const std::uint8_t value = static_cast<std::uint8_t>(orientation);
+    return {0xFF, 0xE1, 0x00, 0x22, 'E',  'x',  'i',  'f',  0,    0,  //
+            'M',  'M',  0x00, 0x2A, 0x00, 0x00, 0x00, 0x08,           //
+            0x00, 0x01,                                               // one entry
+            0x01, 0x12, 0x00, 0x03, 0x00, 0x00, 0x00, 0x01, 0x00, value,
+            0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+}
+
+}  // namespace
+
+TBytes MakePhoto(int width, int height, int orientation, bool progressive) {
+    TBytes jpeg = EncodeJpeg(width, height, progressive);
+    if (orientation == 0) return jpeg;
+    const TBytes exif = OrientationSegment(orientation);
+    jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
+    return jpeg;
+}
+
+std::pair<int, int> JpegSize(const TBytes& jpeg) {
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    const std::pair<int, int> size{static_cast<int>(cinfo.image_width),
+                                   static_cast<int>(cinfo.image_height)};
+    jpeg_destroy_decompress(&cinfo);
+    return size;
+}
+
+int PhotoOrientation(const TBytes& jpeg) {
+    if (jpeg.size() < kOrientationValueOffset + 2 || jpeg[3] != 0xE1) return 0;
+    return jpeg[kOrientationValueOffset] * 256 + jpeg[kOrientationValueOffset + 1];
+}
+
+timespec ModificationTime(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) throw std::runtime_error("cannot stat " + path);
+    return info.st_mtim;
+}
+
+void SetModificationTime(const std::string& path, timespec time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        throw std::runtime_error("cannot touch " + path);
+}
+
+timespec OldTime() {
+    return timespec{1262347445, 123456789};
+}  // 2010-01-01 12:04:05.123456789 UTC
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int RunUnprivileged(const std::function<int()>& body) {
+    if (::geteuid() != 0) return body();
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(125);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 126;
+}
+
+void OpenToEveryone(const std::filesystem::path& root) {
+    using std::filesystem::perms;
+    constexpr perms kFileAccess = perms::owner_read | perms::owner_write | perms::group_read |
+                                  perms::group_write | perms::others_read | perms::others_write;
+    std::filesystem::permissions(root, perms::all, std::filesystem::perm_options::add);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        std::filesystem::permissions(entry.path(), entry.is_directory() ? perms::all : kFileAccess,
+                                     std::filesystem::perm_options::add);
+}
+
+void TRecordingView::ProcessMessages() {
+    Log.push_back("pump");
+    ++Pumps;
+    if (OnPump) OnPump(Pumps);
+}
+
+std::vector<std::string> TRecordingView::Lines(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    for (const std::string& line : Log)
+        if (line.rfind(prefix, 0) == 0) lines.push_back(line.substr(prefix.size()));
+    return lines;
+}
+
+std::string TRecordingView::Last(const std::string& prefix) const {
+    const std::vector<std::string> lines = Lines(prefix);
+    return lines.empty() ? std::string() : lines.back();
+}
+
+}  // namespace plume::test

@@ -1,0 +1,105 @@
+// Loading inputs and the safe write underneath every save.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "AppTestSupport.h"
+#include "app/AppTexts.h"
+#include "app/FileAccess.h"
+
+namespace plume {
+namespace {
+
+using test::TBytes;
+using Strings = std::vector<std::string>;
+
+std::string LoadError(const std::string& path) {
+    TMemoryStream stream;
+    TFileTimes times;
+    try {
+        LoadFile(path, stream, times);
+    } catch (const EStreamError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(LoadFile, ReadsBytesAndTimesToNanoseconds) {
+    test::TTempDir dir;
+    const std::string path = test::PathIn(dir, "a.jpg");
+    test::WriteBytes(path, {1, 2, 3});
+    test::SetModificationTime(path, test::OldTime());
+    TMemoryStream stream(TBytes{9, 9, 9, 9, 9});
+    stream.SetPosition(4);
+    TFileTimes times;
+    LoadFile(path, stream, times);
+    EXPECT_EQ(stream.Bytes(), (TBytes{1, 2, 3}));
+    EXPECT_EQ(stream.Position(), 0u);
+    ASSERT_TRUE(times.LastWrite);
+    EXPECT_TRUE(test::SameTime(*times.LastWrite, test::OldTime()));
+}
+
+TEST(LoadFile, PathsThatAreNoRegularFileCannotBeOpened) {
+    test::TTempDir dir;
+    std::filesystem::create_directory(test::PathIn(dir, "folder.jpg"));
+    ASSERT_EQ(::mkfifo((test::PathIn(dir, "pipe.jpg")).c_str(), 0600),
+              0);  // must not block the run
+    for (const std::string& path :
+         Strings{test::PathIn(dir, "missing.jpg"), test::PathIn(dir, "folder.jpg"),
+                 test::PathIn(dir, "pipe.jpg")})
+        EXPECT_EQ(LoadError(path), FormatPathText(kFileCannotOpen, path));
+}
+
+TEST(WriteFileReplacing, NewFileGetsTimeButNotAccessTime) {
+    test::TTempDir dir;
+    const std::string path = test::PathIn(dir, "new.jpg");
+    TFileTimes times;
+    times.LastWrite = test::OldTime();
+    WriteFileReplacing(path, TBytes{7, 8}, times);
+    EXPECT_EQ(test::ReadBytes(path), (TBytes{7, 8}));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_TRUE(test::SameTime(info.st_mtim, test::OldTime()));
+    EXPECT_GT(info.st_atim.tv_sec, test::OldTime().tv_sec);  // access time not set with it
+    EXPECT_EQ(test::FolderNames(dir.Path()), std::vector<std::string>{"new.jpg"});
+}
+
+TEST(WriteFileReplacing, MissingFolderThrowsCreateErrorWithTarget) {
+    test::TTempDir dir;
+    const std::string path = test::PathIn(dir, "no/such/folder/a.jpg");
+    try {
+        WriteFileReplacing(path, TBytes{1}, {});
+        FAIL() << "no error";
+    } catch (const EStreamError& error) {
+        EXPECT_EQ(std::string(error.what()), FormatPathText(kFileCannotCreate, path));
+    }
+}
+
+TEST(CopyFileWithTimes, CopyHasSourceBytesBitsAndGivenTime) {
+    test::TTempDir dir;
+    test::WriteBytes(test::PathIn(dir, "a.jpg"), {4, 5, 6});
+    ::chmod((test::PathIn(dir, "a.jpg")).c_str(), 0604);
+    TFileTimes times;
+    times.LastWrite = test::OldTime();
+    ASSERT_TRUE(CopyFileWithTimes(test::PathIn(dir, "a.jpg"), test::PathIn(dir, "a.bak"), times));
+    EXPECT_EQ(test::ReadBytes(test::PathIn(dir, "a.bak")), (TBytes{4, 5, 6}));
+    EXPECT_TRUE(
+        test::SameTime(test::ModificationTime(test::PathIn(dir, "a.bak")), test::OldTime()));
+    struct stat info {};
+    ASSERT_EQ(::stat((test::PathIn(dir, "a.bak")).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_FALSE(
+        CopyFileWithTimes(test::PathIn(dir, "missing.jpg"), test::PathIn(dir, "b.bak"), times));
+    EXPECT_FALSE(std::filesystem::exists(test::PathIn(dir, "b.bak")));
+}
+
+TEST(AppTexts, CounterNameAndFolderParts) {
+    EXPECT_EQ(FileCounterText(3, 12), "( 3 / 12 )");
+    EXPECT_EQ(FileNamePart("/a/b/IMG.JPG"), "IMG.JPG");
+    EXPECT_EQ(FileNamePart("IMG.JPG"), "IMG.JPG");
+    EXPECT_EQ(FolderPart("/a/b/IMG.JPG"), "/a/b/");
+    EXPECT_EQ(FolderPart("IMG.JPG"), "");
+    EXPECT_EQ(FormatPathText(kFileCannotOpen, "/x.jpg"), "ファイル /x.jpg は開けません");
+}
+
+}  // namespace
+}  // namespace plume

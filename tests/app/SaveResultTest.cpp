@@ -1,0 +1,226 @@
+// The five save methods on real files: what is kept, where the output goes,
+// which times it gets, and that a failing keep step leaves the input alone.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "app/AppTexts.h"
+#include "app/SaveResult.h"
+
+namespace plume {
+namespace {
+
+using test::TBytes;
+
+const TBytes kInput = {0xFF, 0xD8, 'i', 'n', 'p', 'u', 't', 0xFF, 0xD9};
+const TBytes kOutput = {0xFF, 0xD8, 'o', 'u', 't', 'p', 'u', 't', 0xFF, 0xD9};
+
+// Points the trash and the home folder into root while it lives, so that the
+// home trash under root/data is the one used and nothing is written elsewhere.
+class TTrashInside {
+  public:
+    explicit TTrashInside(const test::TTempDir& root)
+        : oldHome_(std::getenv("HOME") ? std::getenv("HOME") : "") {
+        std::filesystem::create_directories(test::PathIn(root, "data"));
+        ::setenv("XDG_DATA_HOME", (test::PathIn(root, "data")).c_str(), 1);
+        ::setenv("HOME", root.Path().c_str(), 1);
+    }
+    ~TTrashInside() {
+        ::setenv("HOME", oldHome_.c_str(), 1);
+        ::unsetenv("XDG_DATA_HOME");
+    }
+
+  private:
+    std::string oldHome_;
+};
+
+TEST(SaveMethodCodes, ComboOrderSwapsCodesThreeAndFour) {
+    const int codes[] = {smResultFolder, smRecycleBin, smBackupExtension, smOriginalFolder,
+                         smOverwrite};
+    for (int index = 0; index < kSaveMethodCount; ++index) {
+        EXPECT_EQ(GetSaveMethod(index), codes[index]) << "index " << index;
+        EXPECT_EQ(SetSaveMethod(codes[index], 0), index) << "code " << codes[index];
+    }
+    EXPECT_EQ(GetSaveMethod(-1), smResultFolder);  // no selection
+    EXPECT_EQ(GetSaveMethod(5), smResultFolder);
+    EXPECT_EQ(SetSaveMethod(7, 2), 2);  // unknown code keeps the selection
+    EXPECT_EQ(SetSaveMethod(-1, 4), 4);
+}
+
+TEST(SavePaths, DerivedFromFolderAndNameParts) {
+    const TSavePaths result = SavePathsFor(smResultFolder, "/pics/a.jpg");
+    EXPECT_EQ(result.Folder, "/pics/result");
+    EXPECT_EQ(result.Output, "/pics/result/a.jpg");
+    EXPECT_EQ(result.KeptCopy, "");
+
+    const TSavePaths backup = SavePathsFor(smBackupExtension, "/pics/IMG_0001.JPG");
+    EXPECT_EQ(backup.KeptCopy, "/pics/IMG_0001.bak");
+    EXPECT_EQ(backup.Output, "/pics/IMG_0001.JPG");
+    EXPECT_EQ(SavePathsFor(smBackupExtension, "/pics/a.b.jpg").KeptCopy, "/pics/a.b.bak");
+    EXPECT_EQ(SavePathsFor(smBackupExtension, "/pics/noext").KeptCopy, "/pics/noext.bak");
+
+    const TSavePaths original = SavePathsFor(smOriginalFolder, "rel.jpg");
+    EXPECT_EQ(original.Folder, "original");
+    EXPECT_EQ(original.KeptCopy, "original/rel.jpg");
+    EXPECT_EQ(original.Output, "rel.jpg");
+
+    EXPECT_EQ(SavePathsFor(smOverwrite, "/p/a.jpg").Output, "/p/a.jpg");
+    EXPECT_EQ(SavePathsFor(smRecycleBin, "/p/a.jpg").Output, "/p/a.jpg");
+    // An unknown code never overwrites the input.
+    EXPECT_EQ(SavePathsFor(9, "/p/a.jpg").Output, "/p/result/a.jpg");
+}
+
+class SaveResultTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        input_ = test::PathIn(dir_, "a.jpg");
+        test::WriteBytes(input_, kInput);
+        ::chmod(input_.c_str(), 0640);
+        test::SetModificationTime(input_, test::OldTime());
+        times_.LastWrite = test::OldTime();
+        times_.Creation = timespec{1000, 5};
+        data_ = TMemoryStream(kOutput);
+        data_.SetPosition(3);  // the whole content is written, whatever the position
+    }
+    TSaveOutcome Save(int method, bool keepCreate = true, bool keepWrite = true) {
+        return SaveResult(data_, input_, times_, TSaveOptions{method, keepCreate, keepWrite});
+    }
+    void ExpectInputUntouched() const {
+        EXPECT_EQ(test::ReadBytes(input_), kInput);
+        EXPECT_TRUE(test::SameTime(test::ModificationTime(input_), test::OldTime()));
+    }
+    // No temporary file of a safe write may stay behind.
+    void ExpectNoTemporaryFiles(const std::string& folder) const {
+        for (const std::string& name : test::FolderNames(folder))
+            EXPECT_EQ(name.find(".plume-"), std::string::npos) << name;
+    }
+
+    test::TTempDir dir_;
+    std::string input_;
+    TFileTimes times_;
+    TMemoryStream data_;
+};
+
+TEST_F(SaveResultTest, ResultFolderLeavesInputAndKeepsTimes) {
+    ASSERT_EQ(Save(smResultFolder), TSaveOutcome::Saved);
+    const std::string output = test::PathIn(dir_, "result/a.jpg");
+    EXPECT_EQ(test::ReadBytes(output), kOutput);
+    EXPECT_TRUE(
+        test::SameTime(test::ModificationTime(output), test::OldTime()));  // nanoseconds too
+    ExpectInputUntouched();
+
+    // A second save replaces the first output without a question.
+    data_ = TMemoryStream(TBytes{1, 2, 3});
+    ASSERT_EQ(Save(smResultFolder), TSaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(output), (TBytes{1, 2, 3}));
+    ExpectNoTemporaryFiles(test::PathIn(dir_, "result"));
+}
+
+TEST_F(SaveResultTest, OutputTimesFollowTheOptions) {
+    ASSERT_EQ(Save(smOverwrite, true, false), TSaveOutcome::Saved);
+    // Without the last-write option the output has the time of writing.
+    EXPECT_GT(test::ModificationTime(input_).tv_sec, test::OldTime().tv_sec + 1000);
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+}
+
+TEST_F(SaveResultTest, BackupExtensionCopiesInputWithItsTimes) {
+    const std::string backup = test::PathIn(dir_, "a.bak");
+    test::WriteBytes(backup, {9, 9, 9});  // an older copy is replaced
+    ASSERT_EQ(Save(smBackupExtension, false, false), TSaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(backup), kInput);
+    // The copy gets the input's times whatever the options say.
+    EXPECT_TRUE(test::SameTime(test::ModificationTime(backup), test::OldTime()));
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    ExpectNoTemporaryFiles(dir_.Path());
+}
+
+TEST_F(SaveResultTest, OriginalFolderCopiesInputWithItsTimes) {
+    ASSERT_EQ(Save(smOriginalFolder), TSaveOutcome::Saved);
+    const std::string kept = test::PathIn(dir_, "original/a.jpg");
+    EXPECT_EQ(test::ReadBytes(kept), kInput);
+    EXPECT_TRUE(test::SameTime(test::ModificationTime(kept), test::OldTime()));
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    EXPECT_TRUE(test::SameTime(test::ModificationTime(input_), test::OldTime()));
+}
+
+TEST_F(SaveResultTest, OverwriteKeepsPermissionBits) {
+    ASSERT_EQ(Save(smOverwrite), TSaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    struct stat info {};
+    ASSERT_EQ(::stat(input_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_TRUE(test::SameTime(info.st_mtim, test::OldTime()));
+    ExpectNoTemporaryFiles(dir_.Path());
+}
+
+TEST_F(SaveResultTest, OverwriteThroughLinkReplacesTheLinkedFile) {
+    const std::string link = test::PathIn(dir_, "link.jpg");
+    std::filesystem::create_symlink(input_, link);
+    ASSERT_EQ(SaveResult(data_, link, times_, TSaveOptions{smOverwrite, true, true}),
+              TSaveOutcome::Saved);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+}
+
+TEST_F(SaveResultTest, RecycleBinMovesInputToTrash) {
+    TSaveOutcome outcome;
+    {
+        TTrashInside trash(dir_);
+        outcome = Save(smRecycleBin);
+    }
+    ASSERT_EQ(outcome, TSaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(test::PathIn(dir_, "data/Trash/files/a.jpg")), kInput);
+    const TBytes info = test::ReadBytes(test::PathIn(dir_, "data/Trash/info/a.jpg.trashinfo"));
+    const std::string infoText(info.begin(), info.end());
+    EXPECT_NE(infoText.find("[Trash Info]"), std::string::npos);
+    EXPECT_NE(infoText.find("Path=" + input_), std::string::npos) << infoText;
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    struct stat status {};
+    ASSERT_EQ(::stat(input_.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);  // the replaced file's bits
+}
+
+// A folder nobody but its owner may write into: every keep step fails there
+// (run unprivileged, since the superuser ignores permission bits).
+class ReadOnlyFolderTest : public SaveResultTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ReadOnlyFolderTest, KeepStepFailsAndInputStays) {
+    TTrashInside trash(dir_);
+    test::OpenToEveryone(dir_.Path());
+    ::chmod(dir_.Path().c_str(), 0555);
+    const int result = test::RunUnprivileged([&] { return static_cast<int>(Save(GetParam())); });
+    ::chmod(dir_.Path().c_str(), 0777);
+    EXPECT_EQ(result, static_cast<int>(TSaveOutcome::KeepFailed));
+    ExpectInputUntouched();
+    EXPECT_EQ(test::FolderNames(dir_.Path()), (std::vector<std::string>{"a.jpg", "data"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(KeepingMethods, ReadOnlyFolderTest,
+                         ::testing::Values(smRecycleBin, smBackupExtension, smOriginalFolder),
+                         [](const auto& info) { return "Method" + std::to_string(info.param); });
+
+TEST_F(SaveResultTest, FileNamedOriginalMakesKeepStepFail) {
+    test::WriteBytes(test::PathIn(dir_, "original"), {1});
+    EXPECT_EQ(Save(smOriginalFolder), TSaveOutcome::KeepFailed);
+    ExpectInputUntouched();
+    EXPECT_EQ(test::ReadBytes(test::PathIn(dir_, "original")), TBytes{1});
+}
+
+TEST_F(SaveResultTest, UnwritableOutputThrowsCreateErrorWithPath) {
+    test::WriteBytes(test::PathIn(dir_, "result"), {1});  // no folder can be made there
+    try {
+        Save(smResultFolder);
+        FAIL() << "no error";
+    } catch (const EStreamError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  FormatPathText(kFileCannotCreate, test::PathIn(dir_, "result/a.jpg")));
+    }
+    ExpectInputUntouched();
+    ExpectNoTemporaryFiles(dir_.Path());
+}
+
+}  // namespace
+}  // namespace plume
