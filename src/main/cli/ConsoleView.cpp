@@ -64,12 +64,11 @@ void TConsoleView::FileFinished(const TFileReport&) {
 
 void TConsoleView::PrintMessage(const char* label, const std::string& text) {
     ClearProgress();
-    const std::string lines = ConsoleLines(text);
-    if (label != nullptr) {
-        std::fprintf(err_, "%s: %s\n", label, lines.c_str());
-    } else {
-        std::fprintf(err_, "%s\n", lines.c_str());
-    }
+    // A box shown while a file is on screen names that file.
+    std::string line = name_.empty() ? std::string() : counter_ + " " + name_ + ": ";
+    if (label != nullptr) line += std::string(label) + ": ";
+    line += ConsoleLines(text);
+    std::fprintf(err_, "%s\n", line.c_str());
     std::fflush(err_);
 }
 

@@ -1,6 +1,6 @@
 // The console's view of a run: one line per file on stdout ("( 1 / 3 )
 // IMG_0001.JPG 右に90度回転処理を行います。"), boxes as lines on stderr
-// ("警告: ...", "エラー: ..."), and a progress bar on stderr when it is a
+// ("( 2 / 5 ) b.jpg: 警告: ...", "エラー: ..."), and a progress bar on stderr when it is a
 // terminal. Options come from the parsed command line.
 #pragma once
 
