@@ -9,50 +9,13 @@
 #include <cstdio>
 #include <stdexcept>
 
-// libjpeg's header needs FILE and size_t first.
-#include <jpeglib.h>
+#include "fixtures/JpegEncoder.h"
+#include "fixtures/JpegSegments.h"
 
 namespace plume::test {
 namespace {
 
 constexpr uid_t kNobody = 65534;
-
-TBytes EncodeJpeg(int width, int height, bool progressive) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    cinfo.write_JFIF_header = FALSE;
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            // A gradient with a bright corner block, so that a turn shows.
-            const bool corner = x < width / 3 && y < height / 3;
-            row[3 * x] = static_cast<JSAMPLE>(x * 255 / width);
-            row[3 * x + 1] = static_cast<JSAMPLE>(y * 255 / height);
-            row[3 * x + 2] = corner ? 255 : 40;
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    TBytes bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
-}
 
 // APP1 "Exif" with a big-endian TIFF whose IFD0 holds one SHORT Orientation
 // and no next IFD (EXIF 2.3, 4.5.4; TIFF 6.0, section 2).
@@ -69,7 +32,11 @@ TBytes OrientationSegment(int orientation) {
 }  // namespace
 
 TBytes MakePhoto(int width, int height, int orientation, bool progressive) {
-    TBytes jpeg = EncodeJpeg(width, height, progressive);
+    fixtures::TEncodeOptions options;
+    options.Size(width, height).Sampling(fixtures::TSampling::k420);
+    options.writeJfif = false;
+    options.progressive = progressive;
+    TBytes jpeg = fixtures::EncodeJpeg(options);
     if (orientation == 0) return jpeg;
     const TBytes exif = OrientationSegment(orientation);
     jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
@@ -77,16 +44,8 @@ TBytes MakePhoto(int width, int height, int orientation, bool progressive) {
 }
 
 std::pair<int, int> JpegSize(const TBytes& jpeg) {
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    const std::pair<int, int> size{static_cast<int>(cinfo.image_width),
-                                   static_cast<int>(cinfo.image_height)};
-    jpeg_destroy_decompress(&cinfo);
-    return size;
+    const auto frame = fixtures::ParseFrameHeader(jpeg);
+    return frame ? std::pair<int, int>{frame->width, frame->height} : std::pair<int, int>{0, 0};
 }
 
 int PhotoOrientation(const TBytes& jpeg) {

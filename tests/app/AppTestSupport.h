@@ -18,11 +18,11 @@ namespace plume::test {
 
 using fixtures::TBytes;
 
-// A baseline JPEG of width x height (4:2:0, no JFIF segment) whose first
+// A baseline JPEG of width x height (the fixture encoder's 4:2:0, no JFIF) whose first
 // segment is an EXIF APP1 with the given IFD0 Orientation; orientation 0
 // gives no EXIF at all. progressive makes a file the engine refuses.
 TBytes MakePhoto(int width, int height, int orientation, bool progressive = false);
-// Width and height from a JPEG's frame header (libjpeg).
+// Width and height from a JPEG's frame header.
 std::pair<int, int> JpegSize(const TBytes& jpeg);
 // The IFD0 Orientation of a photo made by MakePhoto (big-endian EXIF).
 int PhotoOrientation(const TBytes& jpeg);
