@@ -98,6 +98,24 @@ TEST(FixtureSelfTest, HandMadeFlatFileDecodesToZeroBlocks) {
     EXPECT_EQ(DjpegWarnings(b.Data()), "");
 }
 
+TEST(FixtureSelfTest, FlatJpegsDecodeCleanlyInEveryLayout) {
+    const std::vector<std::vector<TFlatComponent>> layouts = {{{1, 1}},
+                                                              {{2, 2}},
+                                                              {{1, 1}, {1, 1}, {1, 1}},
+                                                              {{2, 1}, {1, 1}, {1, 1}},
+                                                              {{2, 2}, {1, 1}, {1, 1}},
+                                                              {{1, 2}, {1, 1}, {1, 1}}};
+    for (const auto& layout : layouts) {
+        for (int restart : {0, 1, 2}) {
+            const TBytes jpeg = FlatJpeg(37, 21, layout, restart);
+            const TCoefficientImage image = ReadCoefficients(jpeg);
+            EXPECT_TRUE(image.warnings.empty())
+                << layout.size() << " components, restart " << restart << ": " << image.warnings;
+            EXPECT_EQ(image.width, 37);
+        }
+    }
+}
+
 TEST(FixtureSelfTest, JpegtranRotatesAndDjpegReportsCorruption) {
     PLUME_REQUIRE_JPEGTRAN();
     PLUME_REQUIRE_DJPEG();
