@@ -1,0 +1,81 @@
+// An engine with recording callbacks, for the engine suites.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "BitStreamFile/MemoryStream.h"
+#include "JpegRotation/JpegRotation.h"
+#include "fixtures/TempDir.h"
+
+namespace plume::test {
+
+using fixtures::TBytes;
+
+struct TMessage {
+    std::string text;
+    int level = 0;
+    bool operator==(const TMessage&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const TMessage& m) {
+    return out << "[" << m.level << "] " << m.text;
+}
+
+// One engine whose callbacks record what they receive; it may serve several
+// files in turn, as the application's does.
+class TEngineRun {
+  public:
+    TEngineRun() {
+        engine.OnMessage = [this](const std::string& text, int level) {
+            messages.push_back({text, level});
+        };
+        engine.OnNonStandardHuffman = [this] { ++nonStandardHuffman; };
+        engine.OnProgressMax = [this](int max) { progressMax.push_back(max); };
+        engine.OnProgress = [this](int position) { progress.push_back(position); };
+    }
+
+    // Clears what earlier passes recorded.
+    void ClearRecords() {
+        messages.clear();
+        nonStandardHuffman = 0;
+        progressMax.clear();
+        progress.clear();
+    }
+
+    bool Validate(const TBytes& jpeg) {
+        TMemoryStream in(jpeg);
+        return engine.ValidateJpeg(in);
+    }
+
+    // RotateJpeg alone; the output lands in output.
+    bool Rotate(const TBytes& jpeg, std::uint8_t mode) {
+        TMemoryStream in(jpeg);
+        TMemoryStream out;
+        const bool result = engine.RotateJpeg(in, out, mode);
+        output = out.Bytes();
+        return result;
+    }
+
+    // ValidateJpeg, then RotateJpeg when it accepted the file (as a host does).
+    bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode) {
+        output.clear();
+        return Validate(jpeg) && Rotate(jpeg, mode);
+    }
+
+    std::vector<TMessage> Messages(int level) const {
+        std::vector<TMessage> selected;
+        for (const TMessage& m : messages)
+            if (m.level == level) selected.push_back(m);
+        return selected;
+    }
+
+    TJpegRotation engine;
+    std::vector<TMessage> messages;
+    int nonStandardHuffman = 0;
+    std::vector<int> progressMax;
+    std::vector<int> progress;
+    TBytes output;
+};
+
+}  // namespace plume::test
