@@ -33,19 +33,12 @@ void TJpegRotation::FlipBlockHorizontal(TCoefBlock& block) {
 }
 void TJpegRotation::FlipBlockVertical(TCoefBlock& block) { ApplyMap(block, kModeBlockMaps[kModeFlipVertical]); }
 
-// The whole decoded store as the source of the output blocks.
+// The decoded store, already in output order, as the source of the output blocks.
 struct TJpegRotation::TStoreSource : TOutputLayout {
     TCoefRaster* store;
-    std::uint8_t mode;
-    std::size_t prefetchDistance;  // blocks ahead along an output row; 0 = none
 
-    const TCoefBlock& At(int s, std::size_t x, std::size_t y) const { return store[s][SourceIndex(mode, s, x, y)]; }
-    void Prefetch(int s, std::size_t x, std::size_t y) const {
-        if (prefetchDistance == 0 || x + prefetchDistance >= width[s]) return;
-        const TCoefBlock* next = &At(s, x + prefetchDistance, y);
-        __builtin_prefetch(next);
-        __builtin_prefetch(reinterpret_cast<const char*>(next) + 64);
-    }
+    const TCoefBlock& At(int s, std::size_t x, std::size_t y) const { return store[s][y * width[s] + x]; }
+    void Prefetch(int, std::size_t, std::size_t) const {}
 };
 
 bool TJpegRotation::TransformAndEncode() {
@@ -59,9 +52,6 @@ bool TJpegRotation::TransformAndEncode() {
     }
     TStoreSource layout{};
     layout.store = Coefficients;
-    layout.mode = Mode;
-    // A quarter turn reads the store across its rows: fetch a few MCUs ahead.
-    layout.prefetchDistance = IsQuarterTurn(Mode) ? 8 : 0;
     std::size_t blocks = 0;
     for (int s = 0; s < 4; ++s) {
         layout.width[s] = static_cast<std::size_t>(McusPerRow) * HSampling[s];
@@ -98,7 +88,7 @@ bool TJpegRotation::TransformAndEncode() {
                 if (HSampling[s] == 0 || VSampling[s] == 0) continue;
                 const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + HSampling[s] - 1;
                 const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + VSampling[s] - 1;
-                second.predictor[s] = Coefficients[s][layout.SourceIndex(Mode, s, x, y)][0];
+                second.predictor[s] = layout.At(s, x, y)[0];
             }
         }
         std::vector<std::uint8_t> secondBytes;

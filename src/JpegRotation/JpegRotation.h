@@ -114,6 +114,9 @@ public:
     std::vector<std::int32_t> HuffCodes[2][2];
     std::int32_t SymbolIndex[2][2][256];
 
+    // One raster per slot, covering whole MCUs. DecodeScan places every block
+    // where the current Mode puts it: the rasters hold the output image, in
+    // the output's block order, with the blocks' contents still as decoded.
     TCoefRaster Coefficients[4];
     std::int32_t DcSelector[4] = {};
     std::int32_t AcSelector[4] = {};
@@ -160,7 +163,14 @@ private:
     bool FailBlock(const char* text);
     bool ReadRestartMarker();
     void BeginScanDecoding();
-    bool DecodeMcuRow(int y, TCoefBlock* const rows[4]);
+    // Where each decoded block goes: block (row r, column c) of slot s of the
+    // input lands at base[s] + origin[s] + r * rowStride[s] + c * columnStride[s].
+    struct TBlockPlacement {
+        TCoefBlock* base[4];
+        std::ptrdiff_t origin[4], rowStride[4], columnStride[4];
+    };
+    TBlockPlacement StorePlacement();
+    bool DecodeMcuRow(int y, const TBlockPlacement& placement);
     void EndScanDecoding();
     // Modes 0 and 4 keep every MCU row where it is: the scan is decoded and
     // coded row by row without a store for the whole image.

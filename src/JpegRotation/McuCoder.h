@@ -21,19 +21,6 @@ struct TJpegRotation::TOutputLayout {
     std::size_t width[4];   // output blocks per row of each slot
     std::size_t height[4];  // output block rows of each slot
     const TBlockMap* map;
-
-    // Source block of output block (x, y) of slot s.
-    std::size_t SourceIndex(std::uint8_t mode, int s, std::size_t x, std::size_t y) const {
-        const std::size_t w = width[s], hb = height[s];
-        switch (mode) {
-            case kModeRotateRight: return (w - 1 - x) * hb + y;
-            case kModeRotateLeft: return x * hb + (hb - 1 - y);
-            case kModeRotate180: return w * hb - 1 - (y * w + x);
-            case kModeFlipHorizontal: return y * w + (w - 1 - x);
-            case kModeFlipVertical: return (hb - 1 - y) * w + x;
-            default: return y * w + x;
-        }
-    }
 };
 
 // Codes the output MCUs [range.first, range.last) with range's predictors

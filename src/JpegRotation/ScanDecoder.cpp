@@ -103,20 +103,22 @@ void TJpegRotation::BeginScanDecoding() {
     ScanReader();
 }
 
-// Decodes MCU row y; rows[i] is where block row y * VSampling[i] of slot i
-// starts, each block row McusPerRow * HSampling[i] blocks long.
-bool TJpegRotation::DecodeMcuRow(int y, TCoefBlock* const rows[4]) {
+// Decodes MCU row y into the blocks that placement gives.
+bool TJpegRotation::DecodeMcuRow(int y, const TBlockPlacement& placement) {
     if (OnProgress) OnProgress(y);
     TScanReader& reader = *scanReader_;
     for (int x = 0; x < McusPerRow; ++x) {
         for (int i = 0; i < 4; ++i) {
             const int h = HSampling[i], v = VSampling[i];
             if (h == 0 || v == 0) continue;
-            const std::size_t rowBlocks = static_cast<std::size_t>(McusPerRow) * h;
             for (int bv = 0; bv < v; ++bv) {
-                TCoefBlock* blocks = rows[i] + bv * rowBlocks + static_cast<std::size_t>(x) * h;
-                for (int bh = 0; bh < h; ++bh)
-                    if (!DecodeBlock(i, blocks[bh])) return false;
+                const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(y) * v + bv;
+                for (int bh = 0; bh < h; ++bh) {
+                    const std::ptrdiff_t column = static_cast<std::ptrdiff_t>(x) * h + bh;
+                    TCoefBlock& block = placement.base[i][placement.origin[i] + row * placement.rowStride[i] +
+                                                         column * placement.columnStride[i]];
+                    if (!DecodeBlock(i, block)) return false;
+                }
             }
         }
         reader.CheckEvents();
@@ -141,20 +143,40 @@ void TJpegRotation::EndScanDecoding() {
     scanReader_.reset();
 }
 
+// The rotation moves whole blocks: each goes straight to its output place,
+// so that the coder reads the store in order (the table of source blocks of
+// TransformAndEncode, solved for the output position).
+TJpegRotation::TBlockPlacement TJpegRotation::StorePlacement() {
+    TBlockPlacement placement{};
+    for (int i = 0; i < 4; ++i) {
+        placement.base[i] = Coefficients[i].Data();
+        const std::ptrdiff_t w = static_cast<std::ptrdiff_t>(McusPerRow) * HSampling[i];  // input blocks per row
+        const std::ptrdiff_t hb = static_cast<std::ptrdiff_t>(McuRows) * VSampling[i];    // input block rows
+        std::ptrdiff_t origin = 0, rowStride = w, columnStride = 1;
+        switch (Mode) {
+            case kModeRotateRight: origin = hb - 1, rowStride = -1, columnStride = hb; break;
+            case kModeRotateLeft: origin = (w - 1) * hb, rowStride = 1, columnStride = -hb; break;
+            case kModeRotate180: origin = w * hb - 1, rowStride = -w, columnStride = -1; break;
+            case kModeFlipHorizontal: origin = w - 1, rowStride = w, columnStride = -1; break;
+            case kModeFlipVertical: origin = (hb - 1) * w, rowStride = -w, columnStride = 1; break;
+            default: break;
+        }
+        placement.origin[i] = origin;
+        placement.rowStride[i] = rowStride;
+        placement.columnStride[i] = columnStride;
+    }
+    return placement;
+}
+
 bool TJpegRotation::DecodeScan() {
     for (int i = 0; i < 4; ++i)
         if (HSampling[i] > 0 && VSampling[i] > 0)
             Coefficients[i].Resize(static_cast<std::size_t>(HSampling[i]) * McusPerRow * McuRows *
                                    VSampling[i]);
     BeginScanDecoding();
-    for (int y = 0; y < McuRows; ++y) {
-        TCoefBlock* rows[4] = {};
-        for (int i = 0; i < 4; ++i)
-            if (HSampling[i] > 0 && VSampling[i] > 0)
-                rows[i] = Coefficients[i].Data() + static_cast<std::size_t>(y) * VSampling[i] *
-                                                       McusPerRow * HSampling[i];
-        if (!DecodeMcuRow(y, rows)) return false;
-    }
+    const TBlockPlacement placement = StorePlacement();
+    for (int y = 0; y < McuRows; ++y)
+        if (!DecodeMcuRow(y, placement)) return false;
     EndScanDecoding();
     return true;
 }

@@ -141,9 +141,15 @@ bool TJpegRotation::StreamScan() {
             changed.wait(lock, [&] { return stop || y - codedRows < kRingRows; });
             if (coderFailure) break;
         }
-        TCoefBlock* rows[4];
-        for (int s = 0; s < 4; ++s) rows[s] = source.rows[y % kRingRows][s];
-        if (!DecodeMcuRow(y, rows)) {
+        // The ring row of MCU row y, in input order; mirroring happens on output.
+        TBlockPlacement placement{};
+        for (int s = 0; s < 4; ++s) {
+            placement.base[s] = source.rows[y % kRingRows][s];
+            placement.rowStride[s] = static_cast<std::ptrdiff_t>(source.width[s]);
+            placement.columnStride[s] = 1;
+            placement.origin[s] = -static_cast<std::ptrdiff_t>(y) * VSampling[s] * placement.rowStride[s];
+        }
+        if (!DecodeMcuRow(y, placement)) {
             finishWorker(true);
             restoreTables();
             return false;
