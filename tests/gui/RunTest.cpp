@@ -1,11 +1,13 @@
 // Runs started from the window: drops, the command line, the cancel button,
 // a close during a run, and the boxes of errors.
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "BitStreamFile/MemoryStream.h"
 #include "GuiTestSupport.h"
@@ -193,6 +195,30 @@ TEST_F(TRunTest, CloseDuringARunWritesTheSettingsAndTheRunGoesOn) {
         EXPECT_TRUE(QFileInfo::exists(Folder() + QStringLiteral("/three/result/p%1.jpg").arg(i)))
             << i;
     }
+}
+
+TEST_F(TRunTest, ProgramEndsWhenARunThatOutlivedItsWindowReturns) {
+    for (int i = 1; i <= 3; ++i) WriteFile(QStringLiteral("late/p%1.jpg").arg(i), ExifPhoto(6));
+    TWatchedWindow window;
+    bool runDone = false;
+    window.OnCounter = [&](const std::string& counter) {
+        if (counter == "( 1 / 3 )") window.close();
+    };
+    window.show();
+    QApplication::setQuitOnLastWindowClosed(true);
+    QTimer::singleShot(0, [&] {
+        Drop(window, {Folder() + "/late"});
+        runDone = true;
+    });
+    QTimer guard;  // never hang the suite
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(10000);
+    const int result = QApplication::exec();
+    QApplication::setQuitOnLastWindowClosed(false);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(runDone);
+    EXPECT_TRUE(QFileInfo::exists(Folder() + "/late/result/p3.jpg"));
 }
 
 TEST_F(TRunTest, EngineErrorShowsAnErrorBoxAndTheNextFileIsHandled) {
