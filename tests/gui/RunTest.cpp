@@ -74,6 +74,22 @@ TEST_F(TRunTest, DroppedFolderIsRunAndTheWindowStaysOpen) {
     EXPECT_TRUE(window.isVisible());
 }
 
+TEST_F(TRunTest, DroppedPathsLongerThan255CharactersAreKeptWhole) {
+    QString relative;
+    for (int i = 0; i < 9; ++i)
+        relative += QStringLiteral("folder_with_a_rather_long_name_%1/").arg(i);
+    const QString photo = WriteFile(relative + QStringLiteral("写真.jpg"), ExifPhoto(3));
+    ASSERT_GT(photo.size(), 255);
+    TWatchedWindow window;
+    window.show();
+    EXPECT_TRUE(Drop(window, {photo}));
+    ASSERT_EQ(window.FileList().size(), 1u);
+    EXPECT_EQ(QString::fromStdString(window.FileList().front()), photo);
+    EXPECT_EQ(StoredSize(Folder() + "/" + relative + QStringLiteral("result/写真.jpg")),
+              QSize(64, 48));
+    EXPECT_TRUE(boxes_.Boxes.empty());
+}
+
 TEST_F(TRunTest, DropWithoutUsablePathsStartsNoRun) {
     const QString notes = WriteFile("notes.txt", "text");
     const QString jpeg = WriteFile("photo.jpeg", ExifPhoto(6));
