@@ -180,7 +180,7 @@ bool TJpegRotation::RewriteDht() {
                 codes[k] = code;
             }
         }
-        if (IsCompleteTable(count)) {
+        if (IsCompleteTable(tableClass, table.symbols.data(), count)) {
             outputLength += 17 + static_cast<std::uint32_t>(count);
         } else {
             complete = false;
@@ -196,7 +196,8 @@ bool TJpegRotation::RewriteDht() {
     OutBits->WriteWord(static_cast<std::uint16_t>(outputLength));
     for (const TDhtTable& table : tables) {
         OutBits->WriteByte(table.classAndIndex);
-        if (IsCompleteTable(static_cast<int>(table.symbols.size()))) {
+        if (IsCompleteTable(table.classAndIndex >> 4, table.symbols.data(),
+                            static_cast<int>(table.symbols.size()))) {
             OutBits->WriteBytes(table.bits, 16);
             OutBits->WriteBytes(table.symbols.data(), static_cast<std::int32_t>(table.symbols.size()));
         } else {

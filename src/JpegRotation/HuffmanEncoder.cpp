@@ -32,7 +32,7 @@ void TJpegRotation::InstallStandardTable(int count, int tableClass, const std::u
 void TJpegRotation::ReplaceIncompleteTables() {
     for (int c = 0; c < 2; ++c)
         for (int t = 0; t < 2; ++t) {
-            if (IsCompleteTable(HuffCount[c][t])) continue;
+            if (IsCompleteTable(c, HuffSymbols[c][t].data(), HuffCount[c][t])) continue;
             if (c == 0)
                 InstallStandardTable(kCompleteDcCount, 0, StdDcSymbols[t], t);
             else
