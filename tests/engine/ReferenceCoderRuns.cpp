@@ -1,0 +1,121 @@
+#include "ReferenceCoderRuns.h"
+
+#include <memory>
+
+namespace plume::test {
+
+TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel) {
+    TEngineRotation result;
+    TEngineRun run;
+    run.engine.AllowParallelCoding = parallel;
+    try {
+        result.validated = run.Validate(jpeg);
+        result.validateMessages = run.messages;
+        run.ClearRecords();
+        if (result.validated) result.ok = run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
+    } catch (const EStreamError& error) {
+        result.readError = true;
+        result.readErrorText = error.what();
+    }
+    result.messages = run.messages;
+    result.progressMax = run.progressMax;
+    result.progress = run.progress;
+    result.output = run.output;
+    return result;
+}
+
+TEngineDecode RunEngineDecode(const TBytes& jpeg) {
+    TEngineDecode result;
+    TEngineRun run;
+    TJpegRotation& engine = run.engine;
+    TMemoryStream in(jpeg);
+    if (!engine.ValidateJpeg(in)) {
+        ADD_FAILURE() << "ValidateJpeg refused the file";
+        return result;
+    }
+    run.ClearRecords();
+    engine.Mode = 0;
+    engine.McusPerRow =
+        (engine.ImageWidth + 8 * engine.MaxHSampling - 1) / (8 * engine.MaxHSampling);
+    engine.McuRows = (engine.ImageHeight + 8 * engine.MaxVSampling - 1) / (8 * engine.MaxVSampling);
+    engine.InBits = std::make_unique<TInBitStreamFile>(in, engine.OnMessage);
+    in.SetPosition(ScanStart(jpeg));
+    try {
+        result.ok = engine.DecodeScan();
+    } catch (const EStreamError&) {
+        result.readError = true;
+    }
+    result.position = in.Position();
+    engine.InBits.reset();
+    result.messages = run.messages;
+    for (int s = 0; s < 4; ++s) {
+        if (engine.HSampling[s] == 0) continue;
+        const TCoefRaster& raster = engine.Coefficients[s];
+        result.store[s].assign(&raster[0], &raster[0] + raster.Size());
+    }
+    return result;
+}
+
+void ExpectSameAsReference(const TBytes& jpeg, int mode, bool parallel) {
+    ExpectSameAsReference(jpeg, mode, parallel, ReferenceRotate(jpeg, mode));
+}
+
+void ExpectSameAsReference(const TBytes& jpeg, int mode, bool parallel,
+                           const TRefRotation& reference) {
+    SCOPED_TRACE("mode " + std::to_string(mode) +
+                 (parallel ? ", parallel coding" : ", one thread"));
+    const TEngineRotation engine = RunEngine(jpeg, mode, parallel);
+    ASSERT_TRUE(engine.validated) << "ValidateJpeg refused the file";
+    EXPECT_EQ(engine.readError, reference.readError);
+    if (reference.readError) {
+        EXPECT_EQ(engine.readErrorText, reference.readErrorText);
+    }
+    std::vector<TMessage> expected = reference.messages;
+    if (reference.missingSymbol)
+        expected.push_back(
+            {"出力に必要なハフマン符号がハフマンテーブルに定義されていません。", kLevelError});
+    EXPECT_EQ(engine.messages, expected);
+    EXPECT_EQ(engine.ok, reference.ok);
+    if (!engine.ok || !reference.ok) return;
+    const std::size_t start = ScanStart(engine.output);
+    const TBytes scan(engine.output.begin() + static_cast<std::ptrdiff_t>(start),
+                      engine.output.end());
+    ASSERT_EQ(scan.size(), reference.scan.size()) << "output scan lengths differ";
+    for (std::size_t i = 0; i < scan.size(); ++i)
+        ASSERT_EQ(scan[i], reference.scan[i]) << "first difference at output byte " << start + i;
+}
+
+void ExpectSameDecodeAsReference(const TBytes& jpeg, const TRefRotation& reference) {
+    const TEngineDecode engine = RunEngineDecode(jpeg);
+    EXPECT_EQ(engine.readError, reference.readError);
+    if (reference.readError) return;
+    EXPECT_EQ(engine.messages, reference.messages);
+    if (!reference.ok) return;
+    EXPECT_TRUE(engine.ok);
+    EXPECT_EQ(engine.position, reference.scanEnd) << "input position after the scan";
+    for (int s = 0; s < 4; ++s) {
+        ASSERT_EQ(engine.store[s].size(), reference.decoded[s].size()) << "slot " << s;
+        for (std::size_t i = 0; i < engine.store[s].size(); ++i)
+            ASSERT_EQ(engine.store[s][i], reference.decoded[s][i])
+                << "slot " << s << " block " << i;
+    }
+}
+
+std::vector<int> RestartMarkersIn(const TBytes& jpeg) {
+    std::vector<int> markers;
+    for (std::size_t i = ScanStart(jpeg); i + 1 < jpeg.size(); ++i) {
+        if (jpeg[i] != 0xFF) continue;
+        const std::uint8_t next = jpeg[i + 1];
+        if (next == 0x00) {
+            ++i;
+        } else if (next >= 0xD0 && next <= 0xD7) {
+            markers.push_back(next - 0xD0);
+            ++i;
+        } else {
+            break;
+        }
+    }
+    return markers;
+}
+
+}  // namespace plume::test

@@ -1,0 +1,55 @@
+// Running the engine and the reference coder on the same file and comparing
+// what each did: result, messages, read errors, output scan bytes, decoded
+// blocks and the input position after the scan.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "ReferenceCoder.h"
+
+namespace plume::test {
+
+// One RotateJpeg pass (after ValidateJpeg) with what it reported.
+struct TEngineRotation {
+    bool validated = false;
+    bool ok = false;
+    bool readError = false;
+    std::string readErrorText;
+    std::vector<TMessage> validateMessages;
+    std::vector<TMessage> messages;  // of RotateJpeg
+    std::vector<int> progressMax;
+    std::vector<int> progress;
+    TBytes output;
+};
+TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel);
+
+// The engine's DecodeScan alone (mode 0, so the store is in input order),
+// after ValidateJpeg has read the headers.
+struct TEngineDecode {
+    bool ok = false;
+    bool readError = false;
+    std::vector<TMessage> messages;
+    TRefStore store;
+    std::size_t position = 0;  // input position after the scan
+};
+TEngineDecode RunEngineDecode(const TBytes& jpeg);
+
+// Expects the engine's RotateJpeg to do what the reference does on jpeg in
+// mode: same result, messages, read error, and the same bytes from the
+// output's scan data to its end.
+void ExpectSameAsReference(const TBytes& jpeg, int mode, bool parallel);
+void ExpectSameAsReference(const TBytes& jpeg, int mode, bool parallel,
+                           const TRefRotation& reference);
+
+// Expects the engine's DecodeScan to give the reference's blocks, messages
+// and end position.
+void ExpectSameDecodeAsReference(const TBytes& jpeg, const TRefRotation& reference);
+
+// The RSTn markers (0 to 7) found in scan data, in order.
+std::vector<int> RestartMarkersIn(const TBytes& jpeg);
+
+}  // namespace plume::test
