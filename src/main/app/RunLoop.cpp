@@ -1,10 +1,13 @@
 #include "app/RunLoop.h"
 
+#include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "BitStreamFile/MessageEvent.h"
 #include "app/AppTexts.h"
 #include "app/ExifAnalysis.h"
+#include "app/ParallelRun.h"
 
 namespace plume {
 
@@ -68,6 +71,55 @@ TFileWorker::TFileWorker(IRunView& view) {
     FRotation.OnProgress = [&view](int position) { SetProgressPosition(view, position); };
 }
 
+std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
+                            const TRunOptions& options, IRunView& view) {
+    LoadFile(path, worker.FSrcStream, times);
+    std::uint8_t mode = kModeNone;
+    const TAnalysisOptions analysis{worker.FRotation.AllowBreakDCF, options.ExifAnywhere};
+    AnalysisData(worker.FSrcStream, mode, analysis, view);
+    return options.ForcedMode ? *options.ForcedMode : mode;
+}
+
+bool RunEngine(TFileWorker& worker, std::uint8_t mode) {
+    const std::size_t errorsBefore = worker.EngineErrors;
+    worker.FSrcStream.SetPosition(0);
+    if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return false;
+    if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode)) return false;
+    return worker.EngineErrors == errorsBefore;
+}
+
+bool NeedsEngine(std::uint8_t mode, const TRunOptions& options) {
+    return mode != kModeNone || options.ForcedMode.has_value();
+}
+
+namespace {
+
+// The steps done on the spot, by the runner's own worker, showing through the
+// run's view as they go.
+class TInlineSteps : public TFileSteps {
+  public:
+    TInlineSteps(TFileWorker& worker, const std::vector<std::string>& files,
+                 const TRunOptions& options, IRunView& view)
+        : worker_(worker), files_(files), options_(options), view_(view) {}
+
+    std::uint8_t LoadAndAnalyse(std::size_t index, TFileTimes& times) override {
+        return plume::LoadAndAnalyse(worker_, files_[index], times, options_, view_);
+    }
+    bool RunEngine(std::size_t, std::uint8_t mode) override {
+        return plume::RunEngine(worker_, mode);
+    }
+    const TMemoryStream& Source(std::size_t) const override { return worker_.FSrcStream; }
+    const TMemoryStream& Result(std::size_t) const override { return worker_.FDstStream; }
+
+  private:
+    TFileWorker& worker_;
+    const std::vector<std::string>& files_;
+    const TRunOptions& options_;
+    IRunView& view_;
+};
+
+}  // namespace
+
 TRunner::TRunner(IRunView& view) : FView(view), FWorker(FView) {}
 
 TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
@@ -79,14 +131,24 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
 
     FView.ClearPreview();
     // Fixed for the whole run; the analysis and the EXIF rewrite read it here.
-    FWorker.FRotation.AllowBreakDCF = FView.AllowBreakDCF();
+    const bool allowBreakDCF = FView.AllowBreakDCF();
+    FWorker.FRotation.AllowBreakDCF = allowBreakDCF;
     FRunning = true;
     FView.SetCancelCaption(kCaptionCancel);
 
     const std::size_t count = FFileList.size();
     try {
+        // Workers only pay when there are files for more than one.
+        const std::size_t jobs = std::min<std::size_t>(active_.Jobs, count);
+        std::unique_ptr<TFileSteps> steps;
+        if (jobs > 1)
+            steps = std::make_unique<TParallelSteps>(FFileList, active_, allowBreakDCF, FView,
+                                                     static_cast<unsigned>(jobs));
+        else
+            steps = std::make_unique<TInlineSteps>(FWorker, FFileList, active_, FView);
         for (std::size_t index = 0; index < count; ++index) {
-            const TFileReport report = HandleFile(index);
+            const TFileReport report = HandleFile(index, *steps);
+            steps->Finished(index);
             ++summary.FileCount;
             if (report.Failed) ++summary.FailedCount;
             FView.FileFinished(report);
@@ -110,7 +172,7 @@ bool TRunner::CancelRun() {
     return true;
 }
 
-TFileReport TRunner::HandleFile(std::size_t index) {
+TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
     const std::string& path = FFileList[index];
     FView.SetFileCounter(FileCounterText(index + 1, FFileList.size()));
     FView.SetFileName(FileNamePart(path));
@@ -119,40 +181,18 @@ TFileReport TRunner::HandleFile(std::size_t index) {
 
     const std::size_t boxesBefore = FView.FailureBoxes();
     TFileTimes times;
-    std::uint8_t mode = LoadAndAnalyse(FWorker, path, times, FView);
-    if (active_.ForcedMode) mode = *active_.ForcedMode;
+    const std::uint8_t mode = steps.LoadAndAnalyse(index, times);
     FView.SetStatus(StatusTextForMode(mode));
     FView.ProcessMessages();
 
     TFileOutcome outcome = TFileOutcome::NotNeeded;
-    if (mode != kModeNone || active_.ForcedMode) {
-        outcome = RunEngine(FWorker, mode) ? Store(FWorker.FDstStream, path, times)
-                                           : TFileOutcome::Refused;
+    if (NeedsEngine(mode, active_)) {
+        outcome = steps.RunEngine(index, mode) ? Store(steps.Result(index), path, times)
+                                               : TFileOutcome::Refused;
     } else if (FView.OperateAllFile()) {
-        outcome = Store(FWorker.FSrcStream, path, times);
+        outcome = Store(steps.Source(index), path, times);
     }
     return {index, path, outcome, FView.FailureBoxes() != boxesBefore};
-}
-
-// Reads the file's times and bytes into the worker's source stream and asks
-// the analysis for the mode, which may reset orientation values in place.
-std::uint8_t TRunner::LoadAndAnalyse(TFileWorker& worker, const std::string& path,
-                                     TFileTimes& times, IRunView& view) const {
-    LoadFile(path, worker.FSrcStream, times);
-    std::uint8_t mode = kModeNone;
-    const TAnalysisOptions options{worker.FRotation.AllowBreakDCF, active_.ExifAnywhere};
-    AnalysisData(worker.FSrcStream, mode, options, view);
-    return mode;
-}
-
-// Validation and the rotate-and-write pass; true when FDstStream holds a
-// result that may be stored.
-bool TRunner::RunEngine(TFileWorker& worker, std::uint8_t mode) {
-    const std::size_t errorsBefore = worker.EngineErrors;
-    worker.FSrcStream.SetPosition(0);
-    if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return false;
-    if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode)) return false;
-    return worker.EngineErrors == errorsBefore;
 }
 
 // The save options are read now, for every file.

@@ -10,11 +10,14 @@
 // the front end to show (the window's general error handler, the console's
 // error line).
 //
-// Threads: everything runs on the caller's thread. The steps of one file that
-// write nothing (LoadAndAnalyse, RunEngine) touch only a TFileWorker and
-// report only through the view they are given, so a later parallel run can
-// give each thread its own worker and a view that records, and replay the
-// records in list order on the main thread, pumping and saving there.
+// Threads: the run's loop, every view call, every option read and all saving
+// happen on the caller's thread, in list order. The steps of one file that
+// write nothing (loading, analysis, validation, rotation) are a TFileSteps:
+// with TRunOptions::Jobs at 1 (the window) they run on the spot; with more,
+// worker threads do them ahead of the loop and record what they show, and the
+// loop replays the records where it would have made the calls itself (see
+// ParallelRun.h). Either way the front end sees the same calls in the same
+// order, and the same files are written.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +54,9 @@ struct TRunOptions {
     // The console's -o: the result of the file is written here, with no
     // keep step, instead of by the save method.
     std::string OutputPath;
+    // Files prepared at once on worker threads; 1 keeps every step on the
+    // caller's thread.
+    unsigned Jobs = 1;
 };
 
 struct TRunSummary {
@@ -108,6 +114,34 @@ class TTallyingView : public IRunView {
     std::size_t failureBoxes_ = 0;
 };
 
+// The steps of one file that write nothing, on any thread: they touch only
+// worker and report only through view. LoadAndAnalyse reads the file's times
+// and bytes into worker.FSrcStream and returns the mode to use (the forced
+// one when the options force one); it throws what loading and the analysis
+// throw. RunEngine validates and rotates into worker.FDstStream and is true
+// when that result may be stored.
+std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
+                            const TRunOptions& options, IRunView& view);
+bool RunEngine(TFileWorker& worker, std::uint8_t mode);
+// Whether the engine runs for a file whose mode LoadAndAnalyse returned.
+bool NeedsEngine(std::uint8_t mode, const TRunOptions& options);
+
+// Where the run's loop gets the steps of its files done that write nothing.
+// The loop calls them in list order, each file's at most once, on its own
+// thread; what they show reaches the run's view during the call.
+class TFileSteps {
+  public:
+    virtual ~TFileSteps() = default;
+    virtual std::uint8_t LoadAndAnalyse(std::size_t index, TFileTimes& times) = 0;
+    // Called only when NeedsEngine says so for the mode returned above.
+    virtual bool RunEngine(std::size_t index, std::uint8_t mode) = 0;
+    // The input as the analysis left it, and the engine's result.
+    virtual const TMemoryStream& Source(std::size_t index) const = 0;
+    virtual const TMemoryStream& Result(std::size_t index) const = 0;
+    // The loop is done with the file: stored, or left as it was.
+    virtual void Finished(std::size_t index) { (void)index; }
+};
+
 class TRunner {
   public:
     explicit TRunner(IRunView& view);
@@ -132,10 +166,7 @@ class TRunner {
 
   private:
     // Steps of one file; see the .cpp.
-    TFileReport HandleFile(std::size_t index);
-    std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
-                                IRunView& view) const;
-    static bool RunEngine(TFileWorker& worker, std::uint8_t mode);
+    TFileReport HandleFile(std::size_t index, TFileSteps& steps);
     TFileOutcome Store(const TMemoryStream& data, const std::string& path, const TFileTimes& times);
     void EndRun();
 

@@ -1,6 +1,9 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
+#include <charconv>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 namespace plume {
@@ -24,6 +27,8 @@ const char* const kCliHelp =
     "                        3 180 degrees, 4 mirror left-right, 5 mirror\n"
     "                        top-bottom) after the analysis\n"
     "  -o, --output FILE     one input only: write its result to FILE\n"
+    "  -j, --jobs N          prepare N files at once (default: one per core);\n"
+    "                        the output is that of one file at a time\n"
     "  -h, --help            show this help\n"
     "  --version             show the version\n"
     "\n"
@@ -37,6 +42,8 @@ constexpr const char* kErrorMissingValue = "missing value for ";
 constexpr const char* kErrorUnexpectedValue = "option takes no value: ";
 constexpr const char* kErrorSaveMethod = "unknown save method: ";
 constexpr const char* kErrorMode = "mode must be a number from 0 to 5: ";
+constexpr const char* kErrorJobs = "jobs must be a number from 1 to 256: ";
+constexpr unsigned kMaxJobs = 256;
 
 struct TSaveMethodName {
     std::string_view Name;
@@ -50,6 +57,14 @@ constexpr TSaveMethodName kSaveMethodNames[] = {
 std::optional<int> ParseSmallNumber(std::string_view text, int max) {
     if (text.size() != 1 || text[0] < '0' || text[0] > '0' + max) return std::nullopt;
     return text[0] - '0';
+}
+
+std::optional<unsigned> ParseJobs(std::string_view text) {
+    unsigned jobs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (error != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > kMaxJobs)
+        return std::nullopt;
+    return jobs;
 }
 
 std::optional<int> ParseSaveMethod(std::string_view text) {
@@ -141,7 +156,8 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
             options.ExifAnywhere = true;
             continue;
         }
-        if (name != "--save-method" && name != "--mode" && name != "-o" && name != "--output")
+        if (name != "--save-method" && name != "--mode" && name != "-o" && name != "--output" &&
+            name != "-j" && name != "--jobs")
             return fail(kErrorUnknownOption + std::string(arg));
         const std::optional<std::string_view> text = value();
         if (!text) return fail(kErrorMissingValue + std::string(name));
@@ -153,12 +169,21 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
             const std::optional<int> mode = ParseSmallNumber(*text, 5);
             if (!mode) return fail(kErrorMode + std::string(*text));
             options.Mode = static_cast<std::uint8_t>(*mode);
+        } else if (name == "-j" || name == "--jobs") {
+            const std::optional<unsigned> jobs = ParseJobs(*text);
+            if (!jobs) return fail(kErrorJobs + std::string(*text));
+            options.Jobs = *jobs;
         } else {
             if (text->empty()) return fail(kErrorMissingValue + std::string(name));
             options.OutputPath = *text;
         }
     }
     return TCliAction::Run;
+}
+
+unsigned DefaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : std::min(cores, kMaxJobs);
 }
 
 }  // namespace plume

@@ -17,6 +17,7 @@ struct TCliOptions {
     bool ExifAnywhere = false;
     std::optional<std::uint8_t> Mode;  // --mode
     std::string OutputPath;            // -o
+    std::optional<unsigned> Jobs;      // -j: files handled at once
     std::vector<std::string> Operands;
 };
 
@@ -28,5 +29,8 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
                             std::string& error);
 
 extern const char* const kCliHelp;
+
+// Files handled at once when -j is not given: one per core.
+unsigned DefaultJobs();
 
 }  // namespace plume

@@ -1,6 +1,7 @@
 // plume-cli: the run of the window, driven from the command line.
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -26,13 +27,15 @@ constexpr const char* kNoOperands = "no files or folders given";
 constexpr const char* kOutputNeedsOneFile = "-o needs exactly one input file";
 constexpr const char* kNoJpegFiles = "処理するJPEGファイルがありません。";
 
-volatile std::sig_atomic_t gInterrupted = 0;
+// Set by the handler on whichever thread the signal lands; read at the pumping points.
+std::atomic<bool> gInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 // Ctrl-C presses Btn_Cancel: the run ends after its current file. The handler
 // removes itself, so a second Ctrl-C ends the program at once (a file being
 // saved then is left whole, by the safe write).
 void OnInterrupt(int) {
-    gInterrupted = 1;
+    gInterrupted.store(true);
 }
 
 void InstallInterruptHandler() {
@@ -90,9 +93,9 @@ int main(int argc, char** argv) {
     runner.Options.ExifAnywhere = options.ExifAnywhere;
     runner.Options.ForcedMode = options.Mode;
     runner.Options.OutputPath = options.OutputPath;
+    runner.Options.Jobs = options.Jobs.value_or(DefaultJobs());
     view.SetMessagePump([&runner] {
-        if (gInterrupted) {
-            gInterrupted = 0;
+        if (gInterrupted.exchange(false)) {
             runner.CancelRun();
         }
     });

@@ -1,0 +1,326 @@
+#include "app/ParallelRun.h"
+
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
+
+#include "app/SaveResult.h"
+
+namespace plume {
+namespace {
+
+// One view call made by a step on a worker, to be made again on the loop's thread.
+struct TViewCall {
+    enum class TKind {
+        FileCounter,
+        FileName,
+        Status,
+        CancelCaption,
+        ProgressMax,
+        ProgressPosition,
+        Plain,
+        Warning,
+        Error,
+        Pump,
+        ClearPreview,
+        Preview,
+    };
+    TKind Kind;
+    std::string Text;
+    int Value = 0;
+    std::vector<std::uint8_t> Bytes;
+};
+
+void Replay(const std::vector<TViewCall>& calls, IRunView& view) {
+    using K = TViewCall::TKind;
+    for (const TViewCall& call : calls) {
+        switch (call.Kind) {
+            case K::FileCounter:
+                view.SetFileCounter(call.Text);
+                break;
+            case K::FileName:
+                view.SetFileName(call.Text);
+                break;
+            case K::Status:
+                view.SetStatus(call.Text);
+                break;
+            case K::CancelCaption:
+                view.SetCancelCaption(call.Text);
+                break;
+            case K::ProgressMax:
+                view.SetProgressMax(call.Value);
+                break;
+            case K::ProgressPosition:
+                view.SetProgressPosition(call.Value);
+                break;
+            case K::Plain:
+                view.ShowPlainMessage(call.Text);
+                break;
+            case K::Warning:
+                view.ShowWarning(call.Text);
+                break;
+            case K::Error:
+                view.ShowError(call.Text);
+                break;
+            case K::Pump:
+                view.ProcessMessages();
+                break;
+            case K::ClearPreview:
+                view.ClearPreview();
+                break;
+            case K::Preview:
+                view.ShowPreview(call.Bytes);
+                break;
+        }
+    }
+}
+
+void FoldAsciiCase(std::string& text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
+}  // namespace
+
+std::string PathIdentity(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    if (error) absolute = path;
+    // A path none of whose parts exists comes back as given, so it is made
+    // absolute first.
+    fs::path resolved = fs::weakly_canonical(absolute, error);
+    if (error) resolved = absolute.lexically_normal();
+    std::string identity = resolved.string();
+    FoldAsciiCase(identity);
+    return identity;
+}
+
+std::vector<std::size_t> LoadDependencies(const std::vector<std::string>& files,
+                                          const TRunOptions& options) {
+    // The last file (plus 1) whose saving may write each path.
+    std::unordered_map<std::string, std::size_t> lastWriter;
+    std::string output;
+    if (!options.OutputPath.empty()) output = PathIdentity(options.OutputPath);
+
+    std::vector<std::size_t> waitFor(files.size(), 0);
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        const std::string read = PathIdentity(files[index]);
+        if (const auto found = lastWriter.find(read); found != lastWriter.end())
+            waitFor[index] = found->second;
+        if (!output.empty()) {
+            // -o writes that file only; the input is never touched.
+            lastWriter[output] = index + 1;
+            continue;
+        }
+        // The save method is read when the file is saved, so every method counts.
+        lastWriter[read] = index + 1;
+        for (int method = 0; method < kSaveMethodCount; ++method) {
+            const TSavePaths paths = SavePathsFor(method, files[index]);
+            for (const std::string* written : {&paths.Output, &paths.KeptCopy})
+                if (!written->empty()) lastWriter[PathIdentity(*written)] = index + 1;
+        }
+    }
+    return waitFor;
+}
+
+// What the steps of one file left for the loop.
+struct TParallelSteps::TPrepared {
+    TFileTimes Times;
+    std::uint8_t Mode = kModeNone;
+    std::vector<TViewCall> AnalysisCalls;
+    std::exception_ptr AnalysisError;  // loading or analysis failed
+    bool EngineRan = false;
+    std::vector<TViewCall> EngineCalls;
+    std::exception_ptr EngineError;
+    bool EngineOk = false;
+    TMemoryStream Source;
+    TMemoryStream Result;
+
+    void Reset() {
+        Times = {};
+        Mode = kModeNone;
+        AnalysisCalls.clear();
+        AnalysisError = nullptr;
+        EngineRan = false;
+        EngineCalls.clear();
+        EngineError = nullptr;
+        EngineOk = false;
+    }
+};
+
+// The view of a worker: records every call into the list it is pointed at.
+class TParallelSteps::TRecordingView : public IRunView {
+  public:
+    explicit TRecordingView(bool allowBreakDCF) : allowBreakDCF_(allowBreakDCF) {}
+    void Into(std::vector<TViewCall>* calls) { calls_ = calls; }
+
+    void SetFileCounter(const std::string& text) override { Add(K::FileCounter, text); }
+    void SetFileName(const std::string& name) override { Add(K::FileName, name); }
+    void SetStatus(const std::string& text) override { Add(K::Status, text); }
+    void SetCancelCaption(const std::string& caption) override { Add(K::CancelCaption, caption); }
+    void SetProgressMax(int max) override { Add(K::ProgressMax, {}, max); }
+    void SetProgressPosition(int position) override { Add(K::ProgressPosition, {}, position); }
+    void ShowPlainMessage(const std::string& text) override { Add(K::Plain, text); }
+    void ShowWarning(const std::string& text) override { Add(K::Warning, text); }
+    void ShowError(const std::string& text) override { Add(K::Error, text); }
+    void ProcessMessages() override { Add(K::Pump, {}); }
+    void ClearPreview() override { Add(K::ClearPreview, {}); }
+    void ShowPreview(const std::vector<std::uint8_t>& jpeg) override {
+        calls_->push_back({K::Preview, {}, 0, jpeg});
+    }
+    // The steps read AllowBreakDCF alone; the per-file options belong to the
+    // loop, and a worker cannot ask the front end. These are the defaults.
+    bool AllowBreakDCF() const override { return allowBreakDCF_; }
+    bool OperateAllFile() const override { return false; }
+    int SaveMethod() const override { return smResultFolder; }
+    bool KeepTimeStampCreate() const override { return true; }
+    bool KeepTimeStampWrite() const override { return true; }
+
+  private:
+    using K = TViewCall::TKind;
+    void Add(K kind, const std::string& text, int value = 0) {
+        calls_->push_back({kind, text, value, {}});
+    }
+
+    bool allowBreakDCF_;
+    std::vector<TViewCall>* calls_ = nullptr;
+};
+
+TParallelSteps::TParallelSteps(const std::vector<std::string>& files, const TRunOptions& options,
+                               bool allowBreakDCF, IRunView& view, unsigned jobs)
+    : files_(files),
+      options_(options),
+      allowBreakDCF_(allowBreakDCF),
+      view_(view),
+      window_(std::size_t{jobs} + 1),
+      waitFor_(LoadDependencies(files, options)) {
+    threads_.reserve(jobs);
+    try {
+        for (unsigned i = 0; i < jobs; ++i) threads_.emplace_back([this] { WorkerLoop(); });
+    } catch (...) {
+        // No thread for them: the ones started are stopped before the error goes on.
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        workCv_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+        throw;
+    }
+}
+
+TParallelSteps::~TParallelSteps() {
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    workCv_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+}
+
+// Files are taken in list order, no further ahead of the loop than the
+// window, and only once every earlier writer of the path is finished.
+bool TParallelSteps::CanTake(std::size_t index) const {
+    return index < finished_ + window_ && waitFor_[index] <= finished_;
+}
+
+void TParallelSteps::WorkerLoop() {
+    TRecordingView recorder(allowBreakDCF_);
+    TFileWorker worker(recorder);
+    worker.FRotation.AllowBreakDCF = allowBreakDCF_;
+    // The workers already keep the cores busy with whole files.
+    worker.FRotation.AllowParallelCoding = false;
+
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        workCv_.wait(lock, [this] { return stop_ || (next_ < files_.size() && CanTake(next_)); });
+        if (stop_) return;
+        const std::size_t index = next_++;
+        std::unique_ptr<TPrepared> prepared;
+        if (!spare_.empty()) {
+            prepared = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        lock.unlock();
+        if (!prepared) prepared = std::make_unique<TPrepared>();
+        prepared->Reset();
+        Prepare(worker, recorder, index, *prepared);
+        lock.lock();
+        ready_.emplace(index, std::move(prepared));
+        readyCv_.notify_all();
+    }
+}
+
+// The steps of the inline run, recorded; an error ends the file's steps
+// where it arose, as it would end the run there.
+void TParallelSteps::Prepare(TFileWorker& worker, TRecordingView& recorder, std::size_t index,
+                             TPrepared& prepared) const {
+    // The worker's streams trade places with the prepared ones: the loop
+    // keeps the file's bytes while the worker goes on with the spare buffers.
+    std::swap(worker.FSrcStream, prepared.Source);
+    std::swap(worker.FDstStream, prepared.Result);
+    recorder.Into(&prepared.AnalysisCalls);
+    try {
+        prepared.Mode =
+            plume::LoadAndAnalyse(worker, files_[index], prepared.Times, options_, recorder);
+        if (NeedsEngine(prepared.Mode, options_)) {
+            prepared.EngineRan = true;
+            recorder.Into(&prepared.EngineCalls);
+            try {
+                prepared.EngineOk = plume::RunEngine(worker, prepared.Mode);
+            } catch (...) {
+                prepared.EngineError = std::current_exception();
+            }
+        }
+    } catch (...) {
+        prepared.AnalysisError = std::current_exception();
+    }
+    recorder.Into(nullptr);
+    std::swap(worker.FSrcStream, prepared.Source);
+    std::swap(worker.FDstStream, prepared.Result);
+}
+
+std::uint8_t TParallelSteps::LoadAndAnalyse(std::size_t index, TFileTimes& times) {
+    {
+        std::unique_lock lock(mutex_);
+        readyCv_.wait(lock, [&] { return ready_.count(index) != 0; });
+        const auto found = ready_.find(index);
+        current_ = std::move(found->second);
+        ready_.erase(found);
+    }
+    Replay(current_->AnalysisCalls, view_);
+    if (current_->AnalysisError) std::rethrow_exception(current_->AnalysisError);
+    times = current_->Times;
+    return current_->Mode;
+}
+
+bool TParallelSteps::RunEngine(std::size_t, std::uint8_t) {
+    // The worker ran the engine by the same rule the loop asks it by.
+    if (!current_ || !current_->EngineRan) throw std::logic_error("engine step not prepared");
+    Replay(current_->EngineCalls, view_);
+    if (current_->EngineError) std::rethrow_exception(current_->EngineError);
+    return current_->EngineOk;
+}
+
+const TMemoryStream& TParallelSteps::Source(std::size_t) const {
+    return current_->Source;
+}
+
+const TMemoryStream& TParallelSteps::Result(std::size_t) const {
+    return current_->Result;
+}
+
+void TParallelSteps::Finished(std::size_t) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (current_) spare_.push_back(std::move(current_));
+        ++finished_;
+    }
+    workCv_.notify_all();
+}
+
+}  // namespace plume
