@@ -1,6 +1,7 @@
 #include "ReferenceCoder.h"
 
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 
 #include "JpegRotation/EngineMessages.h"
@@ -21,6 +22,19 @@ TRefTable CanonicalTable(const fixtures::THuffmanTable& table) {
         code <<= 1;
     }
     return result;
+}
+
+bool TRefTable::CompleteFor(int tableClass) const {
+    std::set<int> needed;
+    if (tableClass == 0) {
+        for (int size = 0; size <= 11; ++size) needed.insert(size);
+    } else {
+        needed = {0x00, 0xF0};
+        for (int run = 0; run < 16; ++run)
+            for (int size = 1; size <= 10; ++size) needed.insert(run << 4 | size);
+    }
+    const std::set<int> coded(symbols.begin(), symbols.end());
+    return coded == needed && Count() == static_cast<int>(needed.size());
 }
 
 TRefTable AnnexKTable(int tableClass, int index) {
@@ -359,7 +373,7 @@ TRefScanSetup RefOutputSetup(const TRefScanSetup& input, int mode) {
     }
     for (int c = 0; c < 2; ++c)
         for (int t = 0; t < 2; ++t)
-            if (!out.tables[c][t].Complete()) out.tables[c][t] = AnnexKTable(c, t);
+            if (!out.tables[c][t].CompleteFor(c)) out.tables[c][t] = AnnexKTable(c, t);
     return out;
 }
 

@@ -28,8 +28,10 @@ struct TRefTable {
     std::vector<int> symbols;
     std::vector<int> codes;
     int Count() const { return static_cast<int>(lengths.size()); }
-    // 12 (DC) or 162 (AC) codes: used for the output as read.
-    bool Complete() const { return Count() == 12 || Count() == 162; }
+    // A code for every symbol of the class, each once: the DC sizes 0 to 11,
+    // or the 162 AC symbols (EOB, ZRL, runs 0 to 15 with sizes 1 to 10).
+    // Such a table codes the output as read; any other is replaced.
+    bool CompleteFor(int tableClass) const;
 };
 
 // Canonical codes of a table given as BITS and HUFFVAL.

@@ -1,0 +1,229 @@
+// Every mode against jpegtran, through libjpeg's own reading of the
+// coefficients: blocks, quantisation tables and sampling factors of
+// `jpegtran -rotate 90 / 270 / 180`, `-flip horizontal / vertical`; mode 0
+// gives back the input's coefficients. Images that are not whole MCUs have
+// their declared size raised to whole MCUs on both sides before comparing, so
+// that the blocks beyond the picture are checked too. Every output decodes
+// with djpeg without a warning, and the engine's bytes are those of the
+// reference coder, with and without the second coding thread.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "ReferenceCoder.h"
+#include "ReferenceCoderRuns.h"
+#include "fixtures/Fixtures.h"
+
+namespace plume::test {
+namespace {
+
+using fixtures::TCoefficientImage;
+using fixtures::TComponentCoefficients;
+
+const char* const kPartialMcuWarning =
+    "画像のサイズがMCUの単位になっていません。回転処理を行うと、画像の端が正しく処理されません";
+
+const std::vector<std::string> kJpegtranArgs[6] = {{},
+                                                   {"-rotate", "90"},
+                                                   {"-rotate", "270"},
+                                                   {"-rotate", "180"},
+                                                   {"-flip", "horizontal"},
+                                                   {"-flip", "vertical"}};
+
+std::string ModeName(int mode) {
+    const char* names[] = {"Mode0",     "Mode1Right",   "Mode2Left",
+                           "Mode3Half", "Mode4MirrorH", "Mode5MirrorV"};
+    return names[mode];
+}
+
+void ExpectSameCoefficients(const TCoefficientImage& actual, const TCoefficientImage& expected) {
+    EXPECT_EQ(actual.width, expected.width);
+    EXPECT_EQ(actual.height, expected.height);
+    ASSERT_EQ(actual.components.size(), expected.components.size());
+    for (std::size_t c = 0; c < actual.components.size(); ++c) {
+        const TComponentCoefficients& a = actual.components[c];
+        const TComponentCoefficients& e = expected.components[c];
+        SCOPED_TRACE("component " + std::to_string(e.id));
+        EXPECT_EQ(a.id, e.id);
+        EXPECT_EQ(a.h, e.h);
+        EXPECT_EQ(a.v, e.v);
+        EXPECT_EQ(a.quant, e.quant) << "quantisation table";
+        ASSERT_EQ(a.widthInBlocks, e.widthInBlocks);
+        ASSERT_EQ(a.heightInBlocks, e.heightInBlocks);
+        for (std::size_t i = 0; i < a.blocks.size(); ++i)
+            ASSERT_EQ(a.blocks[i], e.blocks[i])
+                << "block row " << i / a.widthInBlocks << ", column " << i % a.widthInBlocks;
+    }
+}
+
+// Declared size of the output: the input's, exchanged by a quarter turn.
+void ExpectDeclaredSize(const TBytes& output, const TBytes& input, int mode) {
+    const auto in = fixtures::ParseFrameHeader(input);
+    const auto out = fixtures::ParseFrameHeader(output);
+    ASSERT_TRUE(in && out);
+    const bool quarter = mode == 1 || mode == 2;
+    EXPECT_EQ(out->width, quarter ? in->height : in->width);
+    EXPECT_EQ(out->height, quarter ? in->width : in->height);
+}
+
+// What jpegtran makes of the input raised to whole MCUs, or the input itself for mode 0.
+TCoefficientImage Expected(const TBytes& input, int mode) {
+    const TBytes padded = fixtures::PadFrameToWholeMcus(input);
+    if (mode == 0) return fixtures::ReadCoefficients(padded);
+    return fixtures::ReadCoefficients(fixtures::RunJpegtran(kJpegtranArgs[mode], padded));
+}
+
+// The checks of one accepted file in one mode; the engine's output is returned.
+TBytes CheckAgainstOracles(const TBytes& input, int mode, const TEngineRotation& engine) {
+    EXPECT_TRUE(engine.messages.empty()) << engine.messages.front();
+    ExpectDeclaredSize(engine.output, input, mode);
+    const TCoefficientImage actual =
+        fixtures::ReadCoefficients(fixtures::PadFrameToWholeMcus(engine.output));
+    EXPECT_TRUE(actual.warnings.empty()) << actual.warnings;
+    EXPECT_EQ(actual.restartInterval, static_cast<unsigned>(ReadScanSetup(input).restartInterval));
+    ExpectSameCoefficients(actual, Expected(input, mode));
+    EXPECT_EQ(fixtures::DjpegWarnings(engine.output), "");
+    const TEngineRotation oneThread = RunEngine(input, mode, false);
+    EXPECT_TRUE(oneThread.ok);
+    EXPECT_TRUE(oneThread.output == engine.output) << "AllowParallelCoding changed the output";
+    return engine.output;
+}
+
+// ---- Synthetic fixtures ----
+
+enum class TSize { kWhole, kPartial, kTiny };
+struct TOracleCase {
+    fixtures::TSampling sampling;
+    int restartInterval;
+    bool optimised;
+    TSize size;
+};
+
+void PrintTo(const TOracleCase& c, std::ostream* out) {
+    *out << fixtures::SamplingName(c.sampling);
+}
+
+std::vector<TOracleCase> OracleCases() {
+    std::vector<TOracleCase> cases;
+    for (fixtures::TSampling sampling : fixtures::kAllSamplings)
+        for (int restart : {0, 2})
+            for (bool optimised : {false, true})
+                for (TSize size : {TSize::kWhole, TSize::kPartial, TSize::kTiny})
+                    cases.push_back({sampling, restart, optimised, size});
+    return cases;
+}
+
+class RotationOracleTest : public ::testing::TestWithParam<TOracleCase> {};
+
+TEST_P(RotationOracleTest, EveryModeMatchesJpegtranAndTheReference) {
+    PLUME_REQUIRE_JPEGTRAN();
+    PLUME_REQUIRE_DJPEG();
+    const TOracleCase& c = GetParam();
+    fixtures::TEncodeOptions options;
+    options.Sampling(c.sampling);
+    if (c.size == TSize::kWhole) options.Size(64, 48);
+    if (c.size == TSize::kPartial) options.Size(61, 43);
+    if (c.size == TSize::kTiny) options.Size(5, 3);
+    options.restartInterval = c.restartInterval;
+    options.optimizeCoding = c.optimised;
+    const TBytes input = fixtures::EncodeJpeg(options);
+    const bool whole = c.size == TSize::kWhole;
+
+    for (int mode = 0; mode < 6; ++mode) {
+        SCOPED_TRACE(ModeName(mode));
+        const TEngineRotation engine = RunEngine(input, mode, true);
+        ASSERT_TRUE(engine.validated && engine.ok) << ::testing::PrintToString(engine.messages);
+        if (whole) {
+            EXPECT_TRUE(engine.validateMessages.empty());
+        } else {
+            EXPECT_EQ(engine.validateMessages,
+                      (std::vector<TMessage>{{kPartialMcuWarning, kLevelWarning}}));
+        }
+        const TBytes output = CheckAgainstOracles(input, mode, engine);
+        if (mode == 0 && !c.optimised) {
+            EXPECT_TRUE(output == input) << "mode 0 changed a file with Annex K tables";
+        }
+        ExpectSameAsReference(input, mode, true);
+    }
+}
+
+std::string OracleCaseName(const ::testing::TestParamInfo<TOracleCase>& info) {
+    const TOracleCase& c = info.param;
+    const char* sizes[] = {"Whole", "Partial", "Tiny"};
+    return fixtures::SamplingName(c.sampling) + "_Restart" + std::to_string(c.restartInterval) +
+           (c.optimised ? "_Optimised_" : "_AnnexK_") + sizes[static_cast<int>(c.size)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RotationOracleTest, ::testing::ValuesIn(OracleCases()),
+                         OracleCaseName);
+
+// ---- The sample photos ----
+
+class RotationSamplesTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(RotationSamplesTest, EveryBaselinePhotoMatchesJpegtran) {
+    PLUME_REQUIRE_SAMPLES();
+    PLUME_REQUIRE_JPEGTRAN();
+    PLUME_REQUIRE_DJPEG();
+    const int mode = GetParam();
+    int checked = 0, unchangedBytes = 0;
+    std::vector<std::string> refused;
+    for (const std::filesystem::path& path : fixtures::SamplePhotos()) {
+        const std::string name = std::filesystem::relative(path, fixtures::SamplesDir()).string();
+        SCOPED_TRACE(name);
+        const TBytes input = fixtures::ReadFileBytes(path);
+        const TEngineRotation engine = RunEngine(input, mode, true);
+        if (!fixtures::IsBaseline(input)) {
+            // Progressive and extended frames are refused by the header pass.
+            EXPECT_FALSE(engine.validated);
+            ASSERT_EQ(engine.validateMessages.size(), 1u);
+            const auto frame = fixtures::ParseFrameHeader(input);
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "%04X", frame ? frame->marker : 0);
+            EXPECT_EQ(engine.validateMessages[0],
+                      (TMessage{std::string("ヘッダ($") + hex + ")を認識できませんでした。",
+                                kLevelError}));
+            refused.push_back(name + " (not baseline: " + engine.validateMessages[0].text + ")");
+            continue;
+        }
+        if (!engine.validated || !engine.ok) {
+            std::string why = engine.readError ? engine.readErrorText : "";
+            for (const TMessage& m : engine.validated ? engine.messages : engine.validateMessages)
+                if (m.level == kLevelError) why += (why.empty() ? "" : " / ") + m.text;
+            std::replace(why.begin(), why.end(), '\r', ' ');
+            refused.push_back(name + " (" + why + ")");
+            // Only a file that libjpeg itself finds damaged may be refused.
+            std::string warnings;
+            try {
+                warnings = fixtures::ReadCoefficients(input).warnings;
+            } catch (const std::exception& error) {
+                warnings = error.what();
+            }
+            EXPECT_FALSE(warnings.empty()) << "refused a file that libjpeg reads cleanly: " << why;
+            // The same events at the same bits as the plain decoder.
+            if (engine.validated) ExpectSameAsReference(input, mode, true);
+            continue;
+        }
+        const TBytes output = CheckAgainstOracles(input, mode, engine);
+        ExpectSameAsReference(input, mode, true);
+        ++checked;
+        if (mode == 0 && output == input) ++unchangedBytes;
+    }
+    std::ostringstream log;
+    log << "[ samples  ] " << ModeName(mode) << ": " << checked << " photos checked against "
+        << (mode == 0 ? "their own coefficients" : "jpegtran");
+    if (mode == 0) log << " (" << unchangedBytes << " byte for byte unchanged)";
+    log << "; refused " << refused.size() << ":";
+    for (const std::string& r : refused) log << "\n[ samples  ]   " << r;
+    std::cout << log.str() << std::endl;
+    RecordProperty("checked", checked);
+    EXPECT_GT(checked, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RotationSamplesTest, ::testing::Range(0, 6),
+                         [](const auto& info) { return ModeName(info.param); });
+
+}  // namespace
+}  // namespace plume::test
