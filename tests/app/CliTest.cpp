@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
@@ -51,16 +52,18 @@ class CliTest : public ::testing::Test {
         std::filesystem::create_directories(test::PathIn(dir_, "config"));
         std::filesystem::create_directories(test::PathIn(dir_, "photos"));
     }
-    // Runs the program with its settings store and home inside the temporary folder.
-    TCliRun Run(const Strings& args) const {
-        std::string command = "cd " + Quote(dir_.Path()) + " && HOME=" + Quote(dir_.Path()) +
-                              " XDG_CONFIG_HOME=" + Quote(test::PathIn(dir_, "config")) + " " +
-                              Quote(CliProgram());
+    // Runs the program with its settings store and home inside the temporary
+    // folder, in its sub-folder cwd when given.
+    TCliRun Run(const Strings& args, const std::string& cwd = "") const {
+        std::string command =
+            "cd " + Quote(test::PathIn(dir_, cwd)) + " && HOME=" + Quote(dir_.Path()) +
+            " XDG_CONFIG_HOME=" + Quote(test::PathIn(dir_, "config")) + " " + Quote(CliProgram());
         for (const std::string& arg : args) {
             command += ' ';
             command += Quote(arg);
         }
-        command += " >out.txt 2>err.txt";
+        command += " >" + Quote(test::PathIn(dir_, "out.txt")) + " 2>" +
+                   Quote(test::PathIn(dir_, "err.txt"));
         TCliRun run;
         const int status = std::system(command.c_str());
         run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -145,6 +148,102 @@ TEST_F(CliTest, StoredSettingsAreDefaultsAndOptionsWin) {
     // The console never writes the store.
     EXPECT_EQ(FileText(test::PathIn(dir_, "config/Tidecrest/plume_auto.conf")),
               "[General]\ngSaveMethod=2\n");
+}
+
+// Every file below root: relative path -> bytes and modification time.
+std::map<std::string, std::string> FolderContents(const std::filesystem::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string name = std::filesystem::relative(entry.path(), root).string();
+        if (entry.is_directory()) {
+            files[name] = "(folder)";
+            continue;
+        }
+        const test::TBytes bytes = test::ReadBytes(entry.path().string());
+        const timespec time = test::ModificationTime(entry.path().string());
+        files[name] = std::string(bytes.begin(), bytes.end()) + "@" + std::to_string(time.tv_sec) +
+                      "." + std::to_string(time.tv_nsec);
+    }
+    return files;
+}
+
+TEST_F(CliTest, JobsOption) {
+    AddPhoto("a.jpg", 6);
+    const std::string photo = "photos/a.jpg";
+    for (const Strings& bad :
+         {Strings{"-j", "0", photo}, Strings{"--jobs", "x", photo}, Strings{"-j", "257", photo},
+          Strings{"--jobs=-1", photo}, Strings{photo, "-j"}})
+        EXPECT_EQ(Run(bad).Status, 2) << bad[0] << " " << bad[1];
+    for (const Strings& good : {Strings{"-j", "1", photo}, Strings{"-j3", photo},
+                                Strings{"--jobs=2", photo}, Strings{"--jobs", "8", photo}}) {
+        const TCliRun run = Run(good);
+        EXPECT_EQ(run.Status, 0) << good[0] << run.Err;
+        EXPECT_EQ(run.Out, OutputLine("( 1 / 1 )", "a.jpg", kStatusRotateRight));
+    }
+}
+
+Strings Concat(Strings a, const Strings& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The same inputs, run one file at a time and four at once, in two copies of
+// one folder: what is printed, the exit status and the files left are the same.
+class CliJobsTest : public CliTest {
+  protected:
+    void MakeCopies() const {
+        for (const std::string copy : {"j1", "j4"}) {
+            const auto add = [&](const std::string& name, int orientation, int width = 320,
+                                 int height = 240, bool progressive = false) {
+                const std::string path = test::PathIn(dir_, copy + "/photos/" + name);
+                std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+                test::WriteBytes(path, test::MakePhoto(width, height, orientation, progressive));
+                test::SetModificationTime(path, test::OldTime());
+            };
+            add("a.jpg", 6);
+            add("b.jpg", 1);
+            add("c.jpg", 8);
+            add("d.jpg", 3);
+            add("e.jpg", 0);
+            add("f.jpg", 6, 330, 250);        // a partial MCU: a warning
+            add("g.jpg", 6, 320, 240, true);  // progressive: refused
+            add("sub/h.jpg", 3);
+            const std::string text = test::PathIn(dir_, copy + "/photos/text.jpg");
+            test::WriteBytes(text, {'t', 'e', 'x', 't'});
+            test::SetModificationTime(text, test::OldTime());
+        }
+    }
+    TCliRun ExpectSameRuns(const Strings& args) const {
+        const TCliRun one = Run(Concat({"-j", "1"}, args), "j1");
+        const TCliRun four = Run(Concat({"-j", "4"}, args), "j4");
+        EXPECT_EQ(four.Status, one.Status);
+        EXPECT_EQ(four.Out, one.Out);
+        EXPECT_EQ(four.Err, one.Err);
+        const auto files1 = FolderContents(test::PathIn(dir_, "j1"));
+        const auto files4 = FolderContents(test::PathIn(dir_, "j4"));
+        EXPECT_EQ(files4.size(), files1.size());
+        for (const auto& [name, contents] : files1)
+            EXPECT_TRUE(files4.count(name) && files4.at(name) == contents) << name;
+        return one;
+    }
+};
+
+TEST_F(CliJobsTest, FolderWithFailuresAndRepeats) {
+    MakeCopies();
+    const TCliRun run = ExpectSameRuns(
+        {"--save-method", "bak", "--all", "photos", "photos/a.jpg", "./photos/c.jpg"});
+    EXPECT_EQ(run.Status, 1);  // the refused file and the text file
+    EXPECT_NE(run.Err.find(kCaptionWarning), std::string::npos);
+    EXPECT_NE(run.Err.find(kCannotProcessLine), std::string::npos);
+    EXPECT_NE(run.Out.find("( 11 / 11 ) c.jpg"), std::string::npos);
+}
+
+TEST_F(CliJobsTest, MissingPathInTheMiddle) {
+    MakeCopies();
+    ExpectSameRuns({"--save-method", "overwrite", "photos/a.jpg", "photos/c.jpg", "photos/none.jpg",
+                    "photos/d.jpg"});
+    EXPECT_TRUE(std::filesystem::exists(test::PathIn(dir_, "j4/photos/c.jpg")));
+    EXPECT_EQ(test::PhotoOrientation(test::ReadBytes(test::PathIn(dir_, "j4/photos/d.jpg"))), 3);
 }
 
 }  // namespace
