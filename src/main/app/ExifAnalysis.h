@@ -10,6 +10,10 @@
 
 namespace plume {
 
+// The plain box (level 0) for a file that does not start with SOI.
+inline constexpr const char* kMsgAnalysisNoSoi =
+    "JPEGファイルの開始のヘッダ($FFD8)を認識できません";
+
 struct TAnalysisOptions {
     // The engine's AllowBreakDCF: IFD1's Orientation is reset too.
     bool AllowBreakDCF = false;
