@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
                 options.optimizeCoding = optimise;
                 options.noise = 8;
                 options.seed = static_cast<std::uint32_t>(++n);
-                Put(engine, "synthetic-" + std::to_string(n) + ".jpg", fixtures::EncodeJpeg(options));
+                Put(engine, "synthetic-" + std::to_string(n) + ".jpg",
+                    fixtures::EncodeJpeg(options));
             }
         }
     }
@@ -70,9 +71,9 @@ int main(int argc, char** argv) {
             parts.littleEndian = little;
             parts.orientation = orientation;
             parts.ifd1Orientation = orientation == 6 ? 6 : 0;
-            parts.thumbnail = Thumbnail(orientation == 8 ? fixtures::TSampling::k422
-                                                         : fixtures::TSampling::k420,
-                                        orientation == 3);
+            parts.thumbnail =
+                Thumbnail(orientation == 8 ? fixtures::TSampling::k422 : fixtures::TSampling::k420,
+                          orientation == 3);
             if (orientation == 1) parts.thumbnailCompression = 1;
             const fuzz::TBytes body = fuzz::MakeExifBody(parts);
             ++n;

@@ -137,14 +137,19 @@ TBytes MakeExifBody(const TExifParts& parts) {
 
 TBytes WithApp1AfterSoi(const TBytes& jpeg, const std::uint8_t* body, std::size_t size) {
     size = std::min<std::size_t>(size, 65533);
-    TBytes out = {0xFF, 0xD8, 0xFF, 0xE1, static_cast<std::uint8_t>((size + 2) >> 8),
+    TBytes out = {0xFF,
+                  0xD8,
+                  0xFF,
+                  0xE1,
+                  static_cast<std::uint8_t>((size + 2) >> 8),
                   static_cast<std::uint8_t>(size + 2)};
     out.insert(out.end(), body, body + size);
     // Drop the APP0 segments that follow SOI in the base file.
     std::size_t at = 2;
     while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] == 0xE0)
         at += 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
-    if (at < jpeg.size()) out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
+    if (at < jpeg.size())
+        out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
     return out;
 }
 

@@ -10,9 +10,8 @@ seconds=${1:-60}
 shift || true
 build=${PLUME_FUZZ_BUILD_DIR:-build-fuzz}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  CXX=${CXX:-clang++} cmake -S fuzz -B "$build" >/dev/null
-fi
+# Configured on every call: the analysis target appears once its source exists.
+CXX=${CXX:-clang++} cmake -S fuzz -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 targets=("$@")
