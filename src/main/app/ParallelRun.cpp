@@ -229,6 +229,20 @@ bool TParallelSteps::CanTake(std::size_t index) const {
 }
 
 void TParallelSteps::WorkerLoop() {
+    try {
+        Work();
+    } catch (...) {
+        // Only an allocation can fail outside a file's steps; the loop
+        // rethrows it when it next waits, like a read error ending the run.
+        const std::lock_guard lock(mutex_);
+        if (!workerError_) workerError_ = std::current_exception();
+        stop_ = true;
+    }
+    workCv_.notify_all();
+    readyCv_.notify_all();
+}
+
+void TParallelSteps::Work() {
     TRecordingView recorder(allowBreakDCF_);
     TFileWorker worker(recorder);
     worker.FRotation.AllowBreakDCF = allowBreakDCF_;
@@ -287,7 +301,8 @@ void TParallelSteps::Prepare(TFileWorker& worker, TRecordingView& recorder, std:
 std::uint8_t TParallelSteps::LoadAndAnalyse(std::size_t index, TFileTimes& times) {
     {
         std::unique_lock lock(mutex_);
-        readyCv_.wait(lock, [&] { return ready_.count(index) != 0; });
+        readyCv_.wait(lock, [&] { return ready_.count(index) != 0 || workerError_; });
+        if (workerError_) std::rethrow_exception(workerError_);
         const auto found = ready_.find(index);
         current_ = std::move(found->second);
         ready_.erase(found);

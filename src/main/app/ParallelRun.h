@@ -30,6 +30,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -75,6 +76,7 @@ class TParallelSteps : public TFileSteps {
     class TRecordingView;
 
     void WorkerLoop();
+    void Work();
     void Prepare(TFileWorker& worker, TRecordingView& recorder, std::size_t index,
                  TPrepared& prepared) const;
     bool CanTake(std::size_t index) const;
@@ -92,6 +94,7 @@ class TParallelSteps : public TFileSteps {
     std::size_t next_ = 0;             // first file no worker has taken
     std::size_t finished_ = 0;         // files the loop is done with
     bool stop_ = false;
+    std::exception_ptr workerError_;  // a worker failed outside a file's steps
     std::map<std::size_t, std::unique_ptr<TPrepared>> ready_;
     std::vector<std::unique_ptr<TPrepared>> spare_;  // done with; their streams are reused
 

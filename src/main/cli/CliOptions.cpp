@@ -1,5 +1,9 @@
 #include "cli/CliOptions.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <charconv>
 #include <string_view>
@@ -181,8 +185,16 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
     return TCliAction::Run;
 }
 
+// The cores this process may run on (taskset, cpusets), else all of them.
 unsigned DefaultJobs() {
-    const unsigned cores = std::thread::hardware_concurrency();
+    unsigned cores = 0;
+#ifdef __linux__
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        cores = static_cast<unsigned>(CPU_COUNT(&allowed));
+#endif
+    if (cores == 0) cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : std::min(cores, kMaxJobs);
 }
 

@@ -30,7 +30,7 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
 
 extern const char* const kCliHelp;
 
-// Files handled at once when -j is not given: one per core.
+// Files handled at once when -j is not given: one per core the process may use.
 unsigned DefaultJobs();
 
 }  // namespace plume
