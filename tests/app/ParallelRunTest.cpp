@@ -12,6 +12,8 @@
 #include "app/AppTexts.h"
 #include "app/ParallelRun.h"
 #include "app/RunLoop.h"
+#include "fixtures/ExifBuilder.h"
+#include "fixtures/JpegEncoder.h"
 
 namespace plume {
 namespace {
@@ -134,6 +136,26 @@ void AddPhoto(const test::TTempDir& dir, const std::string& name, int orientatio
     test::SetModificationTime(path, test::OldTime());
 }
 
+// A camera's photo: EXIF with IFD0, an Exif IFD and a JPEG thumbnail, which
+// the analysis hands to the preview and the engine turns with the photo.
+void AddCameraPhoto(const test::TTempDir& dir, const std::string& name, int orientation) {
+    fixtures::TEncodeOptions photo;
+    photo.Size(320, 240).Sampling(fixtures::TSampling::k420);
+    photo.writeJfif = false;
+    fixtures::TEncodeOptions thumbnail = photo;
+    thumbnail.Size(80, 64);
+    thumbnail.seed = 7;
+    fixtures::TExifOptions exif;
+    exif.ifd0 = fixtures::TypicalIfd0(orientation);
+    exif.exifIfd = fixtures::TypicalExifIfd(320, 240);
+    exif.ifd1 = fixtures::JpegThumbnailIfd1(80, 64);
+    exif.thumbnail = fixtures::EncodeJpeg(thumbnail);
+    const std::string path = test::PathIn(dir, name);
+    test::WriteBytes(path, fixtures::InsertSegmentAfterSoi(fixtures::EncodeJpeg(photo),
+                                                           fixtures::BuildExif(exif).Segment()));
+    test::SetModificationTime(path, test::OldTime());
+}
+
 // Upright, turned each way, without EXIF, with a partial MCU (a warning),
 // refused by the engine, not a JPEG at all; and files listed twice.
 void MakeMixedFolder(const test::TTempDir& dir) {
@@ -145,13 +167,16 @@ void MakeMixedFolder(const test::TTempDir& dir) {
     AddPhoto(dir, "partial.jpg", 6, 330, 250);
     AddPhoto(dir, "progressive.jpg", 6, 320, 240, true);
     AddPhoto(dir, "sub/deep.jpg", 8);
+    AddCameraPhoto(dir, "camera.jpg", 6);
+    AddCameraPhoto(dir, "camera-up.jpg", 1);
     test::WriteBytes(test::PathIn(dir, "text.jpg"), {'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'});
     test::SetModificationTime(test::PathIn(dir, "text.jpg"), test::OldTime());
 }
 
-const Strings kMixedList{"up.jpg",    "right.jpg",    "left.jpg",   "half.jpg",
-                         "plain.jpg", "partial.jpg",  "right.jpg",  "progressive.jpg",
-                         "text.jpg",  "sub/deep.jpg", "./left.jpg", "sub/../half.jpg"};
+const Strings kMixedList{"up.jpg",     "right.jpg",    "left.jpg",   "half.jpg",
+                         "plain.jpg",  "partial.jpg",  "right.jpg",  "progressive.jpg",
+                         "text.jpg",   "sub/deep.jpg", "./left.jpg", "sub/../half.jpg",
+                         "camera.jpg", "camera-up.jpg"};
 
 class ParallelRunMethodTest : public ::testing::TestWithParam<int> {};
 
@@ -169,6 +194,7 @@ TEST_P(ParallelRunMethodTest, MixedFilesGiveTheSameRun) {
     EXPECT_EQ(sequential.FileCount, scenario.List.size());
     EXPECT_EQ(sequential.FailedCount, 2u);
     const Strings& log = sequential.Log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "preview"), 2);
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
                             [](const std::string& l) { return l.rfind("warning:", 0) == 0; }),
               1);
