@@ -1,0 +1,103 @@
+// Helpers of the EXIF rewrite suites: photos with a built EXIF segment, one
+// rotation through the engine, and the thumbnail checked against jpegtran.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "BitStreamFile/MemoryStream.h"
+#include "JpegRotation/JpegRotation.h"
+#include "fixtures/ExifBuilder.h"
+#include "fixtures/Fixtures.h"
+
+namespace plume::test {
+
+using fixtures::TBytes;
+
+#define PLUME_REQUIRE_EXIFTOOL()                                                          \
+    do {                                                                                  \
+        if (!::plume::fixtures::HaveExiftool())                                           \
+            GTEST_SKIP() << "exiftool not found at " << ::plume::fixtures::kExiftoolPath; \
+    } while (false)
+
+// A 4:2:0 picture without JFIF; whole MCUs unless the size says otherwise.
+inline TBytes Picture(int width, int height, std::uint32_t seed = 1, bool optimize = false) {
+    fixtures::TEncodeOptions options;
+    options.Size(width, height).Sampling(fixtures::TSampling::k420);
+    options.writeJfif = false;
+    options.seed = seed;
+    options.optimizeCoding = optimize;
+    return fixtures::EncodeJpeg(options);
+}
+
+// The EXIF of the usual camera file: IFD0 (Orientation 6), an Exif IFD that
+// says 640 x 480, IFD1 and a 32 x 16 JPEG thumbnail.
+inline fixtures::TExifOptions CameraExif(bool littleEndian = true) {
+    fixtures::TExifOptions exif;
+    exif.littleEndian = littleEndian;
+    exif.ifd0 = fixtures::TypicalIfd0(6);
+    exif.exifIfd = fixtures::TypicalExifIfd(640, 480);
+    exif.ifd1 = fixtures::JpegThumbnailIfd1(32, 16);
+    exif.thumbnail = Picture(32, 16, 7);
+    return exif;
+}
+
+inline TBytes PhotoWithExif(const fixtures::TExifOptions& exif) {
+    return fixtures::InsertSegmentAfterSoi(Picture(48, 32), fixtures::BuildExif(exif).Segment());
+}
+
+// One ValidateJpeg + RotateJpeg with nothing reported; the output file.
+inline TBytes RotateOk(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDCF = false) {
+    TJpegRotation engine;
+    std::vector<std::string> messages;
+    engine.OnMessage = [&](const std::string& text, int) { messages.push_back(text); };
+    engine.AllowBreakDCF = allowBreakDCF;
+    TMemoryStream in(jpeg), out;
+    const bool ok = engine.ValidateJpeg(in) && engine.RotateJpeg(in, out, mode);
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    return out.Bytes();
+}
+
+// The bytes of the first APP1 segment, marker included.
+inline TBytes App1Of(const TBytes& jpeg) {
+    const auto segment = fixtures::FindSegment(jpeg, fixtures::kAPP1);
+    if (!segment) return {};
+    return fixtures::SegmentBytes(jpeg, *segment);
+}
+
+inline const std::vector<std::string>& JpegtranArgs(int mode) {
+    static const std::vector<std::string> kArgs[] = {{},
+                                                     {"-rotate", "90"},
+                                                     {"-rotate", "270"},
+                                                     {"-rotate", "180"},
+                                                     {"-flip", "horizontal"},
+                                                     {"-flip", "vertical"}};
+    return kArgs[mode];
+}
+
+// The turned thumbnail holds exactly the blocks that jpegtran gives for the
+// original (both read on frames raised to whole MCUs, so that partial edge
+// blocks count too).
+inline void ExpectTurnedLikeJpegtran(const TBytes& turned, const TBytes& original, int mode) {
+    using fixtures::TCoefficientImage;
+    const TCoefficientImage actual =
+        fixtures::ReadCoefficients(fixtures::PadFrameToWholeMcus(turned));
+    const TCoefficientImage expected = fixtures::ReadCoefficients(
+        fixtures::RunJpegtran(JpegtranArgs(mode), fixtures::PadFrameToWholeMcus(original)));
+    ASSERT_EQ(actual.components.size(), expected.components.size());
+    EXPECT_EQ(actual.width, expected.width);
+    EXPECT_EQ(actual.height, expected.height);
+    for (std::size_t c = 0; c < actual.components.size(); ++c) {
+        const auto& a = actual.components[c];
+        const auto& e = expected.components[c];
+        EXPECT_EQ(a.quant, e.quant) << "component " << c;
+        ASSERT_EQ(a.widthInBlocks, e.widthInBlocks) << "component " << c;
+        ASSERT_EQ(a.heightInBlocks, e.heightInBlocks) << "component " << c;
+        EXPECT_TRUE(a.blocks == e.blocks) << "component " << c << ": blocks differ";
+    }
+}
+
+}  // namespace plume::test
