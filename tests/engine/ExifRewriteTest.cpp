@@ -9,69 +9,6 @@ namespace tag = fixtures::tag;
 using fixtures::TParsedEntry;
 using fixtures::TParsedExif;
 
-// Offset of TIFF byte 0 inside the segment's bytes: marker, length, "Exif\0\0".
-constexpr std::size_t kTiffInSegment = 10;
-
-TParsedExif Parsed(const TBytes& jpeg) {
-    const auto exif = fixtures::ParseExif(jpeg);
-    if (!exif) throw std::runtime_error("no EXIF segment");
-    return *exif;
-}
-
-// The segment as the rewrite must leave it, built from the input segment by
-// the rules of the EXIF rewrite, written out independently here.
-class TExpectedSegment {
-  public:
-    explicit TExpectedSegment(const TBytes& jpeg) : exif_(Parsed(jpeg)), bytes_(App1Of(jpeg)) {}
-
-    TExpectedSegment& Upright() {
-        const TParsedEntry* entry = exif_.Find(exif_.ifd0, tag::kOrientation);
-        const std::size_t at = kTiffInSegment + entry->position + 8;
-        bytes_[at] = exif_.littleEndian ? 1 : 0;
-        bytes_[at + 1] = exif_.littleEndian ? 0 : 1;
-        return *this;
-    }
-    TExpectedSegment& Exchange(const std::vector<TParsedEntry>& ifd, std::uint16_t a,
-                               std::uint16_t b) {
-        const std::size_t pa = kTiffInSegment + exif_.Find(ifd, a)->position + 2;
-        const std::size_t pb = kTiffInSegment + exif_.Find(ifd, b)->position + 2;
-        std::swap_ranges(bytes_.begin() + pa, bytes_.begin() + pa + 10, bytes_.begin() + pb);
-        return *this;
-    }
-    TExpectedSegment& MainPairs() {
-        Exchange(exif_.ifd0, tag::kXResolution, tag::kYResolution);
-        return Exchange(exif_.exifIfd, tag::kPixelXDimension, tag::kPixelYDimension);
-    }
-    TExpectedSegment& ThumbnailPairs() {
-        Exchange(exif_.ifd1, tag::kImageWidth, tag::kImageLength);
-        Exchange(exif_.ifd1, tag::kXResolution, tag::kYResolution);
-        return Exchange(exif_.exifIfd, tag::kFocalPlaneXResolution, tag::kFocalPlaneYResolution);
-    }
-    // The thumbnail replaced by turned, its length entry and the segment length set.
-    TExpectedSegment& Thumbnail(const TBytes& turned) {
-        const std::size_t start =
-            kTiffInSegment + *exif_.Number(exif_.ifd1, tag::kJpegInterchangeFormat);
-        const std::size_t length = *exif_.Number(exif_.ifd1, tag::kJpegInterchangeFormatLength);
-        const std::size_t field =
-            kTiffInSegment + exif_.Find(exif_.ifd1, tag::kJpegInterchangeFormatLength)->position +
-            8;
-        const auto size = static_cast<std::uint32_t>(turned.size());
-        for (int i = 0; i < 4; ++i)
-            bytes_[field + i] =
-                static_cast<std::uint8_t>(size >> (exif_.littleEndian ? 8 * i : 24 - 8 * i));
-        bytes_.erase(bytes_.begin() + start, bytes_.begin() + start + length);
-        bytes_.insert(bytes_.begin() + start, turned.begin(), turned.end());
-        bytes_[2] = static_cast<std::uint8_t>((bytes_.size() - 2) >> 8);
-        bytes_[3] = static_cast<std::uint8_t>(bytes_.size() - 2);
-        return *this;
-    }
-    const TBytes& Bytes() const { return bytes_; }
-
-  private:
-    TParsedExif exif_;
-    TBytes bytes_;
-};
-
 TEST(ExifRewriteTest, QuarterTurnWithoutAllowBreakDcfExchangesMainPairsAndKeepsThumbnail) {
     const TBytes input = PhotoWithExif(CameraExif());
     const TBytes output = RotateOk(input, kModeRotateRight);
