@@ -11,10 +11,7 @@
 
 #include "fixtures/JpegEncoder.h"
 #include "fixtures/TempDir.h"
-#if __has_include("fixtures/ExifBuilder.h")
 #include "fixtures/ExifBuilder.h"
-#define PLUME_HAVE_EXIF_BUILDER 1
-#endif
 
 namespace {
 
@@ -27,6 +24,18 @@ TBytes Photo(int width, int height, int noise, std::uint32_t seed) {
     options.noise = noise;
     options.seed = seed;
     return EncodeJpeg(options);
+}
+
+// A camera's EXIF: orientation, pixel dimensions and a 160 x 120 JPEG thumbnail.
+TBytes WithCameraExif(const TBytes& jpeg, int orientation, int width, int height) {
+    TEncodeOptions thumbnail;
+    thumbnail.Size(160, 120).Sampling(TSampling::k420);
+    TExifOptions exif;
+    exif.ifd0 = TypicalIfd0(orientation);
+    exif.exifIfd = TypicalExifIfd(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    exif.ifd1 = JpegThumbnailIfd1(160, 120);
+    exif.thumbnail = EncodeJpeg(thumbnail);
+    return InsertSegmentAfterSoi(jpeg, BuildExif(exif).Segment());
 }
 
 int Usage() {
@@ -55,11 +64,7 @@ int main(int argc, char** argv) {
         const int orientations[] = {1, 6, 1, 8, 3, 1, 6, 1};
         for (int i = 0; i < count; ++i) {
             TBytes jpeg = Photo(width, height, noise, static_cast<std::uint32_t>(i + 1));
-#ifdef PLUME_HAVE_EXIF_BUILDER
             jpeg = WithCameraExif(jpeg, orientations[i % 8], width, height);
-#else
-            (void)orientations;
-#endif
             char name[32];
             std::snprintf(name, sizeof name, "IMG_%04d.jpg", i + 1);
             WriteFileBytes(folder / name, jpeg);
