@@ -162,24 +162,7 @@ bool TJpegRotation::RewriteDht() {
         table.symbols.resize(static_cast<std::size_t>(count));
         InBits->ReadBytes(table.symbols.data(), count);
 
-        // Canonical code assignment, T.81 Annex C.
-        HuffCount[tableClass][tableIndex] = count;
-        auto& lengths = HuffLengths[tableClass][tableIndex];
-        auto& symbols = HuffSymbols[tableClass][tableIndex];
-        auto& codes = HuffCodes[tableClass][tableIndex];
-        lengths.assign(static_cast<std::size_t>(count), 0);
-        symbols.assign(static_cast<std::size_t>(count), 0);
-        codes.assign(static_cast<std::size_t>(count), 0);
-        std::int32_t code = 0;
-        int k = 0;
-        for (int l = 1; l <= 16; ++l) {
-            code <<= 1;
-            for (int j = 0; j < table.bits[l - 1]; ++j, ++k, ++code) {
-                lengths[k] = l;
-                symbols[k] = table.symbols[k];
-                codes[k] = code;
-            }
-        }
+        AssignCanonicalCodes(tableClass, tableIndex, table.bits, table.symbols.data(), count);
         if (IsCompleteTable(tableClass, table.symbols.data(), count)) {
             outputLength += 17 + static_cast<std::uint32_t>(count);
         } else {

@@ -8,8 +8,12 @@
 
 namespace plume {
 
-void TJpegRotation::InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols,
-                                         int tableIndex) {
+// Canonical code assignment (T.81 Annex C): the first code is 0; each next
+// code of a length is one more; a longer length doubles the next code once
+// per length step.
+template <class TCount, class TSymbol>
+void TJpegRotation::AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits, const TSymbol* symbols,
+                                         int count) {
     HuffCount[tableClass][tableIndex] = count;
     auto& lengths = HuffLengths[tableClass][tableIndex];
     auto& tableSymbols = HuffSymbols[tableClass][tableIndex];
@@ -21,12 +25,18 @@ void TJpegRotation::InstallStandardTable(int count, int tableClass, const std::u
     int i = 0;
     for (int l = 1; l <= 16; ++l) {
         code <<= 1;
-        for (int j = 0; j < StdHuffBits[tableClass][tableIndex][l] && i < count; ++j, ++i, ++code) {
+        for (int j = 0; j < static_cast<int>(bits[l - 1]) && i < count; ++j, ++i, ++code) {
             lengths[i] = l;
-            tableSymbols[i] = symbols[i];
+            tableSymbols[i] = static_cast<std::int32_t>(symbols[i]);
             codes[i] = code;
         }
     }
+}
+template void TJpegRotation::AssignCanonicalCodes(int, int, const std::uint8_t*, const std::uint8_t*, int);
+
+void TJpegRotation::InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols,
+                                         int tableIndex) {
+    AssignCanonicalCodes(tableClass, tableIndex, &StdHuffBits[tableClass][tableIndex][1], symbols, count);
 }
 
 void TJpegRotation::ReplaceIncompleteTables() {

@@ -155,6 +155,9 @@ private:
     bool Refused() const { return refusal_ != nullptr; }
     void ReadSegmentLength(std::uint16_t& length);
     bool CoefficientMemoryFits() const;
+    template <class TCount, class TSymbol>
+    void AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits, const TSymbol* symbols,
+                              int count);
 
     void PrepareDecodeTables();
     TScanReader& ScanReader();
