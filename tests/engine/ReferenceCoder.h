@@ -68,7 +68,7 @@ struct TRefScanSetup {
 // std::runtime_error when the headers are not those of one baseline scan.
 TRefScanSetup ReadScanSetup(const TBytes& jpeg);
 
-// Decoding as the text describes it: one bit at a time.
+// Decoding one bit at a time, each code looked up in the canonical list.
 class TRefDecoder {
   public:
     TRefDecoder(TInBitStreamFile& in, const TRefScanSetup& setup) : in_(in), setup_(setup) {}
@@ -90,7 +90,7 @@ class TRefDecoder {
     std::int32_t predictor_[4] = {};
 };
 
-// Encoding as the text describes it: the code through the symbol index, the
+// Plain encoding: the code through the symbol index, the
 // size category through the bit length, then WriteBits.
 class TRefEncoder {
   public:
