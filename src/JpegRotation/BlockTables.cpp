@@ -42,7 +42,6 @@ constexpr TBlockMap MakeMap(bool transpose, TSign sign) {
 
 }  // namespace
 
-const std::array<std::uint8_t, 64> kZigzagToNatural = kNatural;
 const std::array<std::uint8_t, 64> kTranspose = kT;
 
 // The sign is decided by the frequencies of the output position: a quarter

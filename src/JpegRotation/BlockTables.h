@@ -16,8 +16,6 @@ struct TBlockMap {
     bool Moves;
 };
 
-// Zigzag position -> natural index v*8+u.
-extern const std::array<std::uint8_t, 64> kZigzagToNatural;
 // The transposition map T: position of the pair (u, v) for position k of (v, u).
 extern const std::array<std::uint8_t, 64> kTranspose;
 // One map per rotation mode 0..5.

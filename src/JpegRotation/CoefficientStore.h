@@ -21,10 +21,6 @@ public:
         data_ = std::make_unique_for_overwrite<TCoefBlock[]>(blocks);
         size_ = blocks;
     }
-    void Release() {
-        data_.reset();
-        size_ = 0;
-    }
     std::size_t Size() const { return size_; }
     TCoefBlock& operator[](std::size_t i) { return data_[i]; }
     const TCoefBlock& operator[](std::size_t i) const { return data_[i]; }
