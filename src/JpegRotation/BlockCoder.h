@@ -16,9 +16,9 @@ namespace plume {
 // The size category and the low bits of a difference (T.81 F.1.2.1): a
 // negative value is coded as its one's complement.
 inline void SizeAndBits(std::int32_t value, int& size, std::uint32_t& bits) {
-    const std::uint32_t magnitude = static_cast<std::uint32_t>(value < 0 ? -value : value);
-    size = std::bit_width(magnitude);
-    bits = static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & ((1u << size) - 1u);
+    const std::int32_t sign = value >> 31;  // -1 for a negative value, else 0
+    size = std::bit_width(static_cast<std::uint32_t>((value ^ sign) - sign));
+    bits = static_cast<std::uint32_t>(value + sign) & ((1u << size) - 1u);
 }
 
 // Bit k set where block[k] is not zero.
@@ -40,17 +40,17 @@ inline std::uint64_t NonZeroMask(const TCoefBlock& block) {
 #endif
 }
 
-// Codes one block (T.81 F.1.2.1, F.1.2.2); false when a table has no code
-// for a symbol the block needs.
+// Codes one block (T.81 F.1.2.1, F.1.2.2) into out, which has room for one
+// block's worst case; false when a table has no code for a symbol the block
+// needs.
 inline bool CodeBlock(const TCoefBlock& block, std::int32_t& predictor, const THuffmanEncodeTable& dc,
-                      const THuffmanEncodeTable& ac, TScanWriter& writer) {
-    writer.Reserve();
+                      const THuffmanEncodeTable& ac, TScanWriter::TBits& out) {
     int size;
     std::uint32_t bits;
     SizeAndBits(block[0] - predictor, size, bits);
     predictor = block[0];
     if (dc.length[size] == 0) return false;
-    writer.Put((std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+    PutBits(out, (std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
 
     std::uint64_t nonZero = NonZeroMask(block) & ~std::uint64_t{1};
     int last = 0;
@@ -60,17 +60,17 @@ inline bool CodeBlock(const TCoefBlock& block, std::int32_t& predictor, const TH
         int run = k - last - 1;
         for (; run > 15; run -= 16) {  // ZRL, sixteen zeros
             if (ac.length[0xF0] == 0) return false;
-            writer.Put(ac.code[0xF0], ac.length[0xF0]);
+            PutBits(out, ac.code[0xF0], ac.length[0xF0]);
         }
         SizeAndBits(block[k], size, bits);
         const int symbol = (run << 4) | size;
         if (ac.length[symbol] == 0) return false;
-        writer.Put((std::uint64_t{ac.code[symbol]} << size) | bits, ac.length[symbol] + size);
+        PutBits(out, (std::uint64_t{ac.code[symbol]} << size) | bits, ac.length[symbol] + size);
         last = k;
     }
     if (last != 63) {  // end of block
         if (ac.length[0] == 0) return false;
-        writer.Put(ac.code[0], ac.length[0]);
+        PutBits(out, ac.code[0], ac.length[0]);
     }
     return true;
 }

@@ -40,6 +40,15 @@ constexpr TBlockMap MakeMap(bool transpose, TSign sign) {
     return map;
 }
 
+constexpr TBlockScatter MakeScatter(const TBlockMap& map) {
+    TBlockScatter scatter{};
+    for (int k = 0; k < 64; ++k) {
+        scatter.Target[map.Source[k]] = static_cast<std::uint8_t>(k);
+        scatter.Sign[map.Source[k]] = map.Sign[k];
+    }
+    return scatter;
+}
+
 }  // namespace
 
 const std::array<std::uint8_t, 64> kTranspose = kT;
@@ -54,6 +63,11 @@ const std::array<TBlockMap, 6> kModeBlockMaps = {
     MakeMap(false, TSign::OddSum),  // 3: rotate 180
     MakeMap(false, TSign::OddU),    // 4: mirror left to right
     MakeMap(false, TSign::OddV),    // 5: mirror top to bottom
+};
+
+const std::array<TBlockScatter, 6> kModeBlockScatters = {
+    MakeScatter(kModeBlockMaps[0]), MakeScatter(kModeBlockMaps[1]), MakeScatter(kModeBlockMaps[2]),
+    MakeScatter(kModeBlockMaps[3]), MakeScatter(kModeBlockMaps[4]), MakeScatter(kModeBlockMaps[5]),
 };
 
 }  // namespace plume

@@ -21,4 +21,12 @@ extern const std::array<std::uint8_t, 64> kTranspose;
 // One map per rotation mode 0..5.
 extern const std::array<TBlockMap, 6> kModeBlockMaps;
 
+// A map the other way round, for a decoder that turns blocks as it fills
+// them: the coefficient decoded at position k goes to Target[k], times Sign[k].
+struct TBlockScatter {
+    std::array<std::uint8_t, 64> Target;
+    std::array<std::int16_t, 64> Sign;
+};
+extern const std::array<TBlockScatter, 6> kModeBlockScatters;
+
 }  // namespace plume

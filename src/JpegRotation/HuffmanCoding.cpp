@@ -79,10 +79,6 @@ void TScanReader::AppendByte(std::uint8_t byte, std::size_t sourcePosition) {
 }
 
 namespace {
-inline bool HasByteFF(std::uint64_t word) {
-    const std::uint64_t x = ~word;
-    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
-}
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
@@ -142,16 +138,22 @@ void TScanReader::RaiseEvents() {
     }
 }
 
-std::size_t TScanReader::BytePosition() const {
-    const std::uint64_t firstUnused = (ConsumedBits() + 7) / 8;
-    if (firstUnused >= appended_) return position_;
+std::size_t TScanReader::SourceOf(std::uint64_t dataByte) const {
+    if (dataByte >= appended_) return position_;
     // Every run holds at least one byte and at most 8 bytes are buffered, so
     // the run is among the last 16.
     for (std::uint64_t i = runCount_; i-- > 0;) {
         const TRun& run = runs_[i & 15];
-        if (run.firstData <= firstUnused) return run.source + static_cast<std::size_t>(firstUnused - run.firstData);
+        if (run.firstData <= dataByte) return run.source + static_cast<std::size_t>(dataByte - run.firstData);
     }
     return position_;
+}
+
+std::size_t TScanReader::BytePosition() const { return SourceOf((ConsumedBits() + 7) / 8); }
+
+std::uint64_t TScanReader::BitPosition() const {
+    const std::uint64_t consumed = ConsumedBits();
+    return (std::uint64_t{SourceOf(consumed / 8)} << 3) | (consumed & 7);
 }
 
 void TScanReader::Restart(std::size_t position) {
@@ -171,12 +173,29 @@ TScanWriter::TScanWriter(std::vector<std::uint8_t>& out, bool raw)
 
 TScanWriter::~TScanWriter() = default;
 
-void TScanWriter::Grow() {
-    out_.resize(length_ + std::max<std::size_t>(length_, std::size_t{1} << 16) + kBlockWorstCase);
+// Within the capacity reserved the vector grows in small steps, so that no
+// page is touched before it is written; past it, it doubles.
+void TScanWriter::Grow(std::size_t room) {
+    const std::size_t needed = length_ + room;
+    const std::size_t step = length_ + std::max<std::size_t>(length_ / 8, std::size_t{1} << 16) + room;
+    if (needed <= out_.capacity()) {
+        out_.resize(std::min(step, out_.capacity()));
+        return;
+    }
+    out_.resize(std::max(needed, length_ + std::max<std::size_t>(length_, std::size_t{1} << 16) + room));
+}
+
+std::uint8_t* PutStuffedWord(std::uint8_t* out, std::uint64_t word) {
+    for (int shift = 56; shift >= 0; shift -= 8) {
+        const auto byte = static_cast<std::uint8_t>(word >> shift);
+        *out++ = byte;
+        if (byte == 0xFF) *out++ = 0x00;
+    }
+    return out;
 }
 
 void TScanWriter::EmitWord(std::uint64_t word) {
-    if (length_ + 16 > out_.size()) Grow();
+    if (length_ + 16 > out_.size()) Grow(16);
     std::uint8_t* p = out_.data() + length_;
     if (raw_ || !HasByteFF(word)) {
         const std::uint64_t be = __builtin_bswap64(word);
@@ -184,12 +203,7 @@ void TScanWriter::EmitWord(std::uint64_t word) {
         length_ += 8;
         return;
     }
-    for (int shift = 56; shift >= 0; shift -= 8) {
-        const auto byte = static_cast<std::uint8_t>(word >> shift);
-        *p++ = byte;
-        if (byte == 0xFF) *p++ = 0x00;
-    }
-    length_ = static_cast<std::size_t>(p - out_.data());
+    length_ = static_cast<std::size_t>(PutStuffedWord(p, word) - out_.data());
 }
 
 void TScanWriter::FlushWithPadding() {
@@ -198,7 +212,7 @@ void TScanWriter::FlushWithPadding() {
     const int pad = (8 - (bits & 7)) & 7;
     std::uint64_t value = (accumulator_ << pad) | ((std::uint64_t{1} << pad) - 1);
     bits += pad;
-    if (length_ + 32 > out_.size()) Grow();
+    if (length_ + 32 > out_.size()) Grow(32);
     for (int shift = bits - 8; shift >= 0; shift -= 8) {
         const auto byte = static_cast<std::uint8_t>(value >> shift);
         out_[length_++] = byte;
@@ -209,7 +223,7 @@ void TScanWriter::FlushWithPadding() {
 }
 
 void TScanWriter::PutMarker(std::uint16_t marker) {
-    if (length_ + 2 > out_.size()) Grow();
+    if (length_ + 2 > out_.size()) Grow(2);
     out_[length_++] = static_cast<std::uint8_t>(marker >> 8);
     out_[length_++] = static_cast<std::uint8_t>(marker);
 }

@@ -136,6 +136,15 @@ public:
     std::size_t BytePosition() const;
     // Drops all buffered bits and goes on reading at position.
     void Restart(std::size_t position);
+    // Where the next unconsumed bit lies: (source byte << 3) | bit within it,
+    // counted from its most significant bit.
+    std::uint64_t BitPosition() const;
+    // Goes on reading at a position that BitPosition gave.
+    void Seek(std::uint64_t bitPosition) {
+        Restart(static_cast<std::size_t>(bitPosition >> 3));
+        Refill();
+        Skip(static_cast<int>(bitPosition & 7));
+    }
     const std::uint8_t* Data() const { return data_; }
     std::size_t Size() const { return size_; }
 
@@ -148,6 +157,8 @@ private:
     };
 
     std::uint64_t ConsumedBits() const { return appended_ * 8 - static_cast<std::uint64_t>(bits_); }
+    // Source position of a data byte, counted since the start, that is buffered or next.
+    std::size_t SourceOf(std::uint64_t dataByte) const;
     void Refill();
     void AppendByte(std::uint8_t byte, std::size_t sourcePosition);
     void StartRun(std::size_t sourcePosition) { runs_[runCount_++ & 15] = {appended_, sourcePosition}; }
@@ -200,8 +211,29 @@ public:
     }
     // Makes room for one block's worst case before it is coded.
     void Reserve() {
-        if (length_ + kBlockWorstCase > out_.size()) Grow();
+        if (length_ + kBlockWorstCase > out_.size()) Grow(kBlockWorstCase);
     }
+
+    // The writer's state, for a hot loop to keep in registers: Open takes it
+    // with room for `room` more bytes, PutBits adds to it, Close gives it back.
+    struct TBits {
+        std::uint64_t accumulator;
+        int free;
+        std::uint8_t* out;
+        bool raw;
+    };
+    TBits Open(std::size_t room) {
+        if (length_ + room > out_.size()) Grow(room);
+        return {accumulator_, free_, out_.data() + length_, raw_};
+    }
+    void Close(const TBits& bits) {
+        accumulator_ = bits.accumulator;
+        free_ = bits.free;
+        length_ = static_cast<std::size_t>(bits.out - out_.data());
+    }
+    // One block's worst case: 64 symbols of at most 32 bits, every byte
+    // possibly stuffed, plus a marker.
+    static constexpr std::size_t kBlockWorstCase = 64 * 4 * 2 + 16;
     // Pads the pending bits to a whole byte with 1-bits and writes them.
     void FlushWithPadding();
     // Writes a marker word (pending bits must have been flushed).
@@ -215,10 +247,9 @@ public:
     std::size_t Length() const { return length_; }
 
 private:
-    // 64 symbols of at most 32 bits, every byte possibly stuffed, plus a marker.
-    static constexpr std::size_t kBlockWorstCase = 64 * 4 * 2 + 16;
     void EmitWord(std::uint64_t word);
-    void Grow();
+    // Makes room for `room` more bytes.
+    void Grow(std::size_t room);
 
     std::vector<std::uint8_t>& out_;
     std::size_t length_;
@@ -226,5 +257,35 @@ private:
     int free_ = 64;
     bool raw_;
 };
+
+// True when one of the eight bytes of word is 0xFF.
+inline bool HasByteFF(std::uint64_t word) {
+    const std::uint64_t x = ~word;
+    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
+}
+
+// Writes the eight bytes of word, each 0xFF followed by 0x00; returns the end.
+std::uint8_t* PutStuffedWord(std::uint8_t* out, std::uint64_t word);
+
+// Appends the low count bits of bits (count 0 to 32), MSB first.
+inline void PutBits(TScanWriter::TBits& b, std::uint64_t bits, int count) {
+    if (count < b.free) {
+        b.accumulator = (b.accumulator << count) | bits;
+        b.free -= count;
+        return;
+    }
+    // free is at most 32 here: a full 64 bits of room takes any count.
+    const int over = count - b.free;
+    const std::uint64_t word = (b.accumulator << b.free) | (bits >> over);
+    if (b.raw || !HasByteFF(word)) {
+        const std::uint64_t bigEndian = __builtin_bswap64(word);
+        __builtin_memcpy(b.out, &bigEndian, 8);
+        b.out += 8;
+    } else {
+        b.out = PutStuffedWord(b.out, word);
+    }
+    b.accumulator = bits;
+    b.free = 64 - over;
+}
 
 }  // namespace plume

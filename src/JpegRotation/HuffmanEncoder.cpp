@@ -100,9 +100,12 @@ void TJpegRotation::EncodeAC(int tableIndex, std::int32_t value, std::int32_t ru
 }
 
 void TJpegRotation::EncodeBlock(int component, const TCoefBlock& block) {
+    TScanWriter& writer = ScanWriter();
+    TScanWriter::TBits bits = writer.Open(TScanWriter::kBlockWorstCase);
     if (!CodeBlock(block, DcPredictor[component], encodeTables_[0][DcSelector[component]],
-                   encodeTables_[1][AcSelector[component]], ScanWriter()))
+                   encodeTables_[1][AcSelector[component]], bits))
         encodeFailed_ = true;
+    writer.Close(bits);
 }
 
 }  // namespace plume

@@ -242,10 +242,14 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     if (Mode == kModeNone || Mode == kModeFlipHorizontal) {
         if (!StreamScan()) return false;
     } else {
-        if (!DecodeScan() || errorReported_) return false;
-        ReplaceIncompleteTables();
-        BuildSymbolIndex();
-        if (!TransformAndEncode()) return false;
+        const bool decoded = IndexScan() && !errorReported_;
+        if (decoded) {
+            ReplaceIncompleteTables();
+            BuildSymbolIndex();
+        }
+        const bool encoded = decoded && EncodeFromIndex();
+        scanIndex_.reset();
+        if (!encoded) return false;
     }
 
     // The bytes after the scan, normally EOI, unchanged.

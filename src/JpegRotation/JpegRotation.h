@@ -22,6 +22,7 @@
 #include "JpegRotation/BlockTables.h"
 #include "JpegRotation/CoefficientStore.h"
 #include "JpegRotation/HuffmanCoding.h"
+#include "JpegRotation/ScanIndex.h"
 
 namespace plume {
 
@@ -65,6 +66,12 @@ public:
     // The second half of the output scan may be coded on a second thread;
     // the bytes written are the same either way.
     bool AllowParallelCoding = true;
+    // Images of fewer blocks are done on one thread, where a second costs
+    // more than it saves.
+    std::int64_t ParallelMinBlocks = 1 << 14;
+    // MCUs of the last pass whose decoding the second thread did ahead of
+    // time (0 when it did not run or never fell into step with the scan).
+    std::int64_t SpeculatedMcus = 0;
 
     // ---- Segment handlers (the marker has been read by the driver) ----
     int RewriteSof0();
@@ -175,6 +182,15 @@ private:
     TBlockPlacement StorePlacement();
     bool DecodeMcuRow(int y, const TBlockPlacement& placement);
     void EndScanDecoding();
+    // After the blocks of one MCU: marker events, then the restart rule.
+    void FinishMcu(bool last);
+    // The pass without a store: IndexScan decodes the scan once, reporting
+    // as DecodeScan does, and records where each MCU starts; EncodeFromIndex
+    // then does what TransformAndEncode does, decoding each MCU again.
+    TMcuPlan DecodePlan() const;
+    bool IndexScan();
+    struct TIndexSource;
+    bool EncodeFromIndex();
     // Modes 0 and 4 keep every MCU row where it is: the scan is decoded and
     // coded row by row without a store for the whole image.
     bool StreamScan();
@@ -189,8 +205,13 @@ private:
     struct TStoreSource;
     struct TRowSource;
     template <class TBlockSource>
-    void EncodeMcus(const TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
+    void EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
                     bool report);
+    // Sets up the output geometry (the MCU grid is exchanged for a quarter
+    // turn) and returns the first progress position of the rows written.
+    int BeginOutput(TOutputLayout& layout);
+    template <class TBlockSource>
+    bool EncodeOutput(TBlockSource& first, TBlockSource& second, int progressBase);
 
     const char* refusal_ = nullptr;
     THeaderState header_;
@@ -199,6 +220,8 @@ private:
     THuffmanEncodeTable encodeTables_[2][2];
     std::unique_ptr<TScanReader> scanReader_;
     std::unique_ptr<TScanWriter> scanWriter_;  // for EncodeBlock outside a pass
+    std::unique_ptr<TMcuStart[]> scanIndex_;
+    TMcuPlan indexPlan_;
     bool encodeFailed_ = false;
 };
 

@@ -1,13 +1,18 @@
-// The walk over the output MCUs shared by the whole-image and the
-// row-by-row coders: block mapping, Huffman coding and restart markers.
+// The walk over the output MCUs shared by the coders from the store, from the
+// scan index and from MCU rows: block mapping, Huffman coding, restart
+// markers, and the split of the scan between two threads.
 #pragma once
 
+#include <exception>
+#include <thread>
+
 #include "JpegRotation/BlockCoder.h"
+#include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
 
 namespace plume {
 
-// A source block as the output sees it; the store is left as decoded.
+// A source block as the output sees it; the source is left as decoded.
 inline void MapBlock(const TCoefBlock& source, const TBlockMap& map, TCoefBlock& block) {
     if (map.Moves) {
         for (int k = 0; k < 64; ++k) block[k] = static_cast<std::int16_t>(source[map.Source[k]] * map.Sign[k]);
@@ -16,7 +21,7 @@ inline void MapBlock(const TCoefBlock& source, const TBlockMap& map, TCoefBlock&
     }
 }
 
-// The output geometry once TransformAndEncode has set it up.
+// The output geometry once BeginOutput has set it up.
 struct TJpegRotation::TOutputLayout {
     std::size_t width[4];   // output blocks per row of each slot
     std::size_t height[4];  // output block rows of each slot
@@ -24,16 +29,22 @@ struct TJpegRotation::TOutputLayout {
 };
 
 // Codes the output MCUs [range.first, range.last) with range's predictors
-// and restart state, taking each output block (x, y) of slot s from
-// source.At(s, x, y). Progress is reported only when `report` is set.
+// and restart state. Before each MCU source.Load(row, column) is called;
+// then each output block (x, y) of slot s is source.At(s, x, y), as decoded
+// or, when the source's kMapped is set, already turned. Progress is reported
+// only when `report` is set.
 template <class TBlockSource>
-void TJpegRotation::EncodeMcus(const TBlockSource& source, TEncodeRange& range, TScanWriter& writer,
-                               int progressBase, bool report) {
+void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
+                               bool report) {
     const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
-    TCoefBlock block;
+    std::size_t mcuBlocks = 0;
+    for (int s = 0; s < 4; ++s) mcuBlocks += static_cast<std::size_t>(HSampling[s]) * VSampling[s];
+    TCoefBlock mapped;
     for (std::int64_t mcu = range.first; mcu < range.last; ++mcu) {
         const int row = static_cast<int>(mcu / McusPerRow), col = static_cast<int>(mcu % McusPerRow);
         if (col == 0 && report && OnProgress) OnProgress(progressBase + row);
+        source.Load(row, col);
+        TScanWriter::TBits bits = writer.Open(mcuBlocks * TScanWriter::kBlockWorstCase);
         for (int s = 0; s < 4; ++s) {
             const THuffmanEncodeTable& dc = encodeTables_[0][DcSelector[s]];
             const THuffmanEncodeTable& ac = encodeTables_[1][AcSelector[s]];
@@ -41,12 +52,16 @@ void TJpegRotation::EncodeMcus(const TBlockSource& source, TEncodeRange& range, 
                 const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + v;
                 for (int h = 0; h < HSampling[s]; ++h) {
                     const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + h;
-                    source.Prefetch(s, x, y);
-                    MapBlock(source.At(s, x, y), *source.map, block);
-                    if (!CodeBlock(block, range.predictor[s], dc, ac, writer)) range.failed = true;
+                    const TCoefBlock* block = &source.At(s, x, y);
+                    if constexpr (!TBlockSource::kMapped) {
+                        MapBlock(*block, *source.map, mapped);
+                        block = &mapped;
+                    }
+                    if (!CodeBlock(*block, range.predictor[s], dc, ac, bits)) range.failed = true;
                 }
             }
         }
+        writer.Close(bits);
         if (HasRestart) {
             ++range.restartCounter;
             if (mcu != total - 1 && range.restartCounter == RestartInterval) {
@@ -58,6 +73,88 @@ void TJpegRotation::EncodeMcus(const TBlockSource& source, TEncodeRange& range, 
             }
         }
     }
+}
+
+// Writes the whole output scan from two sources of the same blocks: the
+// first half from `first` on this thread, the second half from `second` on
+// another one when the image is large enough. The second half's start state
+// (predictors, restart count and number) follows from the blocks before it.
+template <class TBlockSource>
+bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int progressBase) {
+    std::size_t blocks = 0;
+    for (int s = 0; s < 4; ++s) blocks += first.width[s] * first.height[s];
+    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
+    const bool restarts = HasRestart && RestartInterval > 0;
+
+    std::int64_t split = total;
+    if (AllowParallelCoding && static_cast<std::int64_t>(blocks) >= ParallelMinBlocks && total > 1 &&
+        std::thread::hardware_concurrency() > 1) {
+        split = total / 2;
+        if (restarts) split -= split % RestartInterval;  // start right after a marker
+        if (split <= 0) split = total;
+    }
+
+    std::vector<std::uint8_t>& out = OutBits->Stream().Bytes();
+    out.reserve(out.size() + InBits->Stream().Size() + InBits->Stream().Size() / 16);
+    TScanWriter writer(out);
+    TEncodeRange head{0, split, {0, 0, 0, 0}, 0, 0, false};
+    if (split == total) {
+        EncodeMcus(first, head, writer, progressBase, true);
+    } else {
+        TEncodeRange tail{split, total, {0, 0, 0, 0}, 0, 0, false};
+        std::vector<std::uint8_t> tailBytes;
+        tailBytes.reserve(InBits->Stream().Size() / 2 + InBits->Stream().Size() / 16 + 4096);
+        TScanWriter tailWriter(tailBytes, !restarts);
+        std::exception_ptr failure;
+        std::thread worker([&] {
+            try {
+                if (restarts) {
+                    tail.restartIndex = static_cast<int>((split / RestartInterval) & 7);
+                } else {
+                    // The last block of each slot in the MCU before the split;
+                    // DC never moves or changes sign.
+                    const int row = static_cast<int>((split - 1) / McusPerRow);
+                    const int col = static_cast<int>((split - 1) % McusPerRow);
+                    second.Load(row, col);
+                    for (int s = 0; s < 4; ++s) {
+                        if (HSampling[s] == 0 || VSampling[s] == 0) continue;
+                        const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + HSampling[s] - 1;
+                        const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + VSampling[s] - 1;
+                        tail.predictor[s] = second.At(s, x, y)[0];
+                    }
+                }
+                EncodeMcus(second, tail, tailWriter, progressBase, false);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            EncodeMcus(first, head, writer, progressBase, true);
+        } catch (...) {
+            worker.join();
+            throw;
+        }
+        worker.join();
+        if (failure) std::rethrow_exception(failure);
+        for (std::int64_t mcu = split; mcu < total; ++mcu)
+            if (mcu % McusPerRow == 0 && OnProgress) OnProgress(progressBase + static_cast<int>(mcu / McusPerRow));
+        if (restarts) {
+            tailWriter.FlushWithPadding();
+            writer.AppendBytes(tailBytes.data(), tailWriter.Length());
+        } else {
+            writer.AppendRaw(tailWriter);
+        }
+        head.failed = head.failed || tail.failed;
+    }
+    // The last partial byte is padded now, even when nothing follows the scan.
+    writer.FlushWithPadding();
+    writer.Finish();
+    OutBits->Stream().SetPosition(OutBits->Stream().Size());
+    if (head.failed) {
+        ReportError(kMsgSymbolWithoutCode);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace plume

@@ -1,21 +1,11 @@
 // Entropy decoding of one interleaved baseline scan into the coefficient
 // store (T.81 F.2.2, F.2.3 and the MCU order of A.2.3).
 #include "BitStreamFile/InBitStreamFile.h"
+#include "JpegRotation/BlockDecoder.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
 
 namespace plume {
-namespace {
-
-// T.81 F.2.2.1, EXTEND: the s-bit value v as a signed difference.
-inline std::int32_t Extend(std::uint32_t v, int s) {
-    if (s == 0) return 0;
-    return v < (1u << (s - 1)) ? static_cast<std::int32_t>(v) - (1 << s) + 1 : static_cast<std::int32_t>(v);
-}
-
-constexpr int kMaxDcSize = 11;  // the largest DC size category of 8-bit data (T.81 F.1.2.1)
-
-}  // namespace
 
 void TJpegRotation::PrepareDecodeTables() {
     for (int c = 0; c < 2; ++c)
@@ -44,45 +34,14 @@ int TJpegRotation::DecodeSymbol(int tableClass, int tableIndex) {
 }
 
 bool TJpegRotation::DecodeBlock(int component, TCoefBlock& block) {
-    TScanReader& reader = ScanReader();
-    block.fill(0);
-    const int size = reader.Decode(decodeTables_[0][DcSelector[component]]);
-    if (size < 0) return FailBlock(kMsgHuffmanBlock);
-    if (size > kMaxDcSize) return FailBlock(kMsgDcSizeOutOfRange);
-    const std::int32_t value = Extend(reader.TakeBuffered(size), size) + DcPredictor[component];
-    if (value < -32768 || value > 32767) return FailBlock(kMsgDcValueOutOfRange);
-    block[0] = static_cast<std::int16_t>(value);
-    DcPredictor[component] = value;
-
-    const THuffmanDecodeTable& acTable = decodeTables_[1][AcSelector[component]];
-    for (int k = 1;;) {
-        // Short codes with their values, the bulk of the data, in registers.
-        TScanReader::TCursor cursor = reader.Cursor();
-        for (;;) {
-            if (cursor.bits < 32) reader.Refill(cursor);
-            const std::int32_t fast = acTable.FastAc(static_cast<std::uint32_t>(cursor.buffer >> 48));
-            if (fast == 0 || k + ((fast >> 8) & 15) > 63) break;
-            cursor.buffer <<= fast & 0xFF;
-            cursor.bits -= fast & 0xFF;
-            k += (fast >> 8) & 15;
-            block[k++] = static_cast<std::int16_t>(fast >> 16);
-            if (k == 64) break;
-        }
-        reader.SetCursor(cursor);
-        if (k == 64) break;
-
-        const int rs = reader.Decode(acTable);
-        if (rs < 0) return FailBlock(kMsgHuffmanBlock);
-        if (rs == 0) break;  // end of block
-        const int run = rs >> 4, s = rs & 15;
-        if (k + run > 64) return FailBlock(kMsgHuffmanBlock);
-        k += run;
-        const std::uint32_t bits = reader.TakeBuffered(s);
-        if (k > 63) return FailBlock(kMsgHuffmanBlock);
-        block[k++] = static_cast<std::int16_t>(Extend(bits, s));
-        if (k == 64) break;
+    switch (DecodeBlockFrom<true>(ScanReader(), decodeTables_[0][DcSelector[component]],
+                                  decodeTables_[1][AcSelector[component]], DcPredictor[component], block)) {
+        case TBlockStatus::Ok: return true;
+        case TBlockStatus::DcSize: return FailBlock(kMsgDcSizeOutOfRange);
+        case TBlockStatus::DcValue: return FailBlock(kMsgDcValueOutOfRange);
+        case TBlockStatus::BadCode: break;
     }
-    return true;
+    return FailBlock(kMsgHuffmanBlock);
 }
 
 bool TJpegRotation::ReadRestartMarker() {
@@ -106,7 +65,6 @@ void TJpegRotation::BeginScanDecoding() {
 // Decodes MCU row y into the blocks that placement gives.
 bool TJpegRotation::DecodeMcuRow(int y, const TBlockPlacement& placement) {
     if (OnProgress) OnProgress(y);
-    TScanReader& reader = *scanReader_;
     for (int x = 0; x < McusPerRow; ++x) {
         for (int i = 0; i < 4; ++i) {
             const int h = HSampling[i], v = VSampling[i];
@@ -121,18 +79,20 @@ bool TJpegRotation::DecodeMcuRow(int y, const TBlockPlacement& placement) {
                 }
             }
         }
-        reader.CheckEvents();
-        if (HasRestart) {
-            ++RestartCounter;
-            const bool last = y == McuRows - 1 && x == McusPerRow - 1;
-            if (!last && RestartCounter == RestartInterval) {
-                for (auto& predictor : DcPredictor) predictor = 0;
-                RestartCounter = 0;
-                ReadRestartMarker();
-            }
-        }
+        FinishMcu(y == McuRows - 1 && x == McusPerRow - 1);
     }
     return true;
+}
+
+void TJpegRotation::FinishMcu(bool last) {
+    scanReader_->CheckEvents();
+    if (!HasRestart) return;
+    ++RestartCounter;
+    if (!last && RestartCounter == RestartInterval) {
+        for (auto& predictor : DcPredictor) predictor = 0;
+        RestartCounter = 0;
+        ReadRestartMarker();
+    }
 }
 
 // Leaves the input just past the last byte of which a bit was used.

@@ -26,6 +26,7 @@ struct TTableRecord {
 
 // One ring of MCU rows as the source of the output blocks.
 struct TJpegRotation::TRowSource : TOutputLayout {
+    static constexpr bool kMapped = false;
     TCoefBlock* rows[kRingRows][4];
     bool mirror;
 
@@ -35,7 +36,7 @@ struct TJpegRotation::TRowSource : TOutputLayout {
         const std::size_t inRow = y % rowsPerMcu[s];
         return rows[mcuRow % kRingRows][s][inRow * width[s] + (mirror ? width[s] - 1 - x : x)];
     }
-    void Prefetch(int, std::size_t, std::size_t) const {}
+    void Load(int, int) {}
     std::size_t rowsPerMcu[4];
 };
 

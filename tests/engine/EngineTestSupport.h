@@ -35,6 +35,13 @@ class TEngineRun {
         engine.OnProgress = [this](int position) { progress.push_back(position); };
     }
 
+    // Two threads however small the file (the second one decoding the scan's
+    // second half ahead of the first), or one thread throughout.
+    void UseThreads(bool threads) {
+        engine.AllowParallelCoding = threads;
+        engine.ParallelMinBlocks = 0;
+    }
+
     // Clears what earlier passes recorded.
     void ClearRecords() {
         messages.clear();

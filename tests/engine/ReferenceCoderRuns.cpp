@@ -7,7 +7,7 @@ namespace plume::test {
 TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel) {
     TEngineRotation result;
     TEngineRun run;
-    run.engine.AllowParallelCoding = parallel;
+    run.UseThreads(parallel);
     try {
         result.validated = run.Validate(jpeg);
         result.validateMessages = run.messages;

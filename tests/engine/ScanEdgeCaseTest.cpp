@@ -437,7 +437,7 @@ TEST(ScanEndTest, ScanCutShortRaisesTheReadError) {
         SCOPED_TRACE("cut after " + std::to_string(jpeg.size()) + " bytes");
         ForEveryMode([&](int mode, bool parallel) {
             TEngineRun run;
-            run.engine.AllowParallelCoding = parallel;
+            run.UseThreads(parallel);
             ASSERT_TRUE(run.Validate(jpeg));
             run.ClearRecords();
             try {

@@ -72,7 +72,8 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 
 // Reads an open regular file to its end into bytes.
 bool ReadAll(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHint) {
-    bytes.resize(sizeHint);
+    // One byte more than expected, so that the end shows without a bigger buffer.
+    bytes.resize(sizeHint + 1);
     std::size_t done = 0;
     for (;;) {
         if (done == bytes.size()) bytes.resize(bytes.size() + 65536);

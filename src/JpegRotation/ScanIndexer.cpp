@@ -1,0 +1,233 @@
+// The rotate-and-write pass without a coefficient store: the scan is decoded
+// once to index where every MCU starts (the second half on another thread
+// when the image is large), then each output MCU is decoded again from the
+// index, turned and coded straight away, the two halves of the output on
+// two threads. The messages, progress positions and bytes are those of
+// decoding into the store and coding from it.
+#include <algorithm>
+#include <optional>
+
+#include "JpegRotation/BlockDecoder.h"
+#include "JpegRotation/McuCoder.h"
+#include "JpegRotation/ScanIndex.h"
+
+namespace plume {
+namespace {
+
+// One more thread pays when each half of the scan data is at least this long.
+constexpr std::size_t kSpeculationMinBytes = 1 << 15;
+
+// Where the second half of a scan from `start` to `end` may begin: on a data
+// byte in the middle; with restart markers, just after the first marker in
+// the second half. 0 when there is no such place.
+std::size_t MiddleOfScan(const std::uint8_t* data, std::size_t start, std::size_t end, bool restarts) {
+    std::size_t middle = start + (end - start) / 2;
+    if (!restarts) {
+        while (middle < end && data[middle - 1] == 0xFF) ++middle;
+        return middle < end ? middle : 0;
+    }
+    for (; middle + 1 < end; ++middle)
+        if (data[middle] == 0xFF && data[middle + 1] >= 0xD0 && data[middle + 1] <= 0xD7) return middle + 2;
+    return 0;
+}
+
+}  // namespace
+
+TMcuPlan TJpegRotation::DecodePlan() const {
+    TMcuPlan plan;
+    for (int i = 0; i < 4; ++i) {
+        plan.dc[i] = &decodeTables_[0][DcSelector[i]];
+        plan.ac[i] = &decodeTables_[1][AcSelector[i]];
+        for (int b = 0; b < HSampling[i] * VSampling[i]; ++b) plan.slot[plan.blockCount++] = static_cast<std::uint8_t>(i);
+    }
+    plan.restartInterval = HasRestart ? RestartInterval : 0;
+    return plan;
+}
+
+bool TJpegRotation::IndexScan() {
+    BeginScanDecoding();
+    SpeculatedMcus = 0;
+    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
+    scanIndex_ = std::make_unique_for_overwrite<TMcuStart[]>(static_cast<std::size_t>(total) + 1);
+    indexPlan_ = DecodePlan();
+    TScanReader& reader = *scanReader_;
+    const int restartInterval = indexPlan_.restartInterval;
+
+    std::unique_ptr<TSpeculativeScan> speculation;
+    const std::size_t scanStart = InBits->Stream().Position(), scanEnd = reader.Size();
+    if (AllowParallelCoding && total * indexPlan_.blockCount >= ParallelMinBlocks && total > 1 &&
+        std::thread::hardware_concurrency() > 1) {
+        const std::size_t middle = MiddleOfScan(reader.Data(), scanStart, scanEnd, restartInterval > 0);
+        if (middle != 0 && (ParallelMinBlocks == 0 || (middle - scanStart >= kSpeculationMinBytes &&
+                                                       scanEnd - middle >= kSpeculationMinBytes)))
+            speculation = std::make_unique<TSpeculativeScan>(reader.Data(), scanEnd, middle, indexPlan_,
+                                                             static_cast<std::size_t>(total) + 1);
+    }
+
+    TCoefBlock scratch;
+    int nextRow = 0;
+    std::int64_t m = 0;
+    bool endFromSpeculation = false;
+    while (m < total) {
+        for (; nextRow < McuRows && static_cast<std::int64_t>(nextRow) * McusPerRow <= m; ++nextRow)
+            if (OnProgress) OnProgress(nextRow);
+        TMcuStart& start = scanIndex_[m];
+        start.bit = reader.BitPosition();
+        for (int s = 0; s < 4; ++s) start.predictor[s] = static_cast<std::int16_t>(DcPredictor[s]);
+
+        if (speculation && start.bit >= speculation->StartBit()) {
+            const std::int64_t found = speculation->EntryAt(start.bit);
+            if (found == TSpeculativeScan::kExhausted) speculation.reset();
+            const bool inStep = found >= 0 && (restartInterval == 0 || found % restartInterval == m % restartInterval);
+            std::int32_t delta[4] = {};
+            if (inStep) {
+                for (int s = 0; s < 4; ++s) delta[s] = DcPredictor[s] - speculation->Entry(found).predictor[s];
+            }
+            if (inStep && (restartInterval == 0 || std::all_of(delta, delta + 4, [](std::int32_t d) { return d == 0; }))) {
+                speculation->Finish();
+                const auto first = static_cast<std::size_t>(found);
+                const std::size_t last = speculation->CleanEnd(first, delta);
+                const std::int64_t reach = std::min<std::int64_t>(total, m + static_cast<std::int64_t>(last - first));
+                SpeculatedMcus += reach - m;
+                for (std::int64_t i = m + 1; i <= reach; ++i) {
+                    const TSpeculativeScan::TEntry& entry = speculation->Entry(first + static_cast<std::size_t>(i - m));
+                    scanIndex_[i].bit = entry.bit;
+                    for (int s = 0; s < 4; ++s)
+                        scanIndex_[i].predictor[s] = static_cast<std::int16_t>(entry.predictor[s] + delta[s]);
+                }
+                if (reach == total) {
+                    endFromSpeculation = true;
+                    m = total;
+                    break;
+                }
+                if (reach > m) {
+                    // Decoding goes on where the clean entries end.
+                    m = reach;
+                    reader.Seek(scanIndex_[m].bit);
+                    for (int s = 0; s < 4; ++s) DcPredictor[s] = scanIndex_[m].predictor[s];
+                    if (HasRestart) RestartCounter = restartInterval > 0 ? static_cast<std::int32_t>(m % restartInterval) : static_cast<std::int32_t>(m);
+                    continue;
+                }
+            }
+        }
+
+        for (int b = 0; b < indexPlan_.blockCount; ++b)
+            if (!DecodeBlock(indexPlan_.slot[b], scratch)) return false;
+        FinishMcu(m == total - 1);
+        ++m;
+    }
+    for (; nextRow < McuRows; ++nextRow)
+        if (OnProgress) OnProgress(nextRow);
+
+    if (!endFromSpeculation) {
+        EndScanDecoding();
+        return true;
+    }
+    // The end of the last MCU, as the speculative decoder recorded it: the
+    // byte just past the last one of which a bit was used.
+    const std::uint64_t bit = scanIndex_[total].bit;
+    std::size_t end = static_cast<std::size_t>(bit >> 3);
+    const bool markerTaken = restartInterval > 0 && total % restartInterval == 0;
+    if (markerTaken) {
+        end -= 2;  // the thread went on past the restart marker due there
+    } else if ((bit & 7) != 0) {
+        end = std::min(scanEnd, end + (reader.Data()[end] == 0xFF ? 2 : 1));
+    }
+    scanReader_.reset();
+    InBits->Stream().SetPosition(end);
+    InBits->AlignToByte();
+    return true;
+}
+
+// Each output MCU decoded again from the index into a small buffer, its
+// blocks placed where the output MCU has them.
+struct TJpegRotation::TIndexSource : TOutputLayout {
+    static constexpr bool kMapped = true;
+    const TBlockScatter* scatter;
+    const TMcuStart* index;
+    const TMcuPlan* plan;
+    std::optional<TScanReader> reader;
+    std::uint8_t target[TMcuPlan::kMaxBlocks];  // buffer place of each block in decoding order
+    int offset[4], hSampling[4], vSampling[4];  // output sampling
+    std::int64_t inputPerRow, inputRows;
+    std::uint8_t mode;
+    std::int64_t next = -1;  // the input MCU at which the reader stands
+    bool failed = false;
+    TCoefBlock blocks[TMcuPlan::kMaxBlocks];
+
+    void Load(int row, int col) {
+        std::int64_t x = col, y = row;
+        switch (mode) {
+            case kModeRotateRight: x = row, y = inputRows - 1 - col; break;
+            case kModeRotateLeft: x = inputPerRow - 1 - row, y = col; break;
+            case kModeRotate180: x = inputPerRow - 1 - col, y = inputRows - 1 - row; break;
+            case kModeFlipHorizontal: x = inputPerRow - 1 - col; break;
+            case kModeFlipVertical: y = inputRows - 1 - row; break;
+            default: break;
+        }
+        const std::int64_t m = y * inputPerRow + x;
+        const TMcuStart& start = index[m];
+        if (m != next) reader->Seek(start.bit);
+        std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2], start.predictor[3]};
+        for (int b = 0; b < plan->blockCount; ++b) {
+            const int s = plan->slot[b];
+            if (DecodeBlockFrom<false, true>(*reader, *plan->dc[s], *plan->ac[s], predictor[s], blocks[target[b]],
+                                             scatter) != TBlockStatus::Ok)
+                failed = true;
+        }
+        const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
+        next = marker ? -1 : m + 1;
+    }
+    const TCoefBlock& At(int s, std::size_t x, std::size_t y) const {
+        return blocks[offset[s] + static_cast<int>(y % vSampling[s]) * hSampling[s] + static_cast<int>(x % hSampling[s])];
+    }
+};
+
+bool TJpegRotation::EncodeFromIndex() {
+    TIndexSource source;
+    const int progressBase = BeginOutput(source);
+    const bool quarter = IsQuarterTurn(Mode);
+    source.index = scanIndex_.get();
+    source.plan = &indexPlan_;
+    source.mode = Mode;
+    source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
+    source.inputPerRow = quarter ? McuRows : McusPerRow;
+    source.inputRows = quarter ? McusPerRow : McuRows;
+    int offset = 0, b = 0;
+    for (int s = 0; s < 4; ++s) {
+        const int h = HSampling[s], v = VSampling[s];  // output sampling
+        source.offset[s] = offset;
+        source.hSampling[s] = std::max(h, 1);
+        source.vSampling[s] = std::max(v, 1);
+        // Input block (row r, column c) of the MCU, in decoding order.
+        const int inputH = quarter ? v : h, inputV = quarter ? h : v;
+        for (int r = 0; r < inputV; ++r)
+            for (int c = 0; c < inputH; ++c) {
+                int x = c, y = r;
+                switch (Mode) {
+                    case kModeRotateRight: x = inputV - 1 - r, y = c; break;
+                    case kModeRotateLeft: x = r, y = inputH - 1 - c; break;
+                    case kModeRotate180: x = inputH - 1 - c, y = inputV - 1 - r; break;
+                    case kModeFlipHorizontal: x = inputH - 1 - c; break;
+                    case kModeFlipVertical: y = inputV - 1 - r; break;
+                    default: break;
+                }
+                source.target[b++] = static_cast<std::uint8_t>(offset + y * h + x);
+            }
+        offset += h * v;
+    }
+    const TMemoryStream& in = InBits->Stream();
+    const auto quiet = [] {};
+    TIndexSource second = source;
+    source.reader.emplace(in.Memory(), in.Size(), 0, quiet);
+    second.reader.emplace(in.Memory(), in.Size(), 0, quiet);
+    const bool ok = EncodeOutput(source, second, progressBase);
+    if (source.failed || second.failed) {
+        // The index is made from bits that decoded cleanly: not expected.
+        ReportError(kMsgHuffmanBlock);
+        return false;
+    }
+    return ok;
+}
+
+}  // namespace plume

@@ -1,0 +1,129 @@
+// The scan decoded on two threads: a second thread decodes the scan's second
+// half from a byte in its middle, and the first thread takes over its work
+// once both decode the same bits. Whatever it finds, the pass must do exactly
+// what one thread does: the same bytes, messages, progress and read errors.
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "ReferenceCoder.h"
+#include "ReferenceCoderRuns.h"
+#include "fixtures/JpegEncoder.h"
+
+namespace plume::test {
+namespace {
+
+using fixtures::TEncodeOptions;
+using fixtures::TSampling;
+
+struct TPass {
+    bool ok = false;
+    std::string readError;
+    std::vector<TMessage> messages;
+    std::vector<int> progress;
+    TBytes output;
+    std::int64_t speculated = 0;
+};
+
+TPass RunPass(const TBytes& jpeg, int mode, bool threads) {
+    TEngineRun run;
+    run.UseThreads(threads);
+    TPass pass;
+    if (!run.Validate(jpeg)) {
+        ADD_FAILURE() << "ValidateJpeg refused the file";
+        return pass;
+    }
+    run.ClearRecords();
+    try {
+        pass.ok = run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
+    } catch (const EStreamError& error) {
+        pass.readError = error.what();
+    }
+    pass.messages = run.messages;
+    pass.progress = run.progress;
+    pass.output = run.output;
+    pass.speculated = run.engine.SpeculatedMcus;
+    return pass;
+}
+
+void ExpectSamePass(const TPass& threaded, const TPass& single) {
+    EXPECT_EQ(threaded.ok, single.ok);
+    EXPECT_EQ(threaded.readError, single.readError);
+    EXPECT_EQ(threaded.messages, single.messages);
+    EXPECT_EQ(threaded.progress, single.progress);
+    EXPECT_TRUE(threaded.output == single.output) << "the output bytes differ";
+}
+
+TBytes Photo(TSampling sampling, int restartInterval, std::uint32_t seed = 3) {
+    TEncodeOptions options;
+    options.Size(320, 240).Sampling(sampling);
+    options.restartInterval = restartInterval;
+    options.seed = seed;
+    return fixtures::EncodeJpeg(options);
+}
+
+TEST(ThreadedScan, TheSecondThreadFallsIntoStepAndTheBytesStayTheSame) {
+    for (const TSampling sampling : fixtures::kAllSamplings)
+        for (const int restartInterval : {0, 7})
+            for (const int mode : {1, 3, 5}) {
+                SCOPED_TRACE(fixtures::SamplingName(sampling) + ", restart interval " +
+                             std::to_string(restartInterval) + ", mode " + std::to_string(mode));
+                const TBytes jpeg = Photo(sampling, restartInterval);
+                const TPass threaded = RunPass(jpeg, mode, true);
+                const TPass single = RunPass(jpeg, mode, false);
+                ASSERT_TRUE(single.ok);
+                ExpectSamePass(threaded, single);
+                EXPECT_EQ(single.speculated, 0);
+                // The second thread starts in the middle of the scan data; what
+                // it did ahead of time is most of the second half.
+                const std::size_t mcus = (sampling == TSampling::k444 || sampling == TSampling::kGrey) ? 1200
+                                         : sampling == TSampling::k420                                 ? 300
+                                                                                                       : 600;
+                EXPECT_GT(threaded.speculated, static_cast<std::int64_t>(mcus / 3));
+                EXPECT_LT(threaded.speculated, static_cast<std::int64_t>(mcus * 2 / 3));
+            }
+}
+
+// Damage anywhere in the scan, and in particular in the part that the second
+// thread decodes, changes nothing in what the pass reports.
+TEST(ThreadedScan, DamagedScansEndAsWithOneThread) {
+    for (const int restartInterval : {0, 5}) {
+        const TBytes jpeg = Photo(TSampling::k420, restartInterval, 7);
+        const std::size_t start = ScanStart(jpeg);
+        const std::size_t length = jpeg.size() - 2 - start;
+        int damaged = 0, speculatedAnyway = 0;
+        for (int step = 1; step < 24; ++step) {
+            const std::size_t at = start + length * static_cast<std::size_t>(step) / 24;
+            for (const std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x5A}}) {
+                TBytes bad = jpeg;
+                bad[at] = value;
+                if (value == 0xFF && at + 1 < bad.size()) bad[at + 1] = 0xD9;  // a marker inside the data
+                SCOPED_TRACE("restart interval " + std::to_string(restartInterval) + ", byte " +
+                             std::to_string(at) + " := " + std::to_string(value));
+                const TPass threaded = RunPass(bad, 1, true);
+                const TPass single = RunPass(bad, 1, false);
+                ExpectSamePass(threaded, single);
+                if (!single.ok) ++damaged;
+                if (!single.ok && threaded.speculated > 0) ++speculatedAnyway;
+            }
+        }
+        EXPECT_GT(damaged, 20);
+        // Damage early in the scan still leaves the second thread's work usable up
+        // to the point where the first thread fails.
+        EXPECT_GT(speculatedAnyway, 0);
+    }
+}
+
+// The reference coder agrees too, on damaged files of every layout.
+TEST(ThreadedScan, DamagedScansMatchTheReference) {
+    for (const TSampling sampling : fixtures::kAllSamplings) {
+        const TBytes jpeg = Photo(sampling, 0, 11);
+        const std::size_t start = ScanStart(jpeg);
+        TBytes bad = jpeg;
+        bad[start + (jpeg.size() - start) * 3 / 4] ^= 0x5A;
+        SCOPED_TRACE(fixtures::SamplingName(sampling));
+        ExpectSameAsReference(bad, 2, true);
+    }
+}
+
+}  // namespace
+}  // namespace plume::test
