@@ -26,10 +26,15 @@ inline std::int32_t Extend(std::uint32_t v, int s) {
 // value outside 16 bits; without it the value is kept in `predictor` and
 // only its low 16 bits are stored. With kScatter each AC coefficient goes
 // where `scatter` sends it (the DC stays at position 0 in every mode).
-template <bool kCheckDcValue, bool kScatter = false>
+// With kTrackCoding, *canonical is cleared when the block is not coded the
+// way the engine's coder would code it again: a zero coded as a value, or a
+// run of zeros (ZRL) not followed by a coefficient.
+template <bool kCheckDcValue, bool kScatter = false, bool kTrackCoding = false>
 inline TBlockStatus DecodeBlockFrom(TScanReader& reader, const THuffmanDecodeTable& dcTable,
                                     const THuffmanDecodeTable& acTable, std::int32_t& predictor,
-                                    TCoefBlock& block, const TBlockScatter* scatter = nullptr) {
+                                    TCoefBlock& block, const TBlockScatter* scatter = nullptr,
+                                    bool* canonical = nullptr) {
+    static_assert(!(kScatter && kTrackCoding), "the coding is judged from the block in decoding order");
     const auto put = [&](int k, std::int32_t value) {
         if constexpr (kScatter)
             block[scatter->Target[k]] = static_cast<std::int16_t>(value * scatter->Sign[k]);
@@ -63,13 +68,19 @@ inline TBlockStatus DecodeBlockFrom(TScanReader& reader, const THuffmanDecodeTab
 
         const int rs = reader.Decode(acTable);
         if (rs < 0) return TBlockStatus::BadCode;
-        if (rs == 0) break;  // end of block
+        if (rs == 0) {  // end of block
+            if constexpr (kTrackCoding)
+                if (k > 1 && block[k - 1] == 0) *canonical = false;
+            break;
+        }
         const int run = rs >> 4, s = rs & 15;
         if (k + run > 64) return TBlockStatus::BadCode;
         k += run;
         const std::uint32_t bits = reader.TakeBuffered(s);
         if (k > 63) return TBlockStatus::BadCode;
         put(k++, Extend(bits, s));
+        if constexpr (kTrackCoding)
+            if (s == 0 && (run != 15 || k == 64)) *canonical = false;
         if (k == 64) break;
     }
     return TBlockStatus::Ok;

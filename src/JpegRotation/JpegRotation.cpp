@@ -217,6 +217,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     header_ = {};
     errorReported_ = false;
     encodeFailed_ = false;
+    trackCoding_ = false;
     const TMessageEvent report = [this](const std::string& text, int level) {
         if (level == kLevelError) errorReported_ = true;
         if (OnMessage) OnMessage(text, level);
@@ -239,15 +240,20 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
 
     // Any error report during the pass (a marker inside the scan data) means
     // the scan did not decode as coded: nothing may be written from it.
-    if (Mode == kModeNone || Mode == kModeFlipHorizontal) {
+    if (Mode == kModeFlipHorizontal || (Mode == kModeNone && !ScanMayBeCopied())) {
         if (!StreamScan()) return false;
     } else {
+        trackCoding_ = Mode == kModeNone;
         const bool decoded = IndexScan() && !errorReported_;
-        if (decoded) {
+        trackCoding_ = false;
+        bool encoded = false;
+        if (decoded && Mode == kModeNone && codedAsCoder_) {
+            encoded = CopyScan();
+        } else if (decoded) {
             ReplaceIncompleteTables();
             BuildSymbolIndex();
+            encoded = EncodeFromIndex();
         }
-        const bool encoded = decoded && EncodeFromIndex();
         scanIndex_.reset();
         if (!encoded) return false;
     }

@@ -191,6 +191,11 @@ private:
     bool IndexScan();
     struct TIndexSource;
     bool EncodeFromIndex();
+    // Mode 0 writes the scan data as they are when coding them again would
+    // give the same bytes: every table complete and used as is, no restart
+    // markers, every block coded as the coder codes it, 1-bits as padding.
+    bool ScanMayBeCopied() const;
+    bool CopyScan();
     // Modes 0 and 4 keep every MCU row where it is: the scan is decoded and
     // coded row by row without a store for the whole image.
     bool StreamScan();
@@ -220,8 +225,11 @@ private:
     THuffmanEncodeTable encodeTables_[2][2];
     std::unique_ptr<TScanReader> scanReader_;
     std::unique_ptr<TScanWriter> scanWriter_;  // for EncodeBlock outside a pass
-    std::unique_ptr<TMcuStart[]> scanIndex_;
+    std::unique_ptr<TMcuStart[]> scanIndex_;  // McusPerRow * McuRows + 1 starts, the last the scan's end
     TMcuPlan indexPlan_;
+    std::size_t scanStart_ = 0;
+    bool trackCoding_ = false;    // IndexScan notes blocks coded otherwise than the coder does
+    bool codedAsCoder_ = true;    // and found none
     bool encodeFailed_ = false;
 };
 

@@ -34,8 +34,14 @@ int TJpegRotation::DecodeSymbol(int tableClass, int tableIndex) {
 }
 
 bool TJpegRotation::DecodeBlock(int component, TCoefBlock& block) {
-    switch (DecodeBlockFrom<true>(ScanReader(), decodeTables_[0][DcSelector[component]],
-                                  decodeTables_[1][AcSelector[component]], DcPredictor[component], block)) {
+    TScanReader& reader = ScanReader();
+    const THuffmanDecodeTable& dc = decodeTables_[0][DcSelector[component]];
+    const THuffmanDecodeTable& ac = decodeTables_[1][AcSelector[component]];
+    const TBlockStatus status =
+        trackCoding_ ? DecodeBlockFrom<true, false, true>(reader, dc, ac, DcPredictor[component], block, nullptr,
+                                                          &codedAsCoder_)
+                     : DecodeBlockFrom<true>(reader, dc, ac, DcPredictor[component], block);
+    switch (status) {
         case TBlockStatus::Ok: return true;
         case TBlockStatus::DcSize: return FailBlock(kMsgDcSizeOutOfRange);
         case TBlockStatus::DcValue: return FailBlock(kMsgDcValueOutOfRange);

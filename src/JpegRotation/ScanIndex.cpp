@@ -1,6 +1,7 @@
 #include "JpegRotation/ScanIndex.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 
 #include "JpegRotation/BlockDecoder.h"
@@ -41,6 +42,15 @@ void TSpeculativeScan::Publish(bool finished) {
 }
 
 void TSpeculativeScan::Run() {
+    if (plan_.trackCoding)
+        Decode<true>();
+    else
+        Decode<false>();
+    Publish(true);
+}
+
+template <bool kTrackCoding>
+void TSpeculativeScan::Decode() {
     bool stopped = false;  // a marker was met
     try {
         TScanReader reader(data_, size_, start_, [&stopped] { stopped = true; });
@@ -54,14 +64,21 @@ void TSpeculativeScan::Run() {
             TDcRange& range = ranges_[count_ / kChunk];
             if ((++count_ & 31) == 0) Publish(false);
 
-            bool clean = true;
+            bool clean = true, canonical = true;
             for (int b = 0; b < plan_.blockCount && clean; ++b) {
                 const int s = plan_.slot[b];
-                clean = DecodeBlockFrom<false>(reader, *plan_.dc[s], *plan_.ac[s], predictor[s], scratch) ==
+                clean = DecodeBlockFrom<false, false, kTrackCoding>(reader, *plan_.dc[s], *plan_.ac[s],
+                                                                    predictor[s], scratch, nullptr, &canonical) ==
                             TBlockStatus::Ok &&
                         predictor[s] > -kDrift && predictor[s] < kDrift;
                 range.low[s] = std::min(range.low[s], predictor[s]);
                 range.high[s] = std::max(range.high[s], predictor[s]);
+            }
+            if (kTrackCoding && !canonical && unnotedFrom_ == SIZE_MAX) {
+                if (codedOtherwise_.size() < kNotedLimit)
+                    codedOtherwise_.push_back(count_ - 1);
+                else
+                    unnotedFrom_ = count_ - 1;
             }
             reader.CheckEvents();
             if (stopped) break;
@@ -84,7 +101,6 @@ void TSpeculativeScan::Run() {
     } catch (...) {
         // The end of the data, or no memory: the entries so far stand.
     }
-    Publish(true);
 }
 
 std::int64_t TSpeculativeScan::EntryAt(std::uint64_t bit) {
@@ -110,6 +126,12 @@ std::size_t TSpeculativeScan::CleanEnd(std::size_t first, const std::int32_t (&d
         }
     }
     return last;
+}
+
+bool TSpeculativeScan::CodedAsTheCoderDoes(std::size_t first, std::size_t last) const {
+    if (last > unnotedFrom_) return false;
+    const auto noted = std::lower_bound(codedOtherwise_.begin(), codedOtherwise_.end(), first);
+    return noted == codedOtherwise_.end() || *noted >= last;
 }
 
 }  // namespace plume

@@ -30,6 +30,8 @@ struct TMcuPlan {
     const THuffmanDecodeTable* dc[4] = {};
     const THuffmanDecodeTable* ac[4] = {};
     std::int32_t restartInterval = 0;  // 0: no restart markers
+    // Whether to note MCUs that the engine's coder would code differently.
+    bool trackCoding = false;
 };
 
 // Decodes the scan from a byte in its middle on a thread of its own, as if an
@@ -75,12 +77,17 @@ public:
     // cleanly and with DC values inside 16 bits once `delta` is added.
     const TEntry& Entry(std::size_t i) const { return entries_[i]; }
     std::size_t CleanEnd(std::size_t first, const std::int32_t (&delta)[4]) const;
+    // After Finish, with the plan's trackCoding: whether the MCUs of the
+    // entries [first, last) are all coded as the engine's coder codes them.
+    bool CodedAsTheCoderDoes(std::size_t first, std::size_t last) const;
 
 private:
     struct TDcRange {
         std::int32_t low[4], high[4];
     };
     void Run();
+    template <bool kTrackCoding>
+    void Decode();
     void Publish(bool finished);
 
     const std::uint8_t* data_;
@@ -91,6 +98,11 @@ private:
     std::unique_ptr<TEntry[]> entries_;
     std::vector<TDcRange> ranges_;            // one per kChunk entries
     std::vector<std::size_t> segmentStarts_;  // entries that follow a failed MCU
+    // MCUs coded otherwise than the coder does, up to a limit; past
+    // unnotedFrom_ they are no longer noted.
+    static constexpr std::size_t kNotedLimit = 4096;
+    std::vector<std::size_t> codedOtherwise_;
+    std::size_t unnotedFrom_ = SIZE_MAX;
     std::size_t count_ = 0;  // entries written by the thread
     // Entries the main decoder may read, with kFinished once the thread is done.
     static constexpr std::uint64_t kFinished = std::uint64_t{1} << 63;

@@ -50,11 +50,14 @@ bool TJpegRotation::IndexScan() {
     const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
     scanIndex_ = std::make_unique_for_overwrite<TMcuStart[]>(static_cast<std::size_t>(total) + 1);
     indexPlan_ = DecodePlan();
+    indexPlan_.trackCoding = trackCoding_;
+    codedAsCoder_ = true;
     TScanReader& reader = *scanReader_;
     const int restartInterval = indexPlan_.restartInterval;
 
     std::unique_ptr<TSpeculativeScan> speculation;
-    const std::size_t scanStart = InBits->Stream().Position(), scanEnd = reader.Size();
+    scanStart_ = InBits->Stream().Position();
+    const std::size_t scanStart = scanStart_, scanEnd = reader.Size();
     if (AllowParallelCoding && total * indexPlan_.blockCount >= ParallelMinBlocks && total > 1 &&
         std::thread::hardware_concurrency() > 1) {
         const std::size_t middle = MiddleOfScan(reader.Data(), scanStart, scanEnd, restartInterval > 0);
@@ -89,6 +92,9 @@ bool TJpegRotation::IndexScan() {
                 const std::size_t last = speculation->CleanEnd(first, delta);
                 const std::int64_t reach = std::min<std::int64_t>(total, m + static_cast<std::int64_t>(last - first));
                 SpeculatedMcus += reach - m;
+                if (trackCoding_ &&
+                    !speculation->CodedAsTheCoderDoes(first, first + static_cast<std::size_t>(reach - m)))
+                    codedAsCoder_ = false;
                 for (std::int64_t i = m + 1; i <= reach; ++i) {
                     const TSpeculativeScan::TEntry& entry = speculation->Entry(first + static_cast<std::size_t>(i - m));
                     scanIndex_[i].bit = entry.bit;
@@ -120,6 +126,7 @@ bool TJpegRotation::IndexScan() {
         if (OnProgress) OnProgress(nextRow);
 
     if (!endFromSpeculation) {
+        scanIndex_[total].bit = reader.BitPosition();
         EndScanDecoding();
         return true;
     }

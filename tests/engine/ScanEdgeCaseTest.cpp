@@ -451,5 +451,88 @@ TEST(ScanEndTest, ScanCutShortRaisesTheReadError) {
     }
 }
 
+// ---- Mode 0 copies scan data that coding again would not change ----
+
+// The scan of HandScan with the last byte padded with `padding` instead of 1-bits.
+TBytes HandScanPadded(const std::vector<TSym>& symbols, int padding) {
+    TScanBitWriter writer;
+    int bits = 0;
+    for (const TSym& s : symbols) {
+        const auto [code, length] =
+            HuffmanCode(StandardHuffmanTable(s.tableClass, 0), static_cast<std::uint8_t>(s.symbol));
+        writer.Put(code, length);
+        writer.Put(s.bits, s.count);
+        bits += length + s.count;
+    }
+    if (bits % 8 != 0) writer.Put(static_cast<std::uint32_t>(padding) & ((1u << (8 - bits % 8)) - 1), 8 - bits % 8);
+    return writer.Finish();
+}
+
+struct TCopyCase {
+    const char* name;
+    std::vector<TSym> symbols;  // two blocks
+    int padding;
+    bool copied;
+};
+void PrintTo(const TCopyCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::vector<TSym> Coefficients(int count, std::vector<TSym> after) {
+    std::vector<TSym> symbols{Dc(3, 5)};
+    for (int i = 0; i < count; ++i) symbols.push_back(Ac(0, 1, static_cast<std::uint32_t>(i & 1)));
+    symbols.insert(symbols.end(), after.begin(), after.end());
+    return symbols;
+}
+
+const TCopyCase kCopyCases[] = {
+    {"Plain", Coefficients(3, {kEob, Dc(0), Ac(4, 2, 1), kEob}), 0xFF, true},
+    {"ZrlBeforeACoefficient", Coefficients(1, {kZrl, Ac(3, 1, 0), kEob, Dc(0), kEob}), 0xFF, true},
+    {"CoefficientAt63WithoutEob", Coefficients(63, {Dc(0), kEob}), 0xFF, true},
+    {"ZrlThenEob", Coefficients(2, {kZrl, kEob, Dc(0), kEob}), 0xFF, false},
+    {"ZrlFillingTheBlock", Coefficients(47, {kZrl, Dc(1, 1), kEob}), 0xFF, false},
+    {"ZeroBitsAsPadding", Coefficients(3, {kEob, Dc(0), Ac(4, 2, 1), kEob}), 0x00, false},
+};
+
+class ScanCopyTest : public ::testing::TestWithParam<TCopyCase> {};
+
+TEST_P(ScanCopyTest, ModeZeroCopiesOnlyWhatCodingAgainKeeps) {
+    const TCopyCase& c = GetParam();
+    const TBytes scan = HandScanPadded(c.symbols, c.padding);
+    const TBytes jpeg = GreyFile(16, 8, scan);
+    for (bool parallel : {true, false}) {
+        SCOPED_TRACE(parallel ? "two threads" : "one thread");
+        ExpectSameAsReference(jpeg, 0, parallel);
+        const TEngineRotation engine = RunEngine(jpeg, 0, parallel);
+        ASSERT_TRUE(engine.ok);
+        EXPECT_EQ(engine.output == jpeg, c.copied);
+        EXPECT_EQ(engine.progress, (std::vector<int>{0, 0, 1}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scans, ScanCopyTest, ::testing::ValuesIn(kCopyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A block coded otherwise deep in the part of the scan that the second thread
+// decodes ahead of the first is found there too.
+TEST(ScanCopy, ABlockCodedOtherwiseLateInALongScanIsCodedAgain) {
+    for (const int odd : {-1, 40, 200, 255}) {
+        SCOPED_TRACE("odd block " + std::to_string(odd));
+        std::vector<TSym> symbols;
+        for (int block = 0; block < 256; ++block) {
+            const std::vector<TSym> tail =
+                block == odd ? std::vector<TSym>{kZrl, kEob} : std::vector<TSym>{Ac(block % 7, 2, 3), kEob};
+            const std::vector<TSym> one = Coefficients(block % 5, tail);
+            symbols.insert(symbols.end(), one.begin(), one.end());
+        }
+        const TBytes jpeg = GreyFile(8 * 256, 8, HandScanPadded(symbols, 0xFF));
+        for (bool parallel : {true, false}) {
+            ExpectSameAsReference(jpeg, 0, parallel);
+            const TEngineRotation engine = RunEngine(jpeg, 0, parallel);
+            EXPECT_EQ(engine.output == jpeg, odd < 0);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace plume::test

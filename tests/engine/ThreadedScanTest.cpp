@@ -64,7 +64,7 @@ TBytes Photo(TSampling sampling, int restartInterval, std::uint32_t seed = 3) {
 TEST(ThreadedScan, TheSecondThreadFallsIntoStepAndTheBytesStayTheSame) {
     for (const TSampling sampling : fixtures::kAllSamplings)
         for (const int restartInterval : {0, 7})
-            for (const int mode : {1, 3, 5}) {
+            for (const int mode : {0, 1, 3, 5}) {
                 SCOPED_TRACE(fixtures::SamplingName(sampling) + ", restart interval " +
                              std::to_string(restartInterval) + ", mode " + std::to_string(mode));
                 const TBytes jpeg = Photo(sampling, restartInterval);
@@ -73,6 +73,8 @@ TEST(ThreadedScan, TheSecondThreadFallsIntoStepAndTheBytesStayTheSame) {
                 ASSERT_TRUE(single.ok);
                 ExpectSamePass(threaded, single);
                 EXPECT_EQ(single.speculated, 0);
+                // Mode 0 with restart markers codes row by row as it decodes.
+                if (mode == 0 && restartInterval > 0) continue;
                 // The second thread starts in the middle of the scan data; what
                 // it did ahead of time is most of the second half.
                 const std::size_t mcus = (sampling == TSampling::k444 || sampling == TSampling::kGrey) ? 1200

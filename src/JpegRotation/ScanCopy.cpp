@@ -1,0 +1,44 @@
+// Mode 0 without coding: when the scan data are already exactly what the
+// coder would write, they are copied as they are.
+#include "JpegRotation/JpegRotation.h"
+#include "JpegRotation/StandardTables.h"
+
+namespace plume {
+
+bool TJpegRotation::ScanMayBeCopied() const {
+    if (HasRestart && RestartInterval > 0) return false;
+    for (int s = 0; s < 4; ++s) {
+        if (HSampling[s] == 0 || VSampling[s] == 0) continue;
+        const int tables[2] = {DcSelector[s], AcSelector[s]};
+        // A complete table codes each symbol once, so decoding and coding agree.
+        for (int c = 0; c < 2; ++c)
+            if (!IsCompleteTable(c, HuffSymbols[c][tables[c]].data(), HuffCount[c][tables[c]])) return false;
+    }
+    return true;
+}
+
+bool TJpegRotation::CopyScan() {
+    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
+    const std::uint64_t endBit = scanIndex_[total].bit;
+    const std::size_t lastByte = static_cast<std::size_t>(endBit >> 3);
+    const TMemoryStream& in = InBits->Stream();
+    const int used = static_cast<int>(endBit & 7);
+    if (used != 0) {
+        // The coder pads the last byte with 1-bits.
+        const std::uint8_t padding = static_cast<std::uint8_t>((1u << (8 - used)) - 1);
+        if ((in.Memory()[lastByte] & padding) != padding) {
+            ReplaceIncompleteTables();
+            BuildSymbolIndex();
+            return EncodeFromIndex();
+        }
+    }
+    const std::size_t end = in.Position();
+    std::vector<std::uint8_t>& out = OutBits->Stream().Bytes();
+    out.insert(out.end(), in.Memory() + scanStart_, in.Memory() + end);
+    OutBits->Stream().SetPosition(out.size());
+    for (int row = 0; row < McuRows; ++row)
+        if (OnProgress) OnProgress(McuRows + row);
+    return true;
+}
+
+}  // namespace plume
