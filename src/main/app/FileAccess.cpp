@@ -1,6 +1,7 @@
 #include "app/FileAccess.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,7 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 // Reads an open regular file to its end into bytes.
 bool ReadAll(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHint) {
     // One byte more than expected, so that the end shows without a bigger buffer.
+    ReserveLargeBuffer(bytes, sizeHint + 1);
     bytes.resize(sizeHint + 1);
     std::size_t done = 0;
     for (;;) {
@@ -146,6 +148,20 @@ void HandOnAttributes(int fd, const TFileAttributes& attributes) {
 }
 
 }  // namespace
+
+void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) {
+    if (capacity <= bytes.capacity()) return;
+    bytes.reserve(capacity);
+    // Huge pages where the system offers them on request: a buffer of many
+    // megabytes is then filled with a few hundred page faults instead of
+    // thousands. Only pages not yet touched are affected.
+    constexpr std::size_t kWorthIt = std::size_t{4} << 20;
+    if (capacity < kWorthIt) return;
+    const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto first = (reinterpret_cast<std::uintptr_t>(bytes.data()) + pageSize - 1) & ~(pageSize - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
 
 void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times) {
     stream.Clear();

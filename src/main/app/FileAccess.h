@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "BitStreamFile/MemoryStream.h"
 
@@ -37,6 +38,10 @@ struct TFileAttributes {
 // opened or names no regular file (a folder, a device, a pipe), and
 // EStreamError(kStreamReadError) when reading fails.
 void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times);
+
+// Makes room for `capacity` bytes in bytes, asking for huge pages when the
+// buffer is large (a hint only: nothing fails without them).
+void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity);
 
 // Attributes of the file at path (links followed); nothing when it cannot be read.
 std::optional<TFileAttributes> ReadAttributes(const std::string& path);

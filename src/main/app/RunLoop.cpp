@@ -7,6 +7,7 @@
 #include "BitStreamFile/MessageEvent.h"
 #include "app/AppTexts.h"
 #include "app/ExifAnalysis.h"
+#include "app/FileAccess.h"
 #include "app/ParallelRun.h"
 
 namespace plume {
@@ -84,6 +85,9 @@ bool RunEngine(TFileWorker& worker, std::uint8_t mode) {
     const std::size_t errorsBefore = worker.EngineErrors;
     worker.FSrcStream.SetPosition(0);
     if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return false;
+    // The output is about the input's size, a little more when tables are replaced.
+    const std::size_t inputSize = worker.FSrcStream.Size();
+    ReserveLargeBuffer(worker.FDstStream.Bytes(), inputSize + inputSize / 16 + 65536);
     if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode)) return false;
     return worker.EngineErrors == errorsBefore;
 }
