@@ -254,7 +254,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
             BuildSymbolIndex();
             encoded = EncodeFromIndex();
         }
-        scanIndex_.reset();
+        scanIndex_ = {};
         if (!encoded) return false;
     }
 

@@ -189,6 +189,9 @@ private:
     // then does what TransformAndEncode does, decoding each MCU again.
     TMcuPlan DecodePlan() const;
     bool IndexScan();
+    std::size_t McuCapacity(std::size_t bytes) const;
+    std::unique_ptr<TSpeculativeScan> StartSpeculation() const;
+    std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
     struct TIndexSource;
     bool EncodeFromIndex();
     // Mode 0 writes the scan data as they are when coding them again would
@@ -225,7 +228,7 @@ private:
     THuffmanEncodeTable encodeTables_[2][2];
     std::unique_ptr<TScanReader> scanReader_;
     std::unique_ptr<TScanWriter> scanWriter_;  // for EncodeBlock outside a pass
-    std::unique_ptr<TMcuStart[]> scanIndex_;  // McusPerRow * McuRows + 1 starts, the last the scan's end
+    std::vector<TMcuStart> scanIndex_;  // McusPerRow * McuRows + 1 starts, the last the scan's end
     TMcuPlan indexPlan_;
     std::size_t scanStart_ = 0;
     bool trackCoding_ = false;    // IndexScan notes blocks coded otherwise than the coder does

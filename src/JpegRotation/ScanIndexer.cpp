@@ -44,79 +44,101 @@ TMcuPlan TJpegRotation::DecodePlan() const {
     return plan;
 }
 
+// Index entries that scan data of `bytes` bytes can need at most: every
+// block takes at least two bits (a DC code and an end of block), and the
+// read error ends decoding one MCU past the data.
+std::size_t TJpegRotation::McuCapacity(std::size_t bytes) const {
+    const std::uint64_t total = static_cast<std::uint64_t>(McusPerRow) * McuRows;
+    const std::uint64_t bound = std::uint64_t{bytes} * 8 / (2 * static_cast<std::uint64_t>(indexPlan_.blockCount)) + 2;
+    return static_cast<std::size_t>(std::min(total + 1, bound));
+}
+
+std::unique_ptr<TSpeculativeScan> TJpegRotation::StartSpeculation() const {
+    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
+    if (!AllowParallelCoding || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2 ||
+        std::thread::hardware_concurrency() < 2)
+        return nullptr;
+    const TScanReader& reader = *scanReader_;
+    const std::size_t end = reader.Size();
+    const std::size_t middle = MiddleOfScan(reader.Data(), scanStart_, end, indexPlan_.restartInterval > 0);
+    if (middle == 0) return nullptr;
+    if (ParallelMinBlocks > 0 && (middle - scanStart_ < kSpeculationMinBytes || end - middle < kSpeculationMinBytes))
+        return nullptr;
+    return std::make_unique<TSpeculativeScan>(reader.Data(), end, middle, indexPlan_, McuCapacity(end - middle));
+}
+
+// At the start of MCU m, whose entry is the index's last: when the second
+// thread's entries are in step with it, takes as many of them as are clean.
+// Returns the MCU up to which the index is now complete: m when nothing was
+// taken, total when the scan is done (the index then ends with the scan's
+// end), else an MCU at whose start the reader and predictors now stand.
+std::int64_t TJpegRotation::TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m) {
+    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
+    const std::int64_t interval = indexPlan_.restartInterval;
+    const std::int64_t found = speculation.EntryAt(scanIndex_.back().bit);
+    if (found < 0 || (interval > 0 && found % interval != m % interval)) return m;
+    std::int32_t delta[4];
+    for (int s = 0; s < 4; ++s) delta[s] = DcPredictor[s] - speculation.Entry(static_cast<std::size_t>(found)).predictor[s];
+    // After a restart marker the predictors are 0 in both: any difference means another place.
+    if (interval > 0 && std::any_of(delta, delta + 4, [](std::int32_t d) { return d != 0; })) return m;
+
+    speculation.Finish();
+    const auto first = static_cast<std::size_t>(found);
+    const std::int64_t reach =
+        std::min<std::int64_t>(total, m + static_cast<std::int64_t>(speculation.CleanEnd(first, delta) - first));
+    if (reach == m) return m;
+    SpeculatedMcus += reach - m;
+    if (trackCoding_ && !speculation.CodedAsTheCoderDoes(first, first + static_cast<std::size_t>(reach - m)))
+        codedAsCoder_ = false;
+    const auto entryOf = [&](std::int64_t mcu) {
+        const TSpeculativeScan::TEntry& entry = speculation.Entry(first + static_cast<std::size_t>(mcu - m));
+        TMcuStart start{entry.bit, {}};
+        for (int s = 0; s < 4; ++s) start.predictor[s] = static_cast<std::int16_t>(entry.predictor[s] + delta[s]);
+        return start;
+    };
+    for (std::int64_t i = m + 1; i < reach; ++i) scanIndex_.push_back(entryOf(i));
+    if (reach == total) {
+        scanIndex_.push_back(entryOf(total));
+        return total;
+    }
+    // Decoding goes on where the clean entries end.
+    const TMcuStart resume = entryOf(reach);
+    scanReader_->Seek(resume.bit);
+    for (int s = 0; s < 4; ++s) DcPredictor[s] = resume.predictor[s];
+    if (HasRestart) RestartCounter = static_cast<std::int32_t>(interval > 0 ? reach % interval : reach);
+    return reach;
+}
+
 bool TJpegRotation::IndexScan() {
     BeginScanDecoding();
     SpeculatedMcus = 0;
-    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
-    scanIndex_ = std::make_unique_for_overwrite<TMcuStart[]>(static_cast<std::size_t>(total) + 1);
+    codedAsCoder_ = true;
     indexPlan_ = DecodePlan();
     indexPlan_.trackCoding = trackCoding_;
-    codedAsCoder_ = true;
+    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
     TScanReader& reader = *scanReader_;
-    const int restartInterval = indexPlan_.restartInterval;
-
-    std::unique_ptr<TSpeculativeScan> speculation;
     scanStart_ = InBits->Stream().Position();
-    const std::size_t scanStart = scanStart_, scanEnd = reader.Size();
-    if (AllowParallelCoding && total * indexPlan_.blockCount >= ParallelMinBlocks && total > 1 &&
-        std::thread::hardware_concurrency() > 1) {
-        const std::size_t middle = MiddleOfScan(reader.Data(), scanStart, scanEnd, restartInterval > 0);
-        if (middle != 0 && (ParallelMinBlocks == 0 || (middle - scanStart >= kSpeculationMinBytes &&
-                                                       scanEnd - middle >= kSpeculationMinBytes)))
-            speculation = std::make_unique<TSpeculativeScan>(reader.Data(), scanEnd, middle, indexPlan_,
-                                                             static_cast<std::size_t>(total) + 1);
-    }
+    scanIndex_.clear();
+    scanIndex_.reserve(McuCapacity(reader.Size() - scanStart_));
+    std::unique_ptr<TSpeculativeScan> speculation = StartSpeculation();
 
     TCoefBlock scratch;
     int nextRow = 0;
     std::int64_t m = 0;
-    bool endFromSpeculation = false;
     while (m < total) {
         for (; nextRow < McuRows && static_cast<std::int64_t>(nextRow) * McusPerRow <= m; ++nextRow)
             if (OnProgress) OnProgress(nextRow);
-        TMcuStart& start = scanIndex_[m];
-        start.bit = reader.BitPosition();
+        TMcuStart start{reader.BitPosition(), {}};
         for (int s = 0; s < 4; ++s) start.predictor[s] = static_cast<std::int16_t>(DcPredictor[s]);
-
+        scanIndex_.push_back(start);
         if (speculation && start.bit >= speculation->StartBit()) {
-            const std::int64_t found = speculation->EntryAt(start.bit);
-            if (found == TSpeculativeScan::kExhausted) speculation.reset();
-            const bool inStep = found >= 0 && (restartInterval == 0 || found % restartInterval == m % restartInterval);
-            std::int32_t delta[4] = {};
-            if (inStep) {
-                for (int s = 0; s < 4; ++s) delta[s] = DcPredictor[s] - speculation->Entry(found).predictor[s];
-            }
-            if (inStep && (restartInterval == 0 || std::all_of(delta, delta + 4, [](std::int32_t d) { return d == 0; }))) {
-                speculation->Finish();
-                const auto first = static_cast<std::size_t>(found);
-                const std::size_t last = speculation->CleanEnd(first, delta);
-                const std::int64_t reach = std::min<std::int64_t>(total, m + static_cast<std::int64_t>(last - first));
-                SpeculatedMcus += reach - m;
-                if (trackCoding_ &&
-                    !speculation->CodedAsTheCoderDoes(first, first + static_cast<std::size_t>(reach - m)))
-                    codedAsCoder_ = false;
-                for (std::int64_t i = m + 1; i <= reach; ++i) {
-                    const TSpeculativeScan::TEntry& entry = speculation->Entry(first + static_cast<std::size_t>(i - m));
-                    scanIndex_[i].bit = entry.bit;
-                    for (int s = 0; s < 4; ++s)
-                        scanIndex_[i].predictor[s] = static_cast<std::int16_t>(entry.predictor[s] + delta[s]);
-                }
-                if (reach == total) {
-                    endFromSpeculation = true;
-                    m = total;
-                    break;
-                }
-                if (reach > m) {
-                    // Decoding goes on where the clean entries end.
-                    m = reach;
-                    reader.Seek(scanIndex_[m].bit);
-                    for (int s = 0; s < 4; ++s) DcPredictor[s] = scanIndex_[m].predictor[s];
-                    if (HasRestart) RestartCounter = restartInterval > 0 ? static_cast<std::int32_t>(m % restartInterval) : static_cast<std::int32_t>(m);
-                    continue;
-                }
+            const std::int64_t reach = TakeSpeculation(*speculation, m);
+            if (reach == total) break;
+            if (reach > m) {
+                m = reach;
+                continue;
             }
         }
-
         for (int b = 0; b < indexPlan_.blockCount; ++b)
             if (!DecodeBlock(indexPlan_.slot[b], scratch)) return false;
         FinishMcu(m == total - 1);
@@ -125,20 +147,20 @@ bool TJpegRotation::IndexScan() {
     for (; nextRow < McuRows; ++nextRow)
         if (OnProgress) OnProgress(nextRow);
 
-    if (!endFromSpeculation) {
-        scanIndex_[total].bit = reader.BitPosition();
+    if (m == total) {
+        scanIndex_.push_back({reader.BitPosition(), {}});
         EndScanDecoding();
         return true;
     }
-    // The end of the last MCU, as the speculative decoder recorded it: the
-    // byte just past the last one of which a bit was used.
+    // The end of the last MCU, as the second thread recorded it: the byte
+    // just past the last one of which a bit was used.
     const std::uint64_t bit = scanIndex_[total].bit;
     std::size_t end = static_cast<std::size_t>(bit >> 3);
-    const bool markerTaken = restartInterval > 0 && total % restartInterval == 0;
-    if (markerTaken) {
+    const int interval = indexPlan_.restartInterval;
+    if (interval > 0 && total % interval == 0) {
         end -= 2;  // the thread went on past the restart marker due there
     } else if ((bit & 7) != 0) {
-        end = std::min(scanEnd, end + (reader.Data()[end] == 0xFF ? 2 : 1));
+        end = std::min(reader.Size(), end + (reader.Data()[end] == 0xFF ? 2 : 1));
     }
     scanReader_.reset();
     InBits->Stream().SetPosition(end);
@@ -194,7 +216,7 @@ bool TJpegRotation::EncodeFromIndex() {
     TIndexSource source;
     const int progressBase = BeginOutput(source);
     const bool quarter = IsQuarterTurn(Mode);
-    source.index = scanIndex_.get();
+    source.index = scanIndex_.data();
     source.plan = &indexPlan_;
     source.mode = Mode;
     source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
