@@ -60,7 +60,7 @@ TEST_P(RotationRoundTripTest, ChainsThatUndoThemselvesGiveBackTheInput) {
         {1, 1, 1, 1}, {2, 2, 2, 2}, {1, 2}, {2, 1}, {3, 3}, {4, 4}, {5, 5}, {1, 3, 1}, {4, 5, 3}};
     for (const std::vector<int>& chain : chains) {
         std::string name = "modes";
-        for (int mode : chain) name += " " + std::to_string(mode);
+        for (int mode : chain) name.append(" ").append(std::to_string(mode));
         SCOPED_TRACE(name);
         TBytes file = input;
         bool parallel = false;

@@ -217,8 +217,8 @@ TEST(HuffmanTables, ThousandsOfIncompleteTablesWhoseReplacementsOverflowTheSegme
 
 TEST(HuffmanTables, CountsDeclaringThousandsOfSymbolsAreRefusedBeforeTheSymbolsAreRead) {
     // 16 x 255 codes declared, in a segment that holds none of them.
-    TBytes body = {0x10};
-    body.insert(body.end(), 16, 0xFF);
+    TBytes body(17, 0xFF);
+    body[0] = 0x10;
     TSegmentBuilder b;
     b.Soi().Segment(kDHT, body).Bytes(SmallGreyTail());
     TCountingHost host;

@@ -6,6 +6,9 @@
 // read again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/ExifAnalysis.h"
 #include "fixtures/Fixtures.h"
 #include "robustness/QuietView.h"
@@ -41,8 +44,10 @@ class TTiff {
     }
     // The APP1 body: "Exif\0\0" and the TIFF data.
     TBytes Body() const {
-        TBytes body = {'E', 'x', 'i', 'f', 0, 0};
-        body.insert(body.end(), bytes.begin(), bytes.end());
+        static constexpr std::uint8_t kExif[] = {'E', 'x', 'i', 'f', 0, 0};
+        TBytes body(std::size(kExif) + bytes.size());
+        std::copy(std::begin(kExif), std::end(kExif), body.begin());
+        std::copy(bytes.begin(), bytes.end(), body.begin() + std::size(kExif));
         return body;
     }
     TBytes bytes;
@@ -237,8 +242,11 @@ TEST(ExifRobustness, App1SegmentsShorterThanTheirFieldsEndWell) {
             "APP1 body of " + std::to_string(size) + " bytes");
     // Length fields 0 to 3 (below the length field itself, and below "Exif").
     for (std::uint16_t length = 0; length < 4; ++length) {
-        TBytes segment = {0xFF, 0xE1, 0, static_cast<std::uint8_t>(length)};
-        segment.insert(segment.end(), full.begin(), full.end());
+        TBytes segment(4 + full.size());
+        segment[0] = 0xFF;
+        segment[1] = 0xE1;
+        segment[3] = static_cast<std::uint8_t>(length);
+        std::copy(full.begin(), full.end(), segment.begin() + 4);
         ExpectEveryRotationEndsWell(PhotoWithRawApp1(segment),
                                     "APP1 length " + std::to_string(length));
     }
