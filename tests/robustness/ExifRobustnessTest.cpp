@@ -44,10 +44,8 @@ class TTiff {
     }
     // The APP1 body: "Exif\0\0" and the TIFF data.
     TBytes Body() const {
-        static constexpr std::uint8_t kExif[] = {'E', 'x', 'i', 'f', 0, 0};
-        TBytes body(std::size(kExif) + bytes.size());
-        std::copy(std::begin(kExif), std::end(kExif), body.begin());
-        std::copy(bytes.begin(), bytes.end(), body.begin() + std::size(kExif));
+        TBytes body = {'E', 'x', 'i', 'f', 0, 0};
+        for (const std::uint8_t byte : bytes) body.push_back(byte);
         return body;
     }
     TBytes bytes;
