@@ -11,10 +11,10 @@
 namespace plume {
 
 // Decoding table of one canonical Huffman table (T.81 Annex C, F.2.2.3):
-// a 9-bit lookup for short codes and per-length code ranges for the rest.
+// an 11-bit lookup for short codes and per-length code ranges for the rest.
 class THuffmanDecodeTable {
 public:
-    static constexpr int kLookupBits = 9;
+    static constexpr int kLookupBits = 11;
 
     // lengths, symbols and codes are the table record's lists in canonical order.
     void Build(int count, const std::int32_t* lengths, const std::int32_t* symbols,
