@@ -233,11 +233,16 @@ void TScanWriter::Finish() { out_.resize(length_); }
 void TScanWriter::AppendRaw(const TScanWriter& raw) {
     const std::uint8_t* bytes = raw.out_.data();
     std::size_t i = 0;
-    for (; i + 4 <= raw.length_; i += 4) {
-        Reserve();
-        Put((std::uint32_t{bytes[i]} << 24) | (std::uint32_t{bytes[i + 1]} << 16) |
-                (std::uint32_t{bytes[i + 2]} << 8) | bytes[i + 3],
-            32);
+    constexpr std::size_t kChunk = std::size_t{1} << 16;
+    while (raw.length_ - i >= 8) {
+        const std::size_t end = i + (std::min(raw.length_ - i, kChunk) & ~std::size_t{7});
+        TBits bits = Open(2 * (end - i) + 16);  // every byte may be stuffed
+        for (; i < end; i += 8) {
+            const std::uint64_t word = LoadBigEndian64(bytes + i);
+            PutBits(bits, word >> 32, 32);
+            PutBits(bits, word & 0xFFFFFFFF, 32);
+        }
+        Close(bits);
     }
     for (; i < raw.length_; ++i) Put(bytes[i], 8);
     const int pending = 64 - raw.free_;

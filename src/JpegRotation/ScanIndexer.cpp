@@ -181,10 +181,13 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     std::int64_t inputPerRow, inputRows;
     std::uint8_t mode;
     std::int64_t next = -1;  // the input MCU at which the reader stands
+    int row = 0, column = 0;  // the output MCU loaded
     bool failed = false;
     TCoefBlock blocks[TMcuPlan::kMaxBlocks];
 
-    void Load(int row, int col) {
+    void Load(int outputRow, int col) {
+        row = outputRow;
+        column = col;
         std::int64_t x = col, y = row;
         switch (mode) {
             case kModeRotateRight: x = row, y = inputRows - 1 - col; break;
@@ -208,7 +211,9 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         next = marker ? -1 : m + 1;
     }
     const TCoefBlock& At(int s, std::size_t x, std::size_t y) const {
-        return blocks[offset[s] + static_cast<int>(y % vSampling[s]) * hSampling[s] + static_cast<int>(x % hSampling[s])];
+        const auto h = static_cast<int>(x - static_cast<std::size_t>(column) * static_cast<std::size_t>(hSampling[s]));
+        const auto v = static_cast<int>(y - static_cast<std::size_t>(row) * static_cast<std::size_t>(vSampling[s]));
+        return blocks[offset[s] + v * hSampling[s] + h];
     }
 };
 
