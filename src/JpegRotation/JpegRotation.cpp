@@ -242,6 +242,12 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     // the scan did not decode as coded: nothing may be written from it.
     if (Mode == kModeFlipHorizontal || (Mode == kModeNone && !ScanMayBeCopied())) {
         if (!StreamScan()) return false;
+    } else if (Mode != kModeNone && !AllowParallelCoding) {
+        // One thread: decoding once into the store costs less than twice.
+        if (!DecodeScan() || errorReported_) return false;
+        ReplaceIncompleteTables();
+        BuildSymbolIndex();
+        if (!TransformAndEncode()) return false;
     } else {
         trackCoding_ = Mode == kModeNone;
         const bool decoded = IndexScan() && !errorReported_;

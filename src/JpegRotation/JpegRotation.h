@@ -63,8 +63,10 @@ public:
     TProgressEvent OnProgressMax;
     TProgressEvent OnProgress;
     bool AllowBreakDCF = false;
-    // The second half of the output scan may be coded on a second thread;
-    // the bytes written are the same either way.
+    // Two threads share the work of one file; the bytes written, messages
+    // and progress are the same either way. With two the scan is decoded
+    // once to an index of MCU starts and again as it is coded, without a
+    // store for the whole image; with one it is decoded into the store.
     bool AllowParallelCoding = true;
     // Images of fewer blocks are done on one thread, where a second costs
     // more than it saves.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include "JpegRotation/BlockCoder.h"
@@ -106,7 +107,7 @@ bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int 
         tailBytes.reserve(InBits->Stream().Size() / 2 + InBits->Stream().Size() / 16 + 4096);
         TScanWriter tailWriter(tailBytes, !restarts);
         std::exception_ptr failure;
-        std::thread worker([&] {
+        const auto codeTail = [&] {
             try {
                 if (restarts) {
                     tail.restartIndex = static_cast<int>((split / RestartInterval) & 7);
@@ -127,14 +128,23 @@ bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int 
             } catch (...) {
                 failure = std::current_exception();
             }
-        });
+        };
+        std::thread worker;
+        try {
+            worker = std::thread(codeTail);
+        } catch (const std::system_error&) {
+            // No thread to be had: the tail is coded here after the head.
+        }
         try {
             EncodeMcus(first, head, writer, progressBase, true);
         } catch (...) {
-            worker.join();
+            if (worker.joinable()) worker.join();
             throw;
         }
-        worker.join();
+        if (worker.joinable())
+            worker.join();
+        else
+            codeTail();
         if (failure) std::rethrow_exception(failure);
         for (std::int64_t mcu = split; mcu < total; ++mcu)
             if (mcu % McusPerRow == 0 && OnProgress) OnProgress(progressBase + static_cast<int>(mcu / McusPerRow));

@@ -32,6 +32,9 @@ bool TJpegRotation::CopyScan() {
             return EncodeFromIndex();
         }
     }
+    // The tables stay as the coder would have them, for the engine's next file.
+    ReplaceIncompleteTables();
+    BuildSymbolIndex();
     const std::size_t end = in.Position();
     std::vector<std::uint8_t>& out = OutBits->Stream().Bytes();
     out.insert(out.end(), in.Memory() + scanStart_, in.Memory() + end);

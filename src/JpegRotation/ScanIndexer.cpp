@@ -6,6 +6,7 @@
 // decoding into the store and coding from it.
 #include <algorithm>
 #include <optional>
+#include <system_error>
 
 #include "JpegRotation/BlockDecoder.h"
 #include "JpegRotation/McuCoder.h"
@@ -64,7 +65,11 @@ std::unique_ptr<TSpeculativeScan> TJpegRotation::StartSpeculation() const {
     if (middle == 0) return nullptr;
     if (ParallelMinBlocks > 0 && (middle - scanStart_ < kSpeculationMinBytes || end - middle < kSpeculationMinBytes))
         return nullptr;
-    return std::make_unique<TSpeculativeScan>(reader.Data(), end, middle, indexPlan_, McuCapacity(end - middle));
+    try {
+        return std::make_unique<TSpeculativeScan>(reader.Data(), end, middle, indexPlan_, McuCapacity(end - middle));
+    } catch (const std::system_error&) {
+        return nullptr;  // no thread to be had: one decodes it all
+    }
 }
 
 // At the start of MCU m, whose entry is the index's last: when the second
