@@ -1,6 +1,7 @@
 #include "FuzzSupport.h"
 
 #include <algorithm>
+#include <string>
 
 #include "BitStreamFile/MemoryStream.h"
 #include "JpegRotation/JpegRotation.h"
@@ -60,19 +61,45 @@ bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf
     return true;
 }
 
-void RotateInEveryMode(const TBytes& jpeg, bool allowBreakDcf) {
-    TJpegRotation engine;
-    engine.AllowBreakDCF = allowBreakDcf;
-    TMemoryStream in(jpeg);
-    TMemoryStream out;
-    for (std::uint8_t mode = 0; mode < kModeCount; ++mode) {
-        try {
-            if (!engine.ValidateJpeg(in)) return;
-            engine.RotateJpeg(in, out, mode);
-        } catch (const EStreamError&) {
-            // A file that ends too early: the one exception a pass may raise.
-        }
+namespace {
+
+// One engine as a host drives it, recording what each pass reports.
+struct TRecordingEngine {
+    explicit TRecordingEngine(bool threads, bool allowBreakDcf) {
+        engine.AllowBreakDCF = allowBreakDcf;
+        engine.AllowParallelCoding = threads;
+        engine.ParallelMinBlocks = 0;
+        engine.OnMessage = [this](const std::string& text, int level) {
+            record += std::to_string(level) + text + "\n";
+        };
+        engine.OnProgress = [this](int position) { record += std::to_string(position) + ","; };
     }
+    // The pass's result, messages, progress and output, as one string.
+    std::string Pass(const TBytes& jpeg, std::uint8_t mode) {
+        record.clear();
+        TMemoryStream in(jpeg);
+        TMemoryStream out;
+        try {
+            if (!engine.ValidateJpeg(in)) return record + "refused";
+            record += engine.RotateJpeg(in, out, mode) ? "written " : "failed ";
+        } catch (const EStreamError& error) {
+            // A file that ends too early: the one exception a pass may raise.
+            record += error.what();
+        }
+        record.append(out.Bytes().begin(), out.Bytes().end());
+        return record;
+    }
+    TJpegRotation engine;
+    std::string record;
+};
+
+}  // namespace
+
+void RotateInEveryMode(const TBytes& jpeg, bool allowBreakDcf) {
+    // Two threads (however small the file) and one must do exactly the same.
+    TRecordingEngine threaded(true, allowBreakDcf), single(false, allowBreakDcf);
+    for (std::uint8_t mode = 0; mode < kModeCount; ++mode)
+        if (threaded.Pass(jpeg, mode) != single.Pass(jpeg, mode)) __builtin_trap();
 }
 
 TBytes MakeExifBody(const TExifParts& parts) {

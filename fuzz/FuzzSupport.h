@@ -12,8 +12,10 @@ using TBytes = std::vector<std::uint8_t>;
 
 // ValidateJpeg, then RotateJpeg when it accepted the file, in every mode 0 to
 // 5 on one engine (which keeps its tables between files, as the
-// application's does). A read past the end of the input is the only
-// exception a pass may raise; anything else escapes to the fuzzer.
+// application's does), once with two threads and once with one; any
+// difference in what the two report or write traps. A read past the end of
+// the input is the only exception a pass may raise; anything else escapes to
+// the fuzzer.
 void RotateInEveryMode(const TBytes& jpeg, bool allowBreakDcf);
 // The same for one mode; true when both passes accepted the file.
 bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf, TBytes* output);

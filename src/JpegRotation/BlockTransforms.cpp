@@ -53,6 +53,18 @@ int TJpegRotation::BeginOutput(TOutputLayout& layout) {
     return progressBase;
 }
 
+bool TJpegRotation::EndOutputScan(TScanWriter& writer, bool failed) {
+    // The last partial byte is padded now, even when nothing follows the scan.
+    writer.FlushWithPadding();
+    writer.Finish();
+    OutBits->Stream().SetPosition(OutBits->Stream().Size());
+    if (failed) {
+        ReportError(kMsgSymbolWithoutCode);
+        return false;
+    }
+    return true;
+}
+
 bool TJpegRotation::TransformAndEncode() {
     TStoreSource source{};
     const int progressBase = BeginOutput(source);

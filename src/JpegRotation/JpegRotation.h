@@ -222,6 +222,8 @@ private:
     int BeginOutput(TOutputLayout& layout);
     template <class TBlockSource>
     bool EncodeOutput(TBlockSource& first, TBlockSource& second, int progressBase);
+    // Pads and trims the output scan; false after reporting a symbol without a code.
+    bool EndOutputScan(TScanWriter& writer, bool failed);
 
     const char* refusal_ = nullptr;
     THeaderState header_;

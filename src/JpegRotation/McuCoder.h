@@ -156,15 +156,7 @@ bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int 
         }
         head.failed = head.failed || tail.failed;
     }
-    // The last partial byte is padded now, even when nothing follows the scan.
-    writer.FlushWithPadding();
-    writer.Finish();
-    OutBits->Stream().SetPosition(OutBits->Stream().Size());
-    if (head.failed) {
-        ReportError(kMsgSymbolWithoutCode);
-        return false;
-    }
-    return true;
+    return EndOutputScan(writer, head.failed);
 }
 
 }  // namespace plume

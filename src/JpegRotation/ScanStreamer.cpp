@@ -173,14 +173,7 @@ bool TJpegRotation::StreamScan() {
 
     for (int row = 0; row < McuRows; ++row)
         if (OnProgress) OnProgress(McuRows + row);
-    writer.FlushWithPadding();
-    writer.Finish();
-    OutBits->Stream().SetPosition(OutBits->Stream().Size());
-    if (range.failed) {
-        ReportError(kMsgSymbolWithoutCode);
-        return false;
-    }
-    return true;
+    return EndOutputScan(writer, range.failed);
 }
 
 }  // namespace plume
