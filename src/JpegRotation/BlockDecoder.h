@@ -18,7 +18,8 @@ inline constexpr int kMaxDcSize = 11;  // the largest DC size category of 8-bit 
 // T.81 F.2.2.1, EXTEND: the s-bit value v as a signed difference.
 inline std::int32_t Extend(std::uint32_t v, int s) {
     if (s == 0) return 0;
-    return v < (1u << (s - 1)) ? static_cast<std::int32_t>(v) - (1 << s) + 1 : static_cast<std::int32_t>(v);
+    return v < (1u << (s - 1)) ? static_cast<std::int32_t>(v) - (1 << s) + 1
+                               : static_cast<std::int32_t>(v);
 }
 
 // Decodes one block into `block` (zigzag order, DC undifferenced with
@@ -34,7 +35,8 @@ inline TBlockStatus DecodeBlockFrom(TScanReader& reader, const THuffmanDecodeTab
                                     const THuffmanDecodeTable& acTable, std::int32_t& predictor,
                                     TCoefBlock& block, const TBlockScatter* scatter = nullptr,
                                     bool* canonical = nullptr) {
-    static_assert(!(kScatter && kTrackCoding), "the coding is judged from the block in decoding order");
+    static_assert(!(kScatter && kTrackCoding),
+                  "the coding is judged from the block in decoding order");
     const auto put = [&](int k, std::int32_t value) {
         if constexpr (kScatter)
             block[scatter->Target[k]] = static_cast<std::int16_t>(value * scatter->Sign[k]);
@@ -55,7 +57,8 @@ inline TBlockStatus DecodeBlockFrom(TScanReader& reader, const THuffmanDecodeTab
         TScanReader::TCursor cursor = reader.Cursor();
         for (;;) {
             if (cursor.bits < 32) reader.Refill(cursor);
-            const std::int32_t fast = acTable.FastAc(static_cast<std::uint32_t>(cursor.buffer >> 48));
+            const std::int32_t fast =
+                acTable.FastAc(static_cast<std::uint32_t>(cursor.buffer >> 48));
             if (fast == 0 || k + ((fast >> 8) & 15) > 63) break;
             cursor.buffer <<= fast & 0xFF;
             cursor.bits -= fast & 0xFF;

@@ -12,7 +12,8 @@ bool TJpegRotation::ScanMayBeCopied() const {
         const int tables[2] = {DcSelector[s], AcSelector[s]};
         // A complete table codes each symbol once, so decoding and coding agree.
         for (int c = 0; c < 2; ++c)
-            if (!IsCompleteTable(c, HuffSymbols[c][tables[c]].data(), HuffCount[c][tables[c]])) return false;
+            if (!IsCompleteTable(c, HuffSymbols[c][tables[c]].data(), HuffCount[c][tables[c]]))
+                return false;
     }
     return true;
 }

@@ -16,7 +16,11 @@ constexpr std::int32_t kDrift = std::int32_t{1} << 24;
 
 TSpeculativeScan::TSpeculativeScan(const std::uint8_t* data, std::size_t size, std::size_t start,
                                    const TMcuPlan& plan, std::size_t capacity)
-    : data_(data), size_(size), start_(start), plan_(plan), capacity_(capacity),
+    : data_(data),
+      size_(size),
+      start_(start),
+      plan_(plan),
+      capacity_(capacity),
       entries_(std::make_unique_for_overwrite<TEntry[]>(capacity)) {
     TDcRange empty{};
     for (int s = 0; s < 4; ++s) {
@@ -67,9 +71,9 @@ void TSpeculativeScan::Decode() {
             bool clean = true, canonical = true;
             for (int b = 0; b < plan_.blockCount && clean; ++b) {
                 const int s = plan_.slot[b];
-                clean = DecodeBlockFrom<false, false, kTrackCoding>(reader, *plan_.dc[s], *plan_.ac[s],
-                                                                    predictor[s], scratch, nullptr, &canonical) ==
-                            TBlockStatus::Ok &&
+                clean = DecodeBlockFrom<false, false, kTrackCoding>(
+                            reader, *plan_.dc[s], *plan_.ac[s], predictor[s], scratch, nullptr,
+                            &canonical) == TBlockStatus::Ok &&
                         predictor[s] > -kDrift && predictor[s] < kDrift;
                 range.low[s] = std::min(range.low[s], predictor[s]);
                 range.high[s] = std::max(range.high[s], predictor[s]);
@@ -108,7 +112,8 @@ std::int64_t TSpeculativeScan::EntryAt(std::uint64_t bit) {
         const std::uint64_t state = published_.load(std::memory_order_acquire);
         const std::size_t count = static_cast<std::size_t>(state & ~kFinished);
         while (cursor_ < count && entries_[cursor_].bit < bit) ++cursor_;
-        if (cursor_ < count) return entries_[cursor_].bit == bit ? static_cast<std::int64_t>(cursor_) : kNoEntry;
+        if (cursor_ < count)
+            return entries_[cursor_].bit == bit ? static_cast<std::int64_t>(cursor_) : kNoEntry;
         if (state & kFinished) return kExhausted;
         published_.wait(state, std::memory_order_acquire);
     }
@@ -121,7 +126,8 @@ std::size_t TSpeculativeScan::CleanEnd(std::size_t first, const std::int32_t (&d
         const TDcRange& range = ranges_[e / kChunk];
         for (int s = 0; s < 4; ++s) {
             if (range.low[s] > range.high[s]) continue;
-            if (std::int64_t{range.low[s]} + delta[s] < -32768 || std::int64_t{range.high[s]} + delta[s] > 32767)
+            if (std::int64_t{range.low[s]} + delta[s] < -32768 ||
+                std::int64_t{range.high[s]} + delta[s] > 32767)
                 return e;
         }
     }

@@ -48,11 +48,11 @@ struct TMcuPlan {
 // entries do not cover cleanly is decoded again by the main decoder, which
 // reports as it always does.
 class TSpeculativeScan {
-public:
+  public:
     static constexpr std::size_t kChunk = 16;  // MCUs per DC range record
 
-    TSpeculativeScan(const std::uint8_t* data, std::size_t size, std::size_t start, const TMcuPlan& plan,
-                     std::size_t capacity);
+    TSpeculativeScan(const std::uint8_t* data, std::size_t size, std::size_t start,
+                     const TMcuPlan& plan, std::size_t capacity);
     ~TSpeculativeScan();
     TSpeculativeScan(const TSpeculativeScan&) = delete;
     TSpeculativeScan& operator=(const TSpeculativeScan&) = delete;
@@ -81,7 +81,7 @@ public:
     // entries [first, last) are all coded as the engine's coder codes them.
     bool CodedAsTheCoderDoes(std::size_t first, std::size_t last) const;
 
-private:
+  private:
     struct TDcRange {
         std::int32_t low[4], high[4];
     };

@@ -21,14 +21,16 @@ constexpr std::size_t kSpeculationMinBytes = 1 << 15;
 // Where the second half of a scan from `start` to `end` may begin: on a data
 // byte in the middle; with restart markers, just after the first marker in
 // the second half. 0 when there is no such place.
-std::size_t MiddleOfScan(const std::uint8_t* data, std::size_t start, std::size_t end, bool restarts) {
+std::size_t MiddleOfScan(const std::uint8_t* data, std::size_t start, std::size_t end,
+                         bool restarts) {
     std::size_t middle = start + (end - start) / 2;
     if (!restarts) {
         while (middle < end && data[middle - 1] == 0xFF) ++middle;
         return middle < end ? middle : 0;
     }
     for (; middle + 1 < end; ++middle)
-        if (data[middle] == 0xFF && data[middle + 1] >= 0xD0 && data[middle + 1] <= 0xD7) return middle + 2;
+        if (data[middle] == 0xFF && data[middle + 1] >= 0xD0 && data[middle + 1] <= 0xD7)
+            return middle + 2;
     return 0;
 }
 
@@ -39,7 +41,8 @@ TMcuPlan TJpegRotation::DecodePlan() const {
     for (int i = 0; i < 4; ++i) {
         plan.dc[i] = &decodeTables_[0][DcSelector[i]];
         plan.ac[i] = &decodeTables_[1][AcSelector[i]];
-        for (int b = 0; b < HSampling[i] * VSampling[i]; ++b) plan.slot[plan.blockCount++] = static_cast<std::uint8_t>(i);
+        for (int b = 0; b < HSampling[i] * VSampling[i]; ++b)
+            plan.slot[plan.blockCount++] = static_cast<std::uint8_t>(i);
     }
     plan.restartInterval = HasRestart ? RestartInterval : 0;
     return plan;
@@ -50,7 +53,8 @@ TMcuPlan TJpegRotation::DecodePlan() const {
 // read error ends decoding one MCU past the data.
 std::size_t TJpegRotation::McuCapacity(std::size_t bytes) const {
     const std::uint64_t total = static_cast<std::uint64_t>(McusPerRow) * McuRows;
-    const std::uint64_t bound = std::uint64_t{bytes} * 8 / (2 * static_cast<std::uint64_t>(indexPlan_.blockCount)) + 2;
+    const std::uint64_t bound =
+        std::uint64_t{bytes} * 8 / (2 * static_cast<std::uint64_t>(indexPlan_.blockCount)) + 2;
     return static_cast<std::size_t>(std::min(total + 1, bound));
 }
 
@@ -61,12 +65,15 @@ std::unique_ptr<TSpeculativeScan> TJpegRotation::StartSpeculation() const {
         return nullptr;
     const TScanReader& reader = *scanReader_;
     const std::size_t end = reader.Size();
-    const std::size_t middle = MiddleOfScan(reader.Data(), scanStart_, end, indexPlan_.restartInterval > 0);
+    const std::size_t middle =
+        MiddleOfScan(reader.Data(), scanStart_, end, indexPlan_.restartInterval > 0);
     if (middle == 0) return nullptr;
-    if (ParallelMinBlocks > 0 && (middle - scanStart_ < kSpeculationMinBytes || end - middle < kSpeculationMinBytes))
+    if (ParallelMinBlocks > 0 &&
+        (middle - scanStart_ < kSpeculationMinBytes || end - middle < kSpeculationMinBytes))
         return nullptr;
     try {
-        return std::make_unique<TSpeculativeScan>(reader.Data(), end, middle, indexPlan_, McuCapacity(end - middle));
+        return std::make_unique<TSpeculativeScan>(reader.Data(), end, middle, indexPlan_,
+                                                  McuCapacity(end - middle));
     } catch (const std::system_error&) {
         return nullptr;  // no thread to be had: one decodes it all
     }
@@ -83,22 +90,27 @@ std::int64_t TJpegRotation::TakeSpeculation(TSpeculativeScan& speculation, std::
     const std::int64_t found = speculation.EntryAt(scanIndex_.back().bit);
     if (found < 0 || (interval > 0 && found % interval != m % interval)) return m;
     std::int32_t delta[4];
-    for (int s = 0; s < 4; ++s) delta[s] = DcPredictor[s] - speculation.Entry(static_cast<std::size_t>(found)).predictor[s];
+    for (int s = 0; s < 4; ++s)
+        delta[s] = DcPredictor[s] - speculation.Entry(static_cast<std::size_t>(found)).predictor[s];
     // After a restart marker the predictors are 0 in both: any difference means another place.
-    if (interval > 0 && std::any_of(delta, delta + 4, [](std::int32_t d) { return d != 0; })) return m;
+    if (interval > 0 && std::any_of(delta, delta + 4, [](std::int32_t d) { return d != 0; }))
+        return m;
 
     speculation.Finish();
     const auto first = static_cast<std::size_t>(found);
-    const std::int64_t reach =
-        std::min<std::int64_t>(total, m + static_cast<std::int64_t>(speculation.CleanEnd(first, delta) - first));
+    const std::int64_t reach = std::min<std::int64_t>(
+        total, m + static_cast<std::int64_t>(speculation.CleanEnd(first, delta) - first));
     if (reach == m) return m;
     SpeculatedMcus += reach - m;
-    if (trackCoding_ && !speculation.CodedAsTheCoderDoes(first, first + static_cast<std::size_t>(reach - m)))
+    if (trackCoding_ &&
+        !speculation.CodedAsTheCoderDoes(first, first + static_cast<std::size_t>(reach - m)))
         codedAsCoder_ = false;
     const auto entryOf = [&](std::int64_t mcu) {
-        const TSpeculativeScan::TEntry& entry = speculation.Entry(first + static_cast<std::size_t>(mcu - m));
+        const TSpeculativeScan::TEntry& entry =
+            speculation.Entry(first + static_cast<std::size_t>(mcu - m));
         TMcuStart start{entry.bit, {}};
-        for (int s = 0; s < 4; ++s) start.predictor[s] = static_cast<std::int16_t>(entry.predictor[s] + delta[s]);
+        for (int s = 0; s < 4; ++s)
+            start.predictor[s] = static_cast<std::int16_t>(entry.predictor[s] + delta[s]);
         return start;
     };
     for (std::int64_t i = m + 1; i < reach; ++i) scanIndex_.push_back(entryOf(i));
@@ -110,7 +122,8 @@ std::int64_t TJpegRotation::TakeSpeculation(TSpeculativeScan& speculation, std::
     const TMcuStart resume = entryOf(reach);
     scanReader_->Seek(resume.bit);
     for (int s = 0; s < 4; ++s) DcPredictor[s] = resume.predictor[s];
-    if (HasRestart) RestartCounter = static_cast<std::int32_t>(interval > 0 ? reach % interval : reach);
+    if (HasRestart)
+        RestartCounter = static_cast<std::int32_t>(interval > 0 ? reach % interval : reach);
     return reach;
 }
 
@@ -185,7 +198,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     int offset[4], hSampling[4], vSampling[4];  // output sampling
     std::int64_t inputPerRow, inputRows;
     std::uint8_t mode;
-    std::int64_t next = -1;  // the input MCU at which the reader stands
+    std::int64_t next = -1;   // the input MCU at which the reader stands
     int row = 0, column = 0;  // the output MCU loaded
     bool failed = false;
     TCoefBlock blocks[TMcuPlan::kMaxBlocks];
@@ -195,29 +208,43 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         column = col;
         std::int64_t x = col, y = row;
         switch (mode) {
-            case kModeRotateRight: x = row, y = inputRows - 1 - col; break;
-            case kModeRotateLeft: x = inputPerRow - 1 - row, y = col; break;
-            case kModeRotate180: x = inputPerRow - 1 - col, y = inputRows - 1 - row; break;
-            case kModeFlipHorizontal: x = inputPerRow - 1 - col; break;
-            case kModeFlipVertical: y = inputRows - 1 - row; break;
-            default: break;
+            case kModeRotateRight:
+                x = row, y = inputRows - 1 - col;
+                break;
+            case kModeRotateLeft:
+                x = inputPerRow - 1 - row, y = col;
+                break;
+            case kModeRotate180:
+                x = inputPerRow - 1 - col, y = inputRows - 1 - row;
+                break;
+            case kModeFlipHorizontal:
+                x = inputPerRow - 1 - col;
+                break;
+            case kModeFlipVertical:
+                y = inputRows - 1 - row;
+                break;
+            default:
+                break;
         }
         const std::int64_t m = y * inputPerRow + x;
         const TMcuStart& start = index[m];
         if (m != next) reader->Seek(start.bit);
-        std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2], start.predictor[3]};
+        std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2],
+                                     start.predictor[3]};
         for (int b = 0; b < plan->blockCount; ++b) {
             const int s = plan->slot[b];
-            if (DecodeBlockFrom<false, true>(*reader, *plan->dc[s], *plan->ac[s], predictor[s], blocks[target[b]],
-                                             scatter) != TBlockStatus::Ok)
+            if (DecodeBlockFrom<false, true>(*reader, *plan->dc[s], *plan->ac[s], predictor[s],
+                                             blocks[target[b]], scatter) != TBlockStatus::Ok)
                 failed = true;
         }
         const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
         next = marker ? -1 : m + 1;
     }
     const TCoefBlock& At(int s, std::size_t x, std::size_t y) const {
-        const auto h = static_cast<int>(x - static_cast<std::size_t>(column) * static_cast<std::size_t>(hSampling[s]));
-        const auto v = static_cast<int>(y - static_cast<std::size_t>(row) * static_cast<std::size_t>(vSampling[s]));
+        const auto h = static_cast<int>(x - static_cast<std::size_t>(column) *
+                                                static_cast<std::size_t>(hSampling[s]));
+        const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
+                                                static_cast<std::size_t>(vSampling[s]));
         return blocks[offset[s] + v * hSampling[s] + h];
     }
 };
@@ -244,12 +271,23 @@ bool TJpegRotation::EncodeFromIndex() {
             for (int c = 0; c < inputH; ++c) {
                 int x = c, y = r;
                 switch (Mode) {
-                    case kModeRotateRight: x = inputV - 1 - r, y = c; break;
-                    case kModeRotateLeft: x = r, y = inputH - 1 - c; break;
-                    case kModeRotate180: x = inputH - 1 - c, y = inputV - 1 - r; break;
-                    case kModeFlipHorizontal: x = inputH - 1 - c; break;
-                    case kModeFlipVertical: y = inputV - 1 - r; break;
-                    default: break;
+                    case kModeRotateRight:
+                        x = inputV - 1 - r, y = c;
+                        break;
+                    case kModeRotateLeft:
+                        x = r, y = inputH - 1 - c;
+                        break;
+                    case kModeRotate180:
+                        x = inputH - 1 - c, y = inputV - 1 - r;
+                        break;
+                    case kModeFlipHorizontal:
+                        x = inputH - 1 - c;
+                        break;
+                    case kModeFlipVertical:
+                        y = inputV - 1 - r;
+                        break;
+                    default:
+                        break;
                 }
                 source.target[b++] = static_cast<std::uint8_t>(offset + y * h + x);
             }

@@ -77,9 +77,10 @@ TEST(ThreadedScan, TheSecondThreadFallsIntoStepAndTheBytesStayTheSame) {
                 if (mode == 0 && restartInterval > 0) continue;
                 // The second thread starts in the middle of the scan data; what
                 // it did ahead of time is most of the second half.
-                const std::size_t mcus = (sampling == TSampling::k444 || sampling == TSampling::kGrey) ? 1200
-                                         : sampling == TSampling::k420                                 ? 300
-                                                                                                       : 600;
+                const std::size_t mcus =
+                    (sampling == TSampling::k444 || sampling == TSampling::kGrey) ? 1200
+                    : sampling == TSampling::k420                                 ? 300
+                                                                                  : 600;
                 EXPECT_GT(threaded.speculated, static_cast<std::int64_t>(mcus / 3));
                 EXPECT_LT(threaded.speculated, static_cast<std::int64_t>(mcus * 2 / 3));
             }
@@ -95,10 +96,12 @@ TEST(ThreadedScan, DamagedScansEndAsWithOneThread) {
         int damaged = 0, speculatedAnyway = 0;
         for (int step = 1; step < 24; ++step) {
             const std::size_t at = start + length * static_cast<std::size_t>(step) / 24;
-            for (const std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x5A}}) {
+            for (const std::uint8_t value :
+                 {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x5A}}) {
                 TBytes bad = jpeg;
                 bad[at] = value;
-                if (value == 0xFF && at + 1 < bad.size()) bad[at + 1] = 0xD9;  // a marker inside the data
+                if (value == 0xFF && at + 1 < bad.size())
+                    bad[at + 1] = 0xD9;  // a marker inside the data
                 SCOPED_TRACE("restart interval " + std::to_string(restartInterval) + ", byte " +
                              std::to_string(at) + " := " + std::to_string(value));
                 const TPass threaded = RunPass(bad, 1, true);
