@@ -99,6 +99,9 @@ struct TCancelCase {
     int Pump;            // pumping point of the run (2 per file)
     std::size_t Stored;  // files stored
 };
+void PrintTo(const TCancelCase& c, std::ostream* out) {
+    *out << "pump " << c.Pump;
+}
 
 class CancelTest : public RunLoopTest, public ::testing::WithParamInterface<TCancelCase> {};
 

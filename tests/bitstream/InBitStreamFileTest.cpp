@@ -227,6 +227,9 @@ struct TShortRead {
     TBytes bytes;
     std::function<void(TInBitStreamFile&)> read;
 };
+void PrintTo(const TShortRead& r, std::ostream* out) {
+    *out << r.name;
+}
 
 class ShortReadTest : public ::testing::TestWithParam<TShortRead> {};
 

@@ -43,6 +43,9 @@ struct TLayout {
     const char* name;
     std::vector<TFrameComponent> frame;
 };
+void PrintTo(const TLayout& layout, std::ostream* out) {
+    *out << layout.name;
+}
 
 const TLayout kLayouts[] = {
     {"444", {{1, 1, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}}},
@@ -282,6 +285,9 @@ struct TDhtCase {
     std::vector<THuffmanTable> tables;  // DC 0, AC 0, DC 1, AC 1
     int lengthGrowth;
 };
+void PrintTo(const TDhtCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class DhtRewriteTest : public ::testing::TestWithParam<std::tuple<TDhtCase, int>> {};
 

@@ -128,6 +128,9 @@ struct TUnknownMarker {
     std::uint16_t marker;
     const char* hex;
 };
+void PrintTo(const TUnknownMarker& m, std::ostream* out) {
+    *out << m.hex;
+}
 
 class UnknownMarkerTest : public ::testing::TestWithParam<TUnknownMarker> {};
 
@@ -181,6 +184,9 @@ struct TPartialCase {
     int height;
     bool warns;
 };
+void PrintTo(const TPartialCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class PartialMcuTest : public ::testing::TestWithParam<TPartialCase> {};
 
@@ -272,6 +278,9 @@ struct TRefusal {
     TBytes jpeg;
     const char* text;
 };
+void PrintTo(const TRefusal& r, std::ostream* out) {
+    *out << r.name;
+}
 
 std::vector<TRefusal> Refusals() {
     std::vector<TRefusal> cases = {
