@@ -34,6 +34,29 @@ std::size_t MiddleOfScan(const std::uint8_t* data, std::size_t start, std::size_
     return 0;
 }
 
+// Where a mode carries the point (column c, row r) of a grid `width` by
+// `height`: the output MCU of an input MCU, or the place of a block in its MCU.
+struct TGridPoint {
+    std::int64_t x, y;
+};
+TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_t width,
+                  std::int64_t height) {
+    switch (mode) {
+        case kModeRotateRight:
+            return {height - 1 - r, c};
+        case kModeRotateLeft:
+            return {r, width - 1 - c};
+        case kModeRotate180:
+            return {width - 1 - c, height - 1 - r};
+        case kModeFlipHorizontal:
+            return {width - 1 - c, r};
+        case kModeFlipVertical:
+            return {c, height - 1 - r};
+        default:
+            return {c, r};
+    }
+}
+
 }  // namespace
 
 TMcuPlan TJpegRotation::DecodePlan() const {
@@ -196,37 +219,19 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     std::optional<TScanReader> reader;
     std::uint8_t target[TMcuPlan::kMaxBlocks];  // buffer place of each block in decoding order
     int offset[4], hSampling[4], vSampling[4];  // output sampling
-    std::int64_t inputPerRow, inputRows;
-    std::uint8_t mode;
-    std::int64_t next = -1;   // the input MCU at which the reader stands
-    int row = 0, column = 0;  // the output MCU loaded
+    std::int64_t inputPerRow, outputPerRow, outputRows;
+    std::uint8_t inverseMode;  // the turn from output MCUs back to input ones
+    std::int64_t next = -1;    // the input MCU at which the reader stands
+    int row = 0, column = 0;   // the output MCU loaded
     bool failed = false;
     TCoefBlock blocks[TMcuPlan::kMaxBlocks];
 
     void Load(int outputRow, int col) {
         row = outputRow;
         column = col;
-        std::int64_t x = col, y = row;
-        switch (mode) {
-            case kModeRotateRight:
-                x = row, y = inputRows - 1 - col;
-                break;
-            case kModeRotateLeft:
-                x = inputPerRow - 1 - row, y = col;
-                break;
-            case kModeRotate180:
-                x = inputPerRow - 1 - col, y = inputRows - 1 - row;
-                break;
-            case kModeFlipHorizontal:
-                x = inputPerRow - 1 - col;
-                break;
-            case kModeFlipVertical:
-                y = inputRows - 1 - row;
-                break;
-            default:
-                break;
-        }
-        const std::int64_t m = y * inputPerRow + x;
+        // The input MCU that the inverse turn carries to this one.
+        const TGridPoint input = Turned(inverseMode, col, outputRow, outputPerRow, outputRows);
+        const std::int64_t m = input.y * inputPerRow + input.x;
         const TMcuStart& start = index[m];
         if (m != next) reader->Seek(start.bit);
         std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2],
@@ -255,10 +260,14 @@ bool TJpegRotation::EncodeFromIndex() {
     const bool quarter = IsQuarterTurn(Mode);
     source.index = scanIndex_.data();
     source.plan = &indexPlan_;
-    source.mode = Mode;
+    // A quarter turn is undone by the other one; the other modes undo themselves.
+    source.inverseMode = Mode;
+    if (Mode == kModeRotateRight) source.inverseMode = kModeRotateLeft;
+    if (Mode == kModeRotateLeft) source.inverseMode = kModeRotateRight;
     source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
     source.inputPerRow = quarter ? McuRows : McusPerRow;
-    source.inputRows = quarter ? McusPerRow : McuRows;
+    source.outputPerRow = McusPerRow;
+    source.outputRows = McuRows;
     int offset = 0, b = 0;
     for (int s = 0; s < 4; ++s) {
         const int h = HSampling[s], v = VSampling[s];  // output sampling
@@ -269,27 +278,8 @@ bool TJpegRotation::EncodeFromIndex() {
         const int inputH = quarter ? v : h, inputV = quarter ? h : v;
         for (int r = 0; r < inputV; ++r)
             for (int c = 0; c < inputH; ++c) {
-                int x = c, y = r;
-                switch (Mode) {
-                    case kModeRotateRight:
-                        x = inputV - 1 - r, y = c;
-                        break;
-                    case kModeRotateLeft:
-                        x = r, y = inputH - 1 - c;
-                        break;
-                    case kModeRotate180:
-                        x = inputH - 1 - c, y = inputV - 1 - r;
-                        break;
-                    case kModeFlipHorizontal:
-                        x = inputH - 1 - c;
-                        break;
-                    case kModeFlipVertical:
-                        y = inputV - 1 - r;
-                        break;
-                    default:
-                        break;
-                }
-                source.target[b++] = static_cast<std::uint8_t>(offset + y * h + x);
+                const TGridPoint local = Turned(Mode, c, r, inputH, inputV);
+                source.target[b++] = static_cast<std::uint8_t>(offset + local.y * h + local.x);
             }
         offset += h * v;
     }
