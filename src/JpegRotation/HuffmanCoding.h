@@ -209,11 +209,6 @@ public:
         accumulator_ = bits;
         free_ = 64 - over;
     }
-    // Makes room for one block's worst case before it is coded.
-    void Reserve() {
-        if (length_ + kBlockWorstCase > out_.size()) Grow(kBlockWorstCase);
-    }
-
     // The writer's state, for a hot loop to keep in registers: Open takes it
     // with room for `room` more bytes, PutBits adds to it, Close gives it back.
     struct TBits {
