@@ -253,12 +253,13 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
         const bool decoded = IndexScan() && !errorReported_;
         trackCoding_ = false;
         bool encoded = false;
-        if (decoded && Mode == kModeNone && codedAsCoder_) {
-            encoded = CopyScan();
-        } else if (decoded) {
+        if (decoded) {
             ReplaceIncompleteTables();
             BuildSymbolIndex();
-            encoded = EncodeFromIndex();
+            const bool copy = Mode == kModeNone && codedAsCoder_ && ScanEndsWithOnes();
+            if (copy)
+                CopyScan();
+            encoded = copy || EncodeFromIndex();
         }
         scanIndex_ = {};
         if (!encoded) return false;

@@ -200,7 +200,8 @@ private:
     // give the same bytes: every table complete and used as is, no restart
     // markers, every block coded as the coder codes it, 1-bits as padding.
     bool ScanMayBeCopied() const;
-    bool CopyScan();
+    bool ScanEndsWithOnes() const;  // after IndexScan
+    void CopyScan();
     // Modes 0 and 4 keep every MCU row where it is: the scan is decoded and
     // coded row by row without a store for the whole image.
     bool StreamScan();

@@ -18,31 +18,22 @@ bool TJpegRotation::ScanMayBeCopied() const {
     return true;
 }
 
-bool TJpegRotation::CopyScan() {
+bool TJpegRotation::ScanEndsWithOnes() const {
     const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
     const std::uint64_t endBit = scanIndex_[total].bit;
-    const std::size_t lastByte = static_cast<std::size_t>(endBit >> 3);
-    const TMemoryStream& in = InBits->Stream();
     const int used = static_cast<int>(endBit & 7);
-    if (used != 0) {
-        // The coder pads the last byte with 1-bits.
-        const std::uint8_t padding = static_cast<std::uint8_t>((1u << (8 - used)) - 1);
-        if ((in.Memory()[lastByte] & padding) != padding) {
-            ReplaceIncompleteTables();
-            BuildSymbolIndex();
-            return EncodeFromIndex();
-        }
-    }
-    // The tables stay as the coder would have them, for the engine's next file.
-    ReplaceIncompleteTables();
-    BuildSymbolIndex();
-    const std::size_t end = in.Position();
+    if (used == 0) return true;
+    const auto padding = static_cast<std::uint8_t>((1u << (8 - used)) - 1);
+    return (InBits->Stream().Memory()[endBit >> 3] & padding) == padding;
+}
+
+void TJpegRotation::CopyScan() {
+    const TMemoryStream& in = InBits->Stream();
     std::vector<std::uint8_t>& out = OutBits->Stream().Bytes();
-    out.insert(out.end(), in.Memory() + scanStart_, in.Memory() + end);
+    out.insert(out.end(), in.Memory() + scanStart_, in.Memory() + in.Position());
     OutBits->Stream().SetPosition(out.size());
     for (int row = 0; row < McuRows; ++row)
         if (OnProgress) OnProgress(McuRows + row);
-    return true;
 }
 
 }  // namespace plume
