@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds in Release and runs every test; then builds
+# Installs what is missing, builds in Release, runs every test and makes and
+# checks the Debian package (tools/package.sh); then builds
 # the same suite with AddressSanitizer and UndefinedBehaviorSanitizer (any
 # report fails the test) into build-asan/ and runs it again.
 # PLUME_SANITIZE_STAGE=0 skips the second stage.
@@ -10,6 +11,8 @@ tools/build.sh
 (cd "${PLUME_BUILD_DIR:-build}" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)")
 # The benchmark on small inputs, to show that it runs; timings never fail it.
 bench/run.sh --smoke
+# The Debian package from the same Release build, extracted and validated.
+tools/package.sh
 
 if [ "${PLUME_SANITIZE_STAGE:-1}" != 0 ]; then
   echo "== Sanitizer stage (build-asan)"

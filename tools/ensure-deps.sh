@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages that building, running and
-# testing plume need and that this machine does not have yet.
+# testing plume need and that this machine does not have yet; packages named
+# as arguments are added to them (tools/package.sh, tools/screenshot.sh).
+#
+#   tools/ensure-deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -8,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl
   qt6-base-dev fonts-ipafont-gothic xvfb xauth
+  "$@"
 )
 
 missing=()

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Checks a plume Debian package: its control fields, that it holds every file,
+# that its desktop entry, AppStream entry and manual pages are valid, that its
+# plume-cli runs and that its bash completion completes.
+#
+#   tools/check-package.sh build/plume_<version>_<arch>.deb
+#
+# Needs dpkg-dev, desktop-file-utils, appstream and groff-base (tools/package.sh
+# installs them).
+set -euo pipefail
+deb=$(realpath "$1")
+here=$(dirname "$(realpath "$0")")
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+fail() {
+  echo "check-package: $*" >&2
+  exit 1
+}
+# Runs a checker; anything it prints counts as a failure.
+quiet_or_fail() {
+  local said
+  said=$("$@" 2>&1) || fail "$1 failed:"$'\n'"$said"
+  [ -z "$said" ] || fail "$1 warns:"$'\n'"$said"
+}
+
+field() { dpkg-deb --field "$deb" "$1"; }
+[ "$(field Section)" = graphics ] || fail "Section is $(field Section), not graphics"
+depends=$(field Depends)
+for library in libqt6core6 libqt6gui6 libqt6widgets6 jpeg; do
+  [[ $depends == *"$library"* ]] || fail "Depends names no $library: $depends"
+done
+
+dpkg-deb -x "$deb" "$root"
+share=$root/usr/share
+files=(
+  usr/bin/plume usr/bin/plume-cli
+  usr/share/applications/plume.desktop
+  usr/share/icons/hicolor/scalable/apps/plume.svg
+  usr/share/icons/hicolor/128x128/apps/plume.png
+  usr/share/metainfo/com.tidecrest.plume.metainfo.xml
+  usr/share/man/man1/plume.1.gz usr/share/man/man1/plume-cli.1.gz
+  usr/share/bash-completion/completions/plume-cli
+)
+for file in "${files[@]}"; do
+  [ -f "$root/$file" ] || fail "the package holds no /$file"
+done
+
+quiet_or_fail desktop-file-validate "$share/applications/plume.desktop"
+appstreamcli validate --no-net "$share/metainfo/com.tidecrest.plume.metainfo.xml" >/dev/null ||
+  fail "$(appstreamcli validate --no-net --explain "$share/metainfo/com.tidecrest.plume.metainfo.xml")"
+# The AppStream entry's launchable, icon and binaries, as installed.
+appstreamcli validate-tree --no-net "$root" >/dev/null ||
+  fail "$(appstreamcli validate-tree --no-net --explain "$root")"
+
+# Every warning, without output (-z) and on the devices of a terminal and of
+# plain ASCII, where a missing glyph shows.
+render() { zcat "$2" | groff -man -ww "$1" >/dev/null; }
+for page in plume plume-cli; do
+  for device in -z -Tutf8 -Tascii; do
+    quiet_or_fail render "$device" "$share/man/man1/$page.1.gz"
+  done
+done
+
+version=$(field Version)
+said=$("$root/usr/bin/plume-cli" --version)
+[[ $said == *"$version"* ]] || fail "plume-cli --version says '$said', the package is $version"
+
+"$here/check-completion.sh" "$share/bash-completion/completions/plume-cli"
+echo "Package checked: $deb"
