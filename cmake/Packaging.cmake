@@ -63,7 +63,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 # The window decodes EXIF thumbnails through Qt's JPEG image plugin, which Qt
 # loads only at run time: cpack asks dpkg-shlibdeps about it separately.
 if(TARGET plume)

@@ -46,6 +46,8 @@ for file in "${files[@]}"; do
   [ -f "$root/$file" ] || fail "the package holds no /$file"
 done
 
+icon=$share/icons/hicolor/128x128/apps/plume.png
+file "$icon" | grep -q 'PNG image data, 128 x 128' || fail "$(file "$icon")"
 quiet_or_fail desktop-file-validate "$share/applications/plume.desktop"
 appstreamcli validate --no-net "$share/metainfo/com.tidecrest.plume.metainfo.xml" >/dev/null ||
   fail "$(appstreamcli validate --no-net --explain "$share/metainfo/com.tidecrest.plume.metainfo.xml")"
