@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds in Release, runs every test and makes and
-# checks the Debian package (tools/package.sh); then builds
-# the same suite with AddressSanitizer and UndefinedBehaviorSanitizer (any
-# report fails the test) into build-asan/ and runs it again.
+# Installs what is missing, builds in Release, runs every test, and makes and
+# checks the Debian package (tools/package.sh); then builds the same suite
+# with AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the
+# test) into build-asan/ and runs it again.
 # PLUME_SANITIZE_STAGE=0 skips the second stage.
 set -euo pipefail
 cd "$(dirname "$0")"
