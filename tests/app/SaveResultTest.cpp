@@ -20,21 +20,12 @@ const TBytes kOutput = {0xFF, 0xD8, 'o', 'u', 't', 'p', 'u', 't', 0xFF, 0xD9};
 
 // Points the trash and the home folder into root while it lives, so that the
 // home trash under root/data is the one used and nothing is written elsewhere.
-class TTrashInside {
+class TTrashInside : public test::TFakeHome {
   public:
     explicit TTrashInside(const test::TTempDir& root)
-        : oldHome_(std::getenv("HOME") ? std::getenv("HOME") : "") {
+        : TFakeHome(root.Path().string(), test::PathIn(root, "data")) {
         std::filesystem::create_directories(test::PathIn(root, "data"));
-        ::setenv("XDG_DATA_HOME", (test::PathIn(root, "data")).c_str(), 1);
-        ::setenv("HOME", root.Path().c_str(), 1);
     }
-    ~TTrashInside() {
-        ::setenv("HOME", oldHome_.c_str(), 1);
-        ::unsetenv("XDG_DATA_HOME");
-    }
-
-  private:
-    std::string oldHome_;
 };
 
 TEST(SaveMethodCodes, ComboOrderSwapsCodesThreeAndFour) {
@@ -182,6 +173,75 @@ TEST_F(SaveResultTest, RecycleBinMovesInputToTrash) {
     ASSERT_EQ(::stat(input_.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);  // the replaced file's bits
 }
+
+// The trash on a fresh account, where the data home or the trash in it does
+// not exist yet (left alone, Qt's move to the trash then puts the input into
+// "files" and "info" below the current folder and reports success).
+struct TFreshTrashCase {
+    const char* Name;
+    const char* DataHome;  // XDG_DATA_HOME below the root, "" to leave it unset
+    const char* Trash;     // where the trash must stand afterwards; "" for nowhere
+    bool ReadOnlyHome;     // nothing may be made in the home folder
+};
+void PrintTo(const TFreshTrashCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class FreshTrashTest : public SaveResultTest,
+                       public ::testing::WithParamInterface<TFreshTrashCase> {};
+
+TEST_P(FreshTrashTest, InputEndsInTheAccountsTrashOrStays) {
+    const TFreshTrashCase& c = GetParam();
+    const std::string home = test::PathIn(dir_, "home");
+    const std::string elsewhere = test::PathIn(dir_, "cwd");
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(elsewhere);
+    const auto oldFolder = std::filesystem::current_path();
+    std::filesystem::current_path(elsewhere);
+    TSaveOutcome outcome;
+    {
+        test::TFakeHome fake(home, *c.DataHome ? test::PathIn(dir_, c.DataHome) : "");
+        if (c.ReadOnlyHome) {
+            test::OpenToEveryone(dir_.Path());
+            ::chmod(home.c_str(), 0555);
+            outcome = static_cast<TSaveOutcome>(
+                test::RunUnprivileged([&] { return static_cast<int>(Save(smRecycleBin)); }));
+            ::chmod(home.c_str(), 0755);
+        } else {
+            outcome = Save(smRecycleBin);
+        }
+    }
+    std::filesystem::current_path(oldFolder);
+
+    EXPECT_TRUE(test::FolderNames(elsewhere).empty()) << "written into the current folder";
+    if (!*c.Trash) {
+        EXPECT_EQ(outcome, TSaveOutcome::KeepFailed);
+        ExpectInputUntouched();
+        EXPECT_TRUE(test::FolderNames(home).empty());
+        return;
+    }
+    ASSERT_EQ(outcome, TSaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    const std::string trash = test::PathIn(dir_, c.Trash);
+    EXPECT_EQ(test::ReadBytes(trash + "/files/a.jpg"), kInput);
+    const TBytes info = test::ReadBytes(trash + "/info/a.jpg.trashinfo");
+    EXPECT_NE(std::string(info.begin(), info.end()).find("Path=" + input_), std::string::npos);
+    // Every folder made on the way is the user's alone.
+    for (std::filesystem::path folder = trash + "/files"; folder != dir_.Path() && folder != home;
+         folder = folder.parent_path()) {
+        struct stat status {};
+        ASSERT_EQ(::stat(folder.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u) << folder;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Accounts, FreshTrashTest,
+                         ::testing::Values(TFreshTrashCase{"HomeWithoutLocalShare", "",
+                                                           "home/.local/share/Trash", false},
+                                           TFreshTrashCase{"DataHomeMissing", "xdg/data",
+                                                           "xdg/data/Trash", false},
+                                           TFreshTrashCase{"TrashCannotBeMade", "", "", true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // A folder nobody but its owner may write into: every keep step fails there
 // (run unprivileged, since the superuser ignores permission bits).

@@ -40,6 +40,9 @@ inline constexpr const char* kFileCannotCreate = "ファイル %s を作成で�
 // The input could not be kept (copy, folder or recycle bin), so it was not replaced.
 inline constexpr const char* kKeepStepFailed =
     "元ファイル %s を保存できなかったため、上書きしませんでした。";
+// The input was changed by another program after it was read, so it was not replaced.
+inline constexpr const char* kInputChanged =
+    "ファイル %s は読み込んだ後に変更されたため、上書きしませんでした。";
 
 // Items of cbo_SaveMethod, in combo order (codes 0, 1, 2, 4, 3).
 inline constexpr const char* kSaveMethodItems[] = {

@@ -72,9 +72,9 @@ TFileWorker::TFileWorker(IRunView& view) {
     FRotation.OnProgress = [&view](int position) { SetProgressPosition(view, position); };
 }
 
-std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
+std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view) {
-    LoadFile(path, worker.FSrcStream, times);
+    LoadFile(path, worker.FSrcStream, loaded.Times, &loaded.Identity);
     std::uint8_t mode = kModeNone;
     const TAnalysisOptions analysis{worker.FRotation.AllowBreakDCF, options.ExifAnywhere};
     AnalysisData(worker.FSrcStream, mode, analysis, view);
@@ -106,8 +106,8 @@ class TInlineSteps : public TFileSteps {
                  const TRunOptions& options, IRunView& view)
         : worker_(worker), files_(files), options_(options), view_(view) {}
 
-    std::uint8_t LoadAndAnalyse(std::size_t index, TFileTimes& times) override {
-        return plume::LoadAndAnalyse(worker_, files_[index], times, options_, view_);
+    std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) override {
+        return plume::LoadAndAnalyse(worker_, files_[index], loaded, options_, view_);
     }
     bool RunEngine(std::size_t, std::uint8_t mode) override {
         return plume::RunEngine(worker_, mode);
@@ -184,31 +184,39 @@ TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
     FView.ProcessMessages();
 
     const std::size_t boxesBefore = FView.FailureBoxes();
-    TFileTimes times;
-    const std::uint8_t mode = steps.LoadAndAnalyse(index, times);
+    TLoadedFile loaded;
+    const std::uint8_t mode = steps.LoadAndAnalyse(index, loaded);
     FView.SetStatus(StatusTextForMode(mode));
     FView.ProcessMessages();
 
     TFileOutcome outcome = TFileOutcome::NotNeeded;
     if (NeedsEngine(mode, active_)) {
-        outcome = steps.RunEngine(index, mode) ? Store(steps.Result(index), path, times)
+        outcome = steps.RunEngine(index, mode) ? Store(steps.Result(index), path, loaded)
                                                : TFileOutcome::Refused;
     } else if (FView.OperateAllFile()) {
-        outcome = Store(steps.Source(index), path, times);
+        outcome = Store(steps.Source(index), path, loaded);
     }
     return {index, path, outcome, FView.FailureBoxes() != boxesBefore};
 }
 
 // The save options are read now, for every file.
 TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
-                            const TFileTimes& times) {
+                            const TLoadedFile& loaded) {
     const TSaveOptions options{FView.SaveMethod(), FView.KeepTimeStampCreate(),
                                FView.KeepTimeStampWrite()};
     if (!active_.OutputPath.empty()) {
-        WriteResultFile(data, active_.OutputPath, times, options);
+        WriteResultFile(data, active_.OutputPath, loaded.Times, options);
         return TFileOutcome::Saved;
     }
-    if (SaveResult(data, path, times, options) == TSaveOutcome::Saved) return TFileOutcome::Saved;
+    switch (SaveResult(data, path, loaded.Times, options, loaded.Identity)) {
+        case TSaveOutcome::Saved:
+            return TFileOutcome::Saved;
+        case TSaveOutcome::InputChanged:
+            FView.ShowError(FormatPathText(kInputChanged, path));
+            return TFileOutcome::InputChanged;
+        case TSaveOutcome::KeepFailed:
+            break;
+    }
     FView.ShowError(FormatPathText(kKeepStepFailed, path));
     return TFileOutcome::KeepFailed;
 }

@@ -65,6 +65,12 @@ struct TRunSummary {
     bool Cancelled = false;
 };
 
+// What the steps that write nothing learn of a file besides its bytes.
+struct TLoadedFile {
+    TFileTimes Times;        // handed on to the output and the kept copies
+    TFileIdentity Identity;  // the file as loaded: no other file at its path is replaced
+};
+
 // The engine and the two streams of one file's work, with the engine's
 // callbacks bound to a view.
 struct TFileWorker {
@@ -115,12 +121,12 @@ class TTallyingView : public IRunView {
 };
 
 // The steps of one file that write nothing, on any thread: they touch only
-// worker and report only through view. LoadAndAnalyse reads the file's times
-// and bytes into worker.FSrcStream and returns the mode to use (the forced
+// worker and report only through view. LoadAndAnalyse reads the file's times,
+// identity and bytes into loaded and worker.FSrcStream and returns the mode to use (the forced
 // one when the options force one); it throws what loading and the analysis
 // throw. RunEngine validates and rotates into worker.FDstStream and is true
 // when that result may be stored.
-std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
+std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view);
 bool RunEngine(TFileWorker& worker, std::uint8_t mode);
 // Whether the engine runs for a file whose mode LoadAndAnalyse returned.
@@ -132,7 +138,7 @@ bool NeedsEngine(std::uint8_t mode, const TRunOptions& options);
 class TFileSteps {
   public:
     virtual ~TFileSteps() = default;
-    virtual std::uint8_t LoadAndAnalyse(std::size_t index, TFileTimes& times) = 0;
+    virtual std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) = 0;
     // Called only when NeedsEngine says so for the mode returned above.
     virtual bool RunEngine(std::size_t index, std::uint8_t mode) = 0;
     // The input as the analysis left it, and the engine's result.
@@ -167,7 +173,8 @@ class TRunner {
   private:
     // Steps of one file; see the .cpp.
     TFileReport HandleFile(std::size_t index, TFileSteps& steps);
-    TFileOutcome Store(const TMemoryStream& data, const std::string& path, const TFileTimes& times);
+    TFileOutcome Store(const TMemoryStream& data, const std::string& path,
+                       const TLoadedFile& loaded);
     void EndRun();
 
     TTallyingView FView;

@@ -17,6 +17,9 @@ enum class TFileOutcome {
     NotNeeded,   // no turn needed and not stored; the file was not touched
     Refused,     // the engine refused it (its error box was shown); nothing written
     KeepFailed,  // the input could not be kept, so it was not replaced; nothing written
+    // Another program changed the input after it was loaded: not replaced,
+    // and a copy already kept stays.
+    InputChanged,
 };
 
 struct TFileReport {
