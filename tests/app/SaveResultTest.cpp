@@ -119,7 +119,7 @@ TEST_F(SaveResultTest, OutputTimesFollowTheOptions) {
 
 TEST_F(SaveResultTest, BackupExtensionCopiesInputWithItsTimes) {
     const std::string backup = test::PathIn(dir_, "a.bak");
-    test::WriteBytes(backup, {9, 9, 9});  // an older copy is replaced
+    test::WriteBytes(backup, kInput);  // an older copy of the same bytes is replaced
     ASSERT_EQ(Save(smBackupExtension, false, false), TSaveOutcome::Saved);
     EXPECT_EQ(test::ReadBytes(backup), kInput);
     // The copy gets the input's times whatever the options say.
@@ -173,6 +173,104 @@ TEST_F(SaveResultTest, RecycleBinMovesInputToTrash) {
     ASSERT_EQ(::stat(input_.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);  // the replaced file's bits
 }
+
+// A kept copy's name already taken: by a copy of the same bytes (replaced,
+// nothing is lost), by another file (it stays and the keep step fails), or by
+// the copy that a name twin differing only in letter case kept first.
+struct TKeptCopyCase {
+    const char* Name;
+    int Method;
+    const char* Taken;  // the file already at the kept copy's name, or a twin saved first
+    enum { SameBytes, OtherBytes, TwinSavedFirst } How;
+    TSaveOutcome Outcome;
+};
+void PrintTo(const TKeptCopyCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class KeptCopyNameTest : public SaveResultTest,
+                         public ::testing::WithParamInterface<TKeptCopyCase> {};
+
+TEST_P(KeptCopyNameTest, ADifferentFileOfTheNameIsNeverReplaced) {
+    const TKeptCopyCase& c = GetParam();
+    const TBytes twin = {0xFF, 0xD8, 't', 'w', 'i', 'n', 0xFF, 0xD9};
+    const std::string kept = SavePathsFor(c.Method, input_).KeptCopy;
+    TBytes before = c.How == TKeptCopyCase::SameBytes ? kInput : twin;
+    if (c.How == TKeptCopyCase::TwinSavedFirst) {
+        const std::string other = test::PathIn(dir_, c.Taken);
+        test::WriteBytes(other, twin);
+        ASSERT_EQ(SaveResult(data_, other, times_, TSaveOptions{c.Method, true, true}),
+                  TSaveOutcome::Saved);
+    } else {
+        std::filesystem::create_directories(std::filesystem::path(kept).parent_path());
+        test::WriteBytes(kept, before);
+    }
+
+    EXPECT_EQ(Save(c.Method), c.Outcome);
+    if (c.Outcome == TSaveOutcome::Saved) {
+        EXPECT_EQ(test::ReadBytes(kept), kInput);
+        EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    } else {
+        EXPECT_EQ(test::ReadBytes(kept), before);
+        ExpectInputUntouched();
+    }
+    ExpectNoTemporaryFiles(FolderPart(kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, KeptCopyNameTest,
+    ::testing::Values(TKeptCopyCase{"BakSameBytes", smBackupExtension, "a.bak",
+                                    TKeptCopyCase::SameBytes, TSaveOutcome::Saved},
+                      TKeptCopyCase{"BakOtherBytes", smBackupExtension, "a.bak",
+                                    TKeptCopyCase::OtherBytes, TSaveOutcome::KeptCopyNameTaken},
+                      TKeptCopyCase{"BakCaseTwin", smBackupExtension, "a.JPG",
+                                    TKeptCopyCase::TwinSavedFirst, TSaveOutcome::KeptCopyNameTaken},
+                      TKeptCopyCase{"OriginalSameBytes", smOriginalFolder, "original/a.jpg",
+                                    TKeptCopyCase::SameBytes, TSaveOutcome::Saved},
+                      TKeptCopyCase{"OriginalOtherBytes", smOriginalFolder, "original/a.jpg",
+                                    TKeptCopyCase::OtherBytes, TSaveOutcome::KeptCopyNameTaken},
+                      // original/a.JPG and original/a.jpg are two names here.
+                      TKeptCopyCase{"OriginalCaseTwin", smOriginalFolder, "a.JPG",
+                                    TKeptCopyCase::TwinSavedFirst, TSaveOutcome::Saved}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A photo its owner may not write (also when the tests run as the
+// superuser): only the trash method replaces it; the methods that write over
+// it fail with the create error that names it, after their keep step.
+class ReadOnlyInputTest : public SaveResultTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ReadOnlyInputTest, OnlyTheTrashMethodReplacesIt) {
+    const int method = GetParam();
+    ::chmod(input_.c_str(), 0444);
+    const test::TFakeHome home(dir_.Path().string(), test::PathIn(dir_, "data"));
+    const TSavePaths paths = SavePathsFor(method, input_);
+    if (method == smResultFolder || method == smRecycleBin) {
+        EXPECT_EQ(Save(method), TSaveOutcome::Saved);
+        EXPECT_EQ(test::ReadBytes(paths.Output), kOutput);
+        if (method == smRecycleBin) {
+            EXPECT_EQ(test::ReadBytes(test::PathIn(dir_, "data/Trash/files/a.jpg")), kInput);
+        }
+        return;
+    }
+    try {
+        Save(method);
+        FAIL() << "a read-only photo was replaced";
+    } catch (const EStreamError& error) {
+        EXPECT_EQ(std::string(error.what()), FormatPathText(kFileCannotCreate, input_));
+    }
+    ExpectInputUntouched();
+    struct stat status {};
+    ASSERT_EQ(::stat(input_.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0444u);
+    if (!paths.KeptCopy.empty()) {
+        EXPECT_EQ(test::ReadBytes(paths.KeptCopy), kInput);  // the kept copy stays
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveMethods, ReadOnlyInputTest,
+                         ::testing::Values(smResultFolder, smRecycleBin, smBackupExtension,
+                                           smOverwrite, smOriginalFolder),
+                         [](const auto& info) { return "Method" + std::to_string(info.param); });
 
 // The trash on a fresh account, where the data home or the trash in it does
 // not exist yet (left alone, Qt's move to the trash then puts the input into

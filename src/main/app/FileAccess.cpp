@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -138,6 +139,25 @@ int CreateTemporaryFile(const std::string& folder, std::string& name) {
     return -1;
 }
 
+enum class TExisting { None, Same, Other, Unreadable };
+
+// What stands at path compared with bytes: nothing, a file with those bytes,
+// a file with others, or something that cannot be read (a folder included).
+TExisting HoldsBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? TExisting::None : TExisting::Unreadable;
+    TFileDescriptor fd(OpenRegularFile(path, info));
+    if (!fd.Valid()) return TExisting::Unreadable;
+    if (static_cast<std::uint64_t>(info.st_size) != bytes.size()) return TExisting::Other;
+    std::vector<std::uint8_t> existing;
+    if (!ReadAll(fd.Get(), existing, static_cast<std::size_t>(info.st_size)))
+        return TExisting::Unreadable;
+    return std::equal(existing.begin(), existing.end(), bytes.begin(), bytes.end())
+               ? TExisting::Same
+               : TExisting::Other;
+}
+
 TFileIdentity IdentityOfStat(const struct stat& info) {
     return {info.st_dev, info.st_ino, info.st_size, info.st_mtim};
 }
@@ -237,18 +257,30 @@ bool WriteFileReplacing(const std::string& target, std::span<const std::uint8_t>
     return true;
 }
 
-bool CopyFileWithTimes(const std::string& from, const std::string& to, const TFileTimes& times) {
+TCopyOutcome CopyFileWithTimes(const std::string& from, const std::string& to,
+                               const TFileTimes& times) {
     struct stat info {};
     TFileDescriptor fd(OpenRegularFile(from, info));
-    if (!fd.Valid()) return false;
+    if (!fd.Valid()) return TCopyOutcome::Failed;
     std::vector<std::uint8_t> bytes;
-    if (!ReadAll(fd.Get(), bytes, static_cast<std::size_t>(info.st_size))) return false;
+    if (!ReadAll(fd.Get(), bytes, static_cast<std::size_t>(info.st_size)))
+        return TCopyOutcome::Failed;
+    switch (HoldsBytes(to, bytes)) {
+        case TExisting::None:
+        case TExisting::Same:
+            break;
+        case TExisting::Other:
+            return TCopyOutcome::NameTaken;
+        case TExisting::Unreadable:
+            return TCopyOutcome::Failed;
+    }
     const TFileAttributes attributes{static_cast<mode_t>(info.st_mode & 07777), info.st_uid,
                                      info.st_gid};
     try {
-        return WriteFileReplacing(to, bytes, times, attributes);
+        return WriteFileReplacing(to, bytes, times, attributes) ? TCopyOutcome::Copied
+                                                                : TCopyOutcome::Failed;
     } catch (const EStreamError&) {
-        return false;
+        return TCopyOutcome::Failed;
     }
 }
 

@@ -77,10 +77,18 @@ bool WriteFileReplacing(const std::string& target, std::span<const std::uint8_t>
                         const std::optional<TFileAttributes>& attributes = std::nullopt,
                         const std::optional<TFileIdentity>& replaced = std::nullopt);
 
-// Copies the file at from to the path to (replacing a file there) in the same
-// safe way; the copy takes from's attributes and the given times. False when
-// anything fails; to is then as it was.
-bool CopyFileWithTimes(const std::string& from, const std::string& to, const TFileTimes& times);
+enum class TCopyOutcome {
+    Copied,
+    Failed,     // from could not be read or to not written; to is as it was
+    NameTaken,  // a file with other bytes than from's stands at to; it stays
+};
+
+// Copies the file at from to the path to in the same safe way; the copy
+// takes from's attributes and the given times. A file already at to is
+// replaced only when it holds the same bytes, so that a copy kept earlier of
+// another file (or of this one before it changed) is never lost.
+TCopyOutcome CopyFileWithTimes(const std::string& from, const std::string& to,
+                               const TFileTimes& times);
 
 bool IsFolder(const std::string& path);
 // Makes the folder (one level) unless a folder of that name exists. False when

@@ -4,11 +4,13 @@
 //
 // Errors: a file the engine refuses, or whose input cannot be kept, is
 // reported in a box and the run goes on. A stream error (a path that cannot
-// be opened or read, an output that cannot be written) ends the run: the
-// view's texts are put back as after a cancelled run ("処理を中断しました",
-// empty file name, "閉じる", progress 0) and the EStreamError is rethrown for
-// the front end to show (the window's general error handler, the console's
-// error line).
+// be opened or read, an output that cannot be written) is handled by the
+// run's TFileErrorRule. The window's rule ends the run: the view's texts are
+// put back as after a cancelled run ("処理を中断しました", empty file name,
+// "閉じる", progress 0) and the EStreamError is rethrown for the front end
+// to show (the window's general error handler). The console shows it as the
+// file's error box instead and goes on with the next file, or ends the run
+// after it.
 //
 // Threads: the run's loop, every view call, every option read and all saving
 // happen on the caller's thread, in list order. The steps of one file that
@@ -44,6 +46,13 @@ void SetProgressPosition(IRunView& view, int position);
 // Lbl_Status for a rotation mode.
 const char* StatusTextForMode(std::uint8_t mode);
 
+// What a stream error of one file does to the run.
+enum class TFileErrorRule {
+    EndRun,         // rethrown; the run ends (the window)
+    ReportAndEnd,   // shown as the file's error; the run ends after the file
+    ReportAndGoOn,  // shown as the file's error; the run goes on
+};
+
 // What a front end may ask of a run beyond the view's options; read once per run.
 struct TRunOptions {
     // Look for the EXIF segment among all segments before the frame header.
@@ -57,6 +66,10 @@ struct TRunOptions {
     // Files prepared at once on worker threads; 1 keeps every step on the
     // caller's thread.
     unsigned Jobs = 1;
+    TFileErrorRule OnFileError = TFileErrorRule::EndRun;
+    // When the analysis finds no turn and ExifAnywhere is off, look whether
+    // an EXIF APP1 later in the header asks for one (TFileReport::LaterExifAsksTurn).
+    bool NoteLaterExif = false;
 };
 
 struct TRunSummary {
@@ -67,8 +80,9 @@ struct TRunSummary {
 
 // What the steps that write nothing learn of a file besides its bytes.
 struct TLoadedFile {
-    TFileTimes Times;        // handed on to the output and the kept copies
-    TFileIdentity Identity;  // the file as loaded: no other file at its path is replaced
+    TFileTimes Times;                // handed on to the output and the kept copies
+    TFileIdentity Identity;          // the file as loaded: no other file at its path is replaced
+    bool LaterExifAsksTurn = false;  // see TRunOptions::NoteLaterExif
 };
 
 // The engine and the two streams of one file's work, with the engine's
@@ -106,6 +120,7 @@ class TTallyingView : public IRunView {
     void ShowWarning(const std::string& text) override { target_.ShowWarning(text); }
     void ShowError(const std::string& text) override;
     void ProcessMessages() override { target_.ProcessMessages(); }
+    void FileStarted(const std::string& path) override { target_.FileStarted(path); }
     void ClearPreview() override { target_.ClearPreview(); }
     void ShowPreview(const std::vector<std::uint8_t>& jpeg) override { target_.ShowPreview(jpeg); }
     bool AllowBreakDCF() const override { return target_.AllowBreakDCF(); }
@@ -175,6 +190,9 @@ class TRunner {
     TFileReport HandleFile(std::size_t index, TFileSteps& steps);
     TFileOutcome Store(const TMemoryStream& data, const std::string& path,
                        const TLoadedFile& loaded);
+    // A stream error of the file at index, shown as its error box; the run
+    // ends after it under ReportAndEnd.
+    TFileReport ReportFileError(std::size_t index, const EStreamError& error);
     void EndRun();
 
     TTallyingView FView;

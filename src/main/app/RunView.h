@@ -20,6 +20,9 @@ enum class TFileOutcome {
     // Another program changed the input after it was loaded: not replaced,
     // and a copy already kept stays.
     InputChanged,
+    // The file could not be read, analysed or saved (a stream error, shown
+    // as an error); the run went on or ended as its options say.
+    Error,
 };
 
 struct TFileReport {
@@ -28,6 +31,10 @@ struct TFileReport {
     TFileOutcome Outcome = TFileOutcome::NotNeeded;
     // An error or the analysis's "not a JPEG" message was shown for the file.
     bool Failed = false;
+    // No turn was read because the EXIF segment does not follow SOI, but an
+    // EXIF APP1 later in the header asks for one (looked for only when the
+    // run's options ask).
+    bool LaterExifAsksTurn = false;
 };
 
 class IRunView {
@@ -66,8 +73,10 @@ class IRunView {
     virtual bool KeepTimeStampCreate() const = 0;  // chk_KeepTimeStamp_Create
     virtual bool KeepTimeStampWrite() const = 0;   // chk_KeepTimeStamp_Write
 
-    // Called once a file is done (not for a file whose error ended the run).
-    // The window needs nothing here; the console prints its line.
+    // Called as the handling of a file begins, with its path as listed.
+    virtual void FileStarted(const std::string& path) { (void)path; }
+    // Called once a file is done (not for a file whose error ended the run
+    // by being thrown). The window needs nothing here; the console prints its line.
     virtual void FileFinished(const TFileReport& report) { (void)report; }
 };
 

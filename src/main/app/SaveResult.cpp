@@ -1,5 +1,7 @@
 #include "app/SaveResult.h"
 
+#include <sys/stat.h>
+
 #include "app/AppTexts.h"
 #include "app/RecycleBin.h"
 
@@ -25,6 +27,12 @@ int KnownSaveMethod(int code) {
 bool IsStill(const std::string& path, const TFileIdentity& loaded) {
     const std::optional<TFileIdentity> now = IdentityOf(path);
     return now && SameFile(*now, loaded);
+}
+
+// False for a file whose permission bits give its owner no write access.
+bool OwnerMayWrite(const std::string& path) {
+    const std::optional<TFileAttributes> attributes = ReadAttributes(path);
+    return !attributes || (attributes->Mode & S_IWUSR) != 0;
 }
 
 }  // namespace
@@ -70,10 +78,12 @@ TSaveOutcome SaveResult(const TMemoryStream& data, const std::string& path, cons
     const int method = KnownSaveMethod(options.SaveMethod);
     const TSavePaths paths = SavePathsFor(method, path);
     std::optional<TFileAttributes> attributes;
-    // The file the output replaces must be the one loaded. The result
-    // folder's output replaces no input; after the trash, nothing stands there.
-    std::optional<TFileIdentity> replaced;
-    if (method != smResultFolder && method != smRecycleBin) replaced = loaded;
+    // Overwrite, ".bak" and "original" write the output over the input
+    // itself; the result folder's output replaces no input, and after the
+    // trash nothing stands at its path.
+    const bool overInput = method != smResultFolder && method != smRecycleBin;
+    // The file the output replaces must be the one loaded.
+    const std::optional<TFileIdentity> replaced = overInput ? loaded : std::nullopt;
 
     // Keep step: the kept copy is complete on disk before the input is replaced.
     switch (method) {
@@ -88,16 +98,24 @@ TSaveOutcome SaveResult(const TMemoryStream& data, const std::string& path, cons
             attributes = ReadAttributes(path);
             if (!MoveToRecycleBin(path)) return TSaveOutcome::KeepFailed;
             break;
-        case smBackupExtension:
-            if (!CopyFileWithTimes(path, paths.KeptCopy, times)) return TSaveOutcome::KeepFailed;
-            break;
         case smOriginalFolder:
-            if (!EnsureFolder(paths.Folder) || !CopyFileWithTimes(path, paths.KeptCopy, times))
-                return TSaveOutcome::KeepFailed;
+            if (!EnsureFolder(paths.Folder)) return TSaveOutcome::KeepFailed;
+            [[fallthrough]];
+        case smBackupExtension:
+            switch (CopyFileWithTimes(path, paths.KeptCopy, times)) {
+                case TCopyOutcome::Copied:
+                    break;
+                case TCopyOutcome::NameTaken:
+                    return TSaveOutcome::KeptCopyNameTaken;
+                case TCopyOutcome::Failed:
+                    return TSaveOutcome::KeepFailed;
+            }
             break;
         default:  // smOverwrite
             break;
     }
+    if (overInput && !OwnerMayWrite(path))
+        throw EStreamError(FormatPathText(kFileCannotCreate, path));
     if (!WriteResultFile(data, paths.Output, times, options, attributes, replaced))
         return TSaveOutcome::InputChanged;
     return TSaveOutcome::Saved;
