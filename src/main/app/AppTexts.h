@@ -49,8 +49,7 @@ inline constexpr const char* kInputChanged =
 
 // The console's lines beside the run.
 inline constexpr const char* kNoJpegFiles = "処理するJPEGファイルがありません。";
-inline constexpr const char* kSkippedNotJpg =
-    "%s は拡張子が .jpg ではないため、処理しません。";
+inline constexpr const char* kSkippedNotJpg = "%s は拡張子が .jpg ではないため、処理しません。";
 // After a file whose EXIF segment does not follow SOI, when one later in the
 // header asks for a turn.
 inline constexpr const char* kNoteExifAnywhere =

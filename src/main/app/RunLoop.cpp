@@ -75,29 +75,6 @@ TFileWorker::TFileWorker(IRunView& view) {
 
 namespace {
 
-// Shows nothing and reads the defaults: the view of a look at a file that
-// the user is not to see.
-class TSilentView : public IRunView {
-  public:
-    void SetFileCounter(const std::string&) override {}
-    void SetFileName(const std::string&) override {}
-    void SetStatus(const std::string&) override {}
-    void SetCancelCaption(const std::string&) override {}
-    void SetProgressMax(int) override {}
-    void SetProgressPosition(int) override {}
-    void ShowPlainMessage(const std::string&) override {}
-    void ShowWarning(const std::string&) override {}
-    void ShowError(const std::string&) override {}
-    void ProcessMessages() override {}
-    void ClearPreview() override {}
-    void ShowPreview(const std::vector<std::uint8_t>&) override {}
-    bool AllowBreakDCF() const override { return false; }
-    bool OperateAllFile() const override { return false; }
-    int SaveMethod() const override { return smResultFolder; }
-    bool KeepTimeStampCreate() const override { return true; }
-    bool KeepTimeStampWrite() const override { return true; }
-};
-
 // The segments before the frame header lie in the file's head; what lies
 // beyond this many bytes is not looked at for the note.
 constexpr std::size_t kLaterExifSearchBytes = std::size_t{1} << 20;

@@ -80,4 +80,27 @@ class IRunView {
     virtual void FileFinished(const TFileReport& report) { (void)report; }
 };
 
+// Shows nothing and reads the options' defaults: the view of work the user
+// is not to see, and a base for views that want only a few of the calls.
+class TSilentView : public IRunView {
+  public:
+    void SetFileCounter(const std::string&) override {}
+    void SetFileName(const std::string&) override {}
+    void SetStatus(const std::string&) override {}
+    void SetCancelCaption(const std::string&) override {}
+    void SetProgressMax(int) override {}
+    void SetProgressPosition(int) override {}
+    void ShowPlainMessage(const std::string&) override {}
+    void ShowWarning(const std::string&) override {}
+    void ShowError(const std::string&) override {}
+    void ProcessMessages() override {}
+    void ClearPreview() override {}
+    void ShowPreview(const std::vector<std::uint8_t>&) override {}
+    bool AllowBreakDCF() const override { return false; }
+    bool OperateAllFile() const override { return false; }
+    int SaveMethod() const override { return 0; }  // smResultFolder
+    bool KeepTimeStampCreate() const override { return true; }
+    bool KeepTimeStampWrite() const override { return true; }
+};
+
 }  // namespace plume
