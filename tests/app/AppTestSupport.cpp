@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "fixtures/JpegEncoder.h"
@@ -102,6 +103,34 @@ void OpenToEveryone(const std::filesystem::path& root) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
         std::filesystem::permissions(entry.path(), entry.is_directory() ? perms::all : kFileAccess,
                                      std::filesystem::perm_options::add);
+}
+
+namespace {
+
+std::optional<std::string> Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void SetEnvironment(const char* name, const std::optional<std::string>& value) {
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+}  // namespace
+
+TFakeHome::TFakeHome(const std::string& home, const std::string& dataHome)
+    : oldHome_(Environment("HOME")), oldDataHome_(Environment("XDG_DATA_HOME")) {
+    SetEnvironment("HOME", home);
+    SetEnvironment("XDG_DATA_HOME",
+                   dataHome.empty() ? std::nullopt : std::optional<std::string>(dataHome));
+}
+
+TFakeHome::~TFakeHome() {
+    SetEnvironment("HOME", oldHome_);
+    SetEnvironment("XDG_DATA_HOME", oldDataHome_);
 }
 
 void TRecordingView::ProcessMessages() {

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,20 @@ std::vector<std::string> FolderNames(const std::string& folder);
 int RunUnprivileged(const std::function<int()>& body);
 // Lets an unprivileged user write everything below root.
 void OpenToEveryone(const std::filesystem::path& root);
+
+// While it lives, HOME names home and XDG_DATA_HOME names dataHome (or is
+// unset when dataHome is empty), so that the trash and everything under the
+// data home lie inside a temporary folder. The old values come back after.
+class TFakeHome {
+  public:
+    TFakeHome(const std::string& home, const std::string& dataHome);
+    ~TFakeHome();
+    TFakeHome(const TFakeHome&) = delete;
+    TFakeHome& operator=(const TFakeHome&) = delete;
+
+  private:
+    std::optional<std::string> oldHome_, oldDataHome_;
+};
 
 // A view that records every call as a line ("status:解析中...", "pump", ...),
 // with settable options and a hook at each pumping point.

@@ -9,7 +9,9 @@
 #include <map>
 
 #include "AppTestSupport.h"
+#include "BitStreamFile/MemoryStream.h"
 #include "app/AppTexts.h"
+#include "fixtures/JpegSegments.h"
 
 namespace plume {
 namespace {
@@ -33,9 +35,10 @@ std::string FileText(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string OutputLine(const std::string& counter, const std::string& name,
+// A file's line names it by its path as listed.
+std::string OutputLine(const std::string& counter, const std::string& path,
                        const std::string& status) {
-    return counter + " " + name + " " + status + "\n";
+    return counter + " " + path + " " + status + "\n";
 }
 
 struct TCliRun {
@@ -96,8 +99,8 @@ TEST_F(CliTest, FolderRunPrintsOneLinePerFile) {
     AddPhoto("b.jpg", 1);
     const TCliRun run = Run({"photos"});
     EXPECT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out, OutputLine("( 1 / 2 )", "a.jpg", kStatusRotateRight) +
-                           OutputLine("( 2 / 2 )", "b.jpg", kStatusNothingToDo));
+    EXPECT_EQ(run.Out, OutputLine("( 1 / 2 )", "photos/a.jpg", kStatusRotateRight) +
+                           OutputLine("( 2 / 2 )", "photos/b.jpg", kStatusNothingToDo));
     EXPECT_NE(run.Err.find(kStatusCompleted), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(test::PathIn(dir_, "photos/result/a.jpg")));
     EXPECT_FALSE(std::filesystem::exists(test::PathIn(dir_, "photos/result/b.jpg")));
@@ -119,7 +122,31 @@ TEST_F(CliTest, FailuresGiveStatusOne) {
     EXPECT_NE(missing.Err.find(FormatPathText(kFileCannotOpen, "photos/none.jpg")),
               std::string::npos);
 
-    EXPECT_EQ(Run({"photos/notes.txt"}).Status, 1);  // nothing to handle
+    const TCliRun skipped = Run({"photos/notes.txt"});
+    EXPECT_EQ(skipped.Status, 1);  // nothing to handle, and why
+    EXPECT_EQ(skipped.Err,
+              FormatPathText(kSkippedNotJpg, "photos/notes.txt") + "\n" + kNoJpegFiles + "\n");
+}
+
+// A comment segment between SOI and the EXIF segment: the orientation is not
+// read, as in the window, but the console says that --exif-anywhere reads it.
+TEST_F(CliTest, ExifAfterAnotherSegmentGetsANote) {
+    const test::TBytes comment = {0xFF, 0xFE, 0x00, 0x04, 'h', 'i'};
+    for (const auto& [name, orientation] : {std::pair{"turn.jpg", 6}, std::pair{"up.jpg", 1}})
+        test::WriteBytes(test::PathIn(dir_, std::string("photos/") + name),
+                         fixtures::InsertBytes(test::MakePhoto(64, 48, orientation), 2, comment));
+    const TCliRun run = Run({"photos"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, OutputLine("( 1 / 2 )", "photos/turn.jpg", kStatusNothingToDo) +
+                           OutputLine("( 2 / 2 )", "photos/up.jpg", kStatusNothingToDo));
+    EXPECT_NE(run.Err.find("( 1 / 2 ) photos/turn.jpg: " + std::string(kNoteExifAnywhere)),
+              std::string::npos)
+        << run.Err;
+    EXPECT_EQ(run.Err.find("photos/up.jpg"), std::string::npos) << run.Err;
+
+    const TCliRun anywhere = Run({"--exif-anywhere", "photos/turn.jpg"});
+    EXPECT_EQ(anywhere.Out, OutputLine("( 1 / 1 )", "photos/turn.jpg", kStatusRotateRight));
+    EXPECT_EQ(anywhere.Err.find(kNoteExifAnywhere), std::string::npos);
 }
 
 TEST_F(CliTest, OutputFileAndForcedMode) {
@@ -178,7 +205,7 @@ TEST_F(CliTest, JobsOption) {
                                 Strings{"--jobs=2", photo}, Strings{"--jobs", "8", photo}}) {
         const TCliRun run = Run(good);
         EXPECT_EQ(run.Status, 0) << good[0] << run.Err;
-        EXPECT_EQ(run.Out, OutputLine("( 1 / 1 )", "a.jpg", kStatusRotateRight));
+        EXPECT_EQ(run.Out, OutputLine("( 1 / 1 )", photo, kStatusRotateRight));
     }
 }
 
@@ -235,16 +262,56 @@ TEST_F(CliJobsTest, FolderWithFailuresAndRepeats) {
     EXPECT_EQ(run.Status, 1);  // the refused file and the text file
     EXPECT_NE(run.Err.find(kCaptionWarning), std::string::npos);
     EXPECT_NE(run.Err.find(kCannotProcessLine), std::string::npos);
-    EXPECT_NE(run.Out.find("( 11 / 11 ) c.jpg"), std::string::npos);
+    EXPECT_NE(run.Out.find("( 11 / 11 ) ./photos/c.jpg"), std::string::npos);
 }
 
-TEST_F(CliJobsTest, MissingPathInTheMiddle) {
-    MakeCopies();
-    ExpectSameRuns({"--save-method", "overwrite", "photos/a.jpg", "photos/c.jpg", "photos/none.jpg",
-                    "photos/d.jpg"});
-    EXPECT_TRUE(std::filesystem::exists(test::PathIn(dir_, "j4/photos/c.jpg")));
-    EXPECT_EQ(test::PhotoOrientation(test::ReadBytes(test::PathIn(dir_, "j4/photos/d.jpg"))), 3);
+// A photo cut off inside its scan in the middle of a folder, and a path that
+// names nothing: the console names each by its path, goes on with the other
+// photos and exits 1; --stop-on-error ends the run at the first, as the
+// window does.
+class CliFileErrorTest : public CliJobsTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CliFileErrorTest, FailedFilesAreNamedAndTheRunGoesOnUnlessAskedToStop) {
+    const bool stop = GetParam();
+    for (const std::string copy : {"j1", "j4"}) {
+        std::filesystem::create_directories(test::PathIn(dir_, copy + "/photos"));
+        const auto path = [&](const std::string& name) {
+            return test::PathIn(dir_, copy + "/photos/" + name);
+        };
+        test::WriteBytes(path("a.jpg"), test::MakePhoto(320, 240, 6));
+        test::TBytes cut = test::MakePhoto(320, 240, 3);
+        cut.resize(cut.size() / 2);
+        test::WriteBytes(path("b.jpg"), cut);
+        test::WriteBytes(path("c.jpg"), test::MakePhoto(320, 240, 8));
+        for (const std::string name : {"a.jpg", "b.jpg", "c.jpg"})
+            test::SetModificationTime(path(name), test::OldTime());
+    }
+    Strings args{"--save-method", "overwrite", "photos", "photos/none.jpg"};
+    if (stop) args.insert(args.begin(), "--stop-on-error");
+    const TCliRun run = ExpectSameRuns(args);
+
+    EXPECT_EQ(run.Status, 1);
+    const std::string error = std::string(": ") + kCaptionError + ": ";
+    EXPECT_NE(run.Err.find("( 2 / 4 ) photos/b.jpg" + error + kStreamReadError), std::string::npos)
+        << run.Err;
+    const std::string lines = OutputLine("( 1 / 4 )", "photos/a.jpg", kStatusRotateRight) +
+                              OutputLine("( 2 / 4 )", "photos/b.jpg", kCannotProcessLine);
+    if (stop) {
+        EXPECT_EQ(run.Out, lines);
+        EXPECT_NE(run.Err.find(kStatusInterrupted), std::string::npos);
+    } else {
+        EXPECT_EQ(run.Out, lines + OutputLine("( 3 / 4 )", "photos/c.jpg", kStatusRotateLeft) +
+                               OutputLine("( 4 / 4 )", "photos/none.jpg", kCannotProcessLine));
+        EXPECT_NE(run.Err.find("( 4 / 4 ) photos/none.jpg" + error +
+                               FormatPathText(kFileCannotOpen, "photos/none.jpg")),
+                  std::string::npos);
+    }
+    EXPECT_EQ(test::PhotoOrientation(test::ReadBytes(test::PathIn(dir_, "j4/photos/c.jpg"))),
+              stop ? 8 : 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rules, CliFileErrorTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "StopOnError" : "GoOn"; });
 
 }  // namespace
 }  // namespace plume

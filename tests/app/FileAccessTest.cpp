@@ -80,15 +80,17 @@ TEST(CopyFileWithTimes, CopyHasSourceBytesBitsAndGivenTime) {
     ::chmod((test::PathIn(dir, "a.jpg")).c_str(), 0604);
     TFileTimes times;
     times.LastWrite = test::OldTime();
-    ASSERT_TRUE(CopyFileWithTimes(test::PathIn(dir, "a.jpg"), test::PathIn(dir, "a.bak"), times));
+    ASSERT_EQ(CopyFileWithTimes(test::PathIn(dir, "a.jpg"), test::PathIn(dir, "a.bak"), times),
+              TCopyOutcome::Copied);
     EXPECT_EQ(test::ReadBytes(test::PathIn(dir, "a.bak")), (TBytes{4, 5, 6}));
     EXPECT_TRUE(
         test::SameTime(test::ModificationTime(test::PathIn(dir, "a.bak")), test::OldTime()));
     struct stat info {};
     ASSERT_EQ(::stat((test::PathIn(dir, "a.bak")).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0604u);
-    EXPECT_FALSE(
-        CopyFileWithTimes(test::PathIn(dir, "missing.jpg"), test::PathIn(dir, "b.bak"), times));
+    EXPECT_EQ(
+        CopyFileWithTimes(test::PathIn(dir, "missing.jpg"), test::PathIn(dir, "b.bak"), times),
+        TCopyOutcome::Failed);
     EXPECT_FALSE(std::filesystem::exists(test::PathIn(dir, "b.bak")));
 }
 

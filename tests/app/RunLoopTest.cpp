@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
@@ -210,6 +211,48 @@ TEST_F(RunLoopTest, KeepStepFailureIsReportedAndRunGoesOn) {
     EXPECT_EQ(view_.Reports.at(1).Outcome, TFileOutcome::KeepFailed);
     EXPECT_EQ(summary.FailedCount, 2u);
 }
+
+// Another program writes the input while it is on screen, after it was
+// loaded: a method that would replace it replaces nothing, a copy already
+// kept stays, and the result folder's output is written as ever.
+class InputChangedTest : public RunLoopTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(InputChangedTest, InputIsNotReplaced) {
+    const int method = GetParam();
+    const std::string path = AddPhoto("a.jpg", 6);
+    TBytes changed = test::ReadBytes(path);
+    changed.back() ^= 1;  // same file, same size: only the bytes and the time differ
+    view_.optSaveMethod = method;
+    view_.OnPump = [&](int pump) {
+        if (pump != 2) return;
+        std::ofstream(path, std::ios::binary | std::ios::in)
+            .write(reinterpret_cast<const char*>(changed.data()),
+                   static_cast<std::streamsize>(changed.size()));
+        test::SetModificationTime(path, {test::OldTime().tv_sec, test::OldTime().tv_nsec + 1});
+    };
+    const test::TFakeHome home(dir_.Path().string(), test::PathIn(dir_, "data"));
+    const TRunSummary summary = runner_.DoOperation({path});
+
+    EXPECT_EQ(test::ReadBytes(path), changed);
+    if (method == smResultFolder) {
+        EXPECT_EQ(view_.Reports.at(0).Outcome, TFileOutcome::Saved);
+        EXPECT_TRUE(HasResult("a.jpg"));
+        return;
+    }
+    EXPECT_EQ(view_.Lines("error:"), Strings{FormatPathText(kInputChanged, path)});
+    EXPECT_EQ(view_.Reports.at(0).Outcome, TFileOutcome::InputChanged);
+    EXPECT_EQ(summary.FailedCount, 1u);
+    const TSavePaths paths = SavePathsFor(method, path);
+    if (!paths.KeptCopy.empty()) {
+        EXPECT_TRUE(std::filesystem::exists(paths.KeptCopy));
+    }
+    EXPECT_FALSE(std::filesystem::exists(test::PathIn(dir_, "data/Trash/files/a.jpg")));
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveMethods, InputChangedTest,
+                         ::testing::Values(smResultFolder, smRecycleBin, smBackupExtension,
+                                           smOverwrite, smOriginalFolder),
+                         [](const auto& info) { return "Method" + std::to_string(info.param); });
 
 TEST_F(RunLoopTest, DropDuringRunIsIgnored) {
     const std::string path = AddPhoto("a.jpg", 3);

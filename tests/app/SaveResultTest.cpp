@@ -20,21 +20,12 @@ const TBytes kOutput = {0xFF, 0xD8, 'o', 'u', 't', 'p', 'u', 't', 0xFF, 0xD9};
 
 // Points the trash and the home folder into root while it lives, so that the
 // home trash under root/data is the one used and nothing is written elsewhere.
-class TTrashInside {
+class TTrashInside : public test::TFakeHome {
   public:
     explicit TTrashInside(const test::TTempDir& root)
-        : oldHome_(std::getenv("HOME") ? std::getenv("HOME") : "") {
+        : TFakeHome(root.Path().string(), test::PathIn(root, "data")) {
         std::filesystem::create_directories(test::PathIn(root, "data"));
-        ::setenv("XDG_DATA_HOME", (test::PathIn(root, "data")).c_str(), 1);
-        ::setenv("HOME", root.Path().c_str(), 1);
     }
-    ~TTrashInside() {
-        ::setenv("HOME", oldHome_.c_str(), 1);
-        ::unsetenv("XDG_DATA_HOME");
-    }
-
-  private:
-    std::string oldHome_;
 };
 
 TEST(SaveMethodCodes, ComboOrderSwapsCodesThreeAndFour) {
@@ -128,7 +119,7 @@ TEST_F(SaveResultTest, OutputTimesFollowTheOptions) {
 
 TEST_F(SaveResultTest, BackupExtensionCopiesInputWithItsTimes) {
     const std::string backup = test::PathIn(dir_, "a.bak");
-    test::WriteBytes(backup, {9, 9, 9});  // an older copy is replaced
+    test::WriteBytes(backup, kInput);  // an older copy of the same bytes is replaced
     ASSERT_EQ(Save(smBackupExtension, false, false), TSaveOutcome::Saved);
     EXPECT_EQ(test::ReadBytes(backup), kInput);
     // The copy gets the input's times whatever the options say.
@@ -182,6 +173,173 @@ TEST_F(SaveResultTest, RecycleBinMovesInputToTrash) {
     ASSERT_EQ(::stat(input_.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);  // the replaced file's bits
 }
+
+// A kept copy's name already taken: by a copy of the same bytes (replaced,
+// nothing is lost), by another file (it stays and the keep step fails), or by
+// the copy that a name twin differing only in letter case kept first.
+struct TKeptCopyCase {
+    const char* Name;
+    int Method;
+    const char* Taken;  // the file already at the kept copy's name, or a twin saved first
+    enum { SameBytes, OtherBytes, TwinSavedFirst } How;
+    TSaveOutcome Outcome;
+};
+void PrintTo(const TKeptCopyCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class KeptCopyNameTest : public SaveResultTest,
+                         public ::testing::WithParamInterface<TKeptCopyCase> {};
+
+TEST_P(KeptCopyNameTest, ADifferentFileOfTheNameIsNeverReplaced) {
+    const TKeptCopyCase& c = GetParam();
+    const TBytes twin = {0xFF, 0xD8, 't', 'w', 'i', 'n', 0xFF, 0xD9};
+    const std::string kept = SavePathsFor(c.Method, input_).KeptCopy;
+    TBytes before = c.How == TKeptCopyCase::SameBytes ? kInput : twin;
+    if (c.How == TKeptCopyCase::TwinSavedFirst) {
+        const std::string other = test::PathIn(dir_, c.Taken);
+        test::WriteBytes(other, twin);
+        ASSERT_EQ(SaveResult(data_, other, times_, TSaveOptions{c.Method, true, true}),
+                  TSaveOutcome::Saved);
+    } else {
+        std::filesystem::create_directories(std::filesystem::path(kept).parent_path());
+        test::WriteBytes(kept, before);
+    }
+
+    EXPECT_EQ(Save(c.Method), c.Outcome);
+    if (c.Outcome == TSaveOutcome::Saved) {
+        EXPECT_EQ(test::ReadBytes(kept), kInput);
+        EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    } else {
+        EXPECT_EQ(test::ReadBytes(kept), before);
+        ExpectInputUntouched();
+    }
+    ExpectNoTemporaryFiles(FolderPart(kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, KeptCopyNameTest,
+    ::testing::Values(TKeptCopyCase{"BakSameBytes", smBackupExtension, "a.bak",
+                                    TKeptCopyCase::SameBytes, TSaveOutcome::Saved},
+                      TKeptCopyCase{"BakOtherBytes", smBackupExtension, "a.bak",
+                                    TKeptCopyCase::OtherBytes, TSaveOutcome::KeptCopyNameTaken},
+                      TKeptCopyCase{"BakCaseTwin", smBackupExtension, "a.JPG",
+                                    TKeptCopyCase::TwinSavedFirst, TSaveOutcome::KeptCopyNameTaken},
+                      TKeptCopyCase{"OriginalSameBytes", smOriginalFolder, "original/a.jpg",
+                                    TKeptCopyCase::SameBytes, TSaveOutcome::Saved},
+                      TKeptCopyCase{"OriginalOtherBytes", smOriginalFolder, "original/a.jpg",
+                                    TKeptCopyCase::OtherBytes, TSaveOutcome::KeptCopyNameTaken},
+                      // original/a.JPG and original/a.jpg are two names here.
+                      TKeptCopyCase{"OriginalCaseTwin", smOriginalFolder, "a.JPG",
+                                    TKeptCopyCase::TwinSavedFirst, TSaveOutcome::Saved}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A photo its owner may not write (also when the tests run as the
+// superuser): only the trash method replaces it; the methods that write over
+// it fail with the create error that names it, after their keep step.
+class ReadOnlyInputTest : public SaveResultTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ReadOnlyInputTest, OnlyTheTrashMethodReplacesIt) {
+    const int method = GetParam();
+    ::chmod(input_.c_str(), 0444);
+    const test::TFakeHome home(dir_.Path().string(), test::PathIn(dir_, "data"));
+    const TSavePaths paths = SavePathsFor(method, input_);
+    if (method == smResultFolder || method == smRecycleBin) {
+        EXPECT_EQ(Save(method), TSaveOutcome::Saved);
+        EXPECT_EQ(test::ReadBytes(paths.Output), kOutput);
+        if (method == smRecycleBin) {
+            EXPECT_EQ(test::ReadBytes(test::PathIn(dir_, "data/Trash/files/a.jpg")), kInput);
+        }
+        return;
+    }
+    try {
+        Save(method);
+        FAIL() << "a read-only photo was replaced";
+    } catch (const EStreamError& error) {
+        EXPECT_EQ(std::string(error.what()), FormatPathText(kFileCannotCreate, input_));
+    }
+    ExpectInputUntouched();
+    struct stat status {};
+    ASSERT_EQ(::stat(input_.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0444u);
+    if (!paths.KeptCopy.empty()) {
+        EXPECT_EQ(test::ReadBytes(paths.KeptCopy), kInput);  // the kept copy stays
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveMethods, ReadOnlyInputTest,
+                         ::testing::Values(smResultFolder, smRecycleBin, smBackupExtension,
+                                           smOverwrite, smOriginalFolder),
+                         [](const auto& info) { return "Method" + std::to_string(info.param); });
+
+// The trash on a fresh account, where the data home or the trash in it does
+// not exist yet (left alone, Qt's move to the trash then puts the input into
+// "files" and "info" below the current folder and reports success).
+struct TFreshTrashCase {
+    const char* Name;
+    const char* DataHome;  // XDG_DATA_HOME below the root, "" to leave it unset
+    const char* Trash;     // where the trash must stand afterwards; "" for nowhere
+    bool ReadOnlyHome;     // nothing may be made in the home folder
+};
+void PrintTo(const TFreshTrashCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class FreshTrashTest : public SaveResultTest,
+                       public ::testing::WithParamInterface<TFreshTrashCase> {};
+
+TEST_P(FreshTrashTest, InputEndsInTheAccountsTrashOrStays) {
+    const TFreshTrashCase& c = GetParam();
+    const std::string home = test::PathIn(dir_, "home");
+    const std::string elsewhere = test::PathIn(dir_, "cwd");
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(elsewhere);
+    const auto oldFolder = std::filesystem::current_path();
+    std::filesystem::current_path(elsewhere);
+    TSaveOutcome outcome;
+    {
+        test::TFakeHome fake(home, *c.DataHome ? test::PathIn(dir_, c.DataHome) : "");
+        if (c.ReadOnlyHome) {
+            test::OpenToEveryone(dir_.Path());
+            ::chmod(home.c_str(), 0555);
+            outcome = static_cast<TSaveOutcome>(
+                test::RunUnprivileged([&] { return static_cast<int>(Save(smRecycleBin)); }));
+            ::chmod(home.c_str(), 0755);
+        } else {
+            outcome = Save(smRecycleBin);
+        }
+    }
+    std::filesystem::current_path(oldFolder);
+
+    EXPECT_TRUE(test::FolderNames(elsewhere).empty()) << "written into the current folder";
+    if (!*c.Trash) {
+        EXPECT_EQ(outcome, TSaveOutcome::KeepFailed);
+        ExpectInputUntouched();
+        EXPECT_TRUE(test::FolderNames(home).empty());
+        return;
+    }
+    ASSERT_EQ(outcome, TSaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(input_), kOutput);
+    const std::string trash = test::PathIn(dir_, c.Trash);
+    EXPECT_EQ(test::ReadBytes(trash + "/files/a.jpg"), kInput);
+    const TBytes info = test::ReadBytes(trash + "/info/a.jpg.trashinfo");
+    EXPECT_NE(std::string(info.begin(), info.end()).find("Path=" + input_), std::string::npos);
+    // Every folder made on the way is the user's alone.
+    for (std::filesystem::path folder = trash + "/files"; folder != dir_.Path() && folder != home;
+         folder = folder.parent_path()) {
+        struct stat status {};
+        ASSERT_EQ(::stat(folder.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u) << folder;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Accounts, FreshTrashTest,
+                         ::testing::Values(TFreshTrashCase{"HomeWithoutLocalShare", "",
+                                                           "home/.local/share/Trash", false},
+                                           TFreshTrashCase{"DataHomeMissing", "xdg/data",
+                                                           "xdg/data/Trash", false},
+                                           TFreshTrashCase{"TrashCannotBeMade", "", "", true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // A folder nobody but its owner may write into: every keep step fails there
 // (run unprivileged, since the superuser ignores permission bits).

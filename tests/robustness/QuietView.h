@@ -9,21 +9,14 @@
 
 namespace plume::test {
 
-class TQuietView : public IRunView {
+class TQuietView : public TSilentView {
   public:
-    void SetFileCounter(const std::string&) override {}
-    void SetFileName(const std::string&) override {}
-    void SetStatus(const std::string&) override {}
-    void SetCancelCaption(const std::string&) override {}
-    void SetProgressMax(int) override {}
-    void SetProgressPosition(int) override {}
     void ShowPlainMessage(const std::string& text) override { boxes.push_back(text); }
     void ShowWarning(const std::string& text) override { boxes.push_back(text); }
     void ShowError(const std::string& text) override { boxes.push_back(text); }
     void ProcessMessages() override {
         if (onProcessMessages) onProcessMessages();
     }
-    void ClearPreview() override {}
     void ShowPreview(const std::vector<std::uint8_t>& jpeg) override { previews.push_back(jpeg); }
     bool AllowBreakDCF() const override { return allowBreakDcf; }
     bool OperateAllFile() const override { return operateAllFile; }

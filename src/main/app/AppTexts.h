@@ -40,6 +40,21 @@ inline constexpr const char* kFileCannotCreate = "ファイル %s を作成で�
 // The input could not be kept (copy, folder or recycle bin), so it was not replaced.
 inline constexpr const char* kKeepStepFailed =
     "元ファイル %s を保存できなかったため、上書きしませんでした。";
+// Second line after kKeepStepFailed: the kept copy's name is taken by a
+// different file, which stays.
+inline constexpr const char* kKeptCopyNameTaken = "%s には内容の異なるファイルがすでにあります。";
+// The input was changed by another program after it was read, so it was not replaced.
+inline constexpr const char* kInputChanged =
+    "ファイル %s は読み込んだ後に変更されたため、上書きしませんでした。";
+
+// The console's lines beside the run.
+inline constexpr const char* kNoJpegFiles = "処理するJPEGファイルがありません。";
+inline constexpr const char* kSkippedNotJpg = "%s は拡張子が .jpg ではないため、処理しません。";
+// After a file whose EXIF segment does not follow SOI, when one later in the
+// header asks for a turn.
+inline constexpr const char* kNoteExifAnywhere =
+    "EXIFセグメントがSOIの直後にないため、回転情報を読み取りませんでした。"
+    "--exif-anywhere を指定すると読み取ります。";
 
 // Items of cbo_SaveMethod, in combo order (codes 0, 1, 2, 4, 3).
 inline constexpr const char* kSaveMethodItems[] = {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -138,6 +139,29 @@ int CreateTemporaryFile(const std::string& folder, std::string& name) {
     return -1;
 }
 
+enum class TExisting { None, Same, Other, Unreadable };
+
+// What stands at path compared with bytes: nothing, a file with those bytes,
+// a file with others, or something that cannot be read (a folder included).
+TExisting HoldsBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? TExisting::None : TExisting::Unreadable;
+    TFileDescriptor fd(OpenRegularFile(path, info));
+    if (!fd.Valid()) return TExisting::Unreadable;
+    if (static_cast<std::uint64_t>(info.st_size) != bytes.size()) return TExisting::Other;
+    std::vector<std::uint8_t> existing;
+    if (!ReadAll(fd.Get(), existing, static_cast<std::size_t>(info.st_size)))
+        return TExisting::Unreadable;
+    return std::equal(existing.begin(), existing.end(), bytes.begin(), bytes.end())
+               ? TExisting::Same
+               : TExisting::Other;
+}
+
+TFileIdentity IdentityOfStat(const struct stat& info) {
+    return {info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
 void HandOnAttributes(int fd, const TFileAttributes& attributes) {
     // The owner first: a change of owner clears the set-id bits.
     struct stat info {};
@@ -158,17 +182,32 @@ void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) 
     constexpr std::size_t kWorthIt = std::size_t{4} << 20;
     if (capacity < kWorthIt) return;
     const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto first = (reinterpret_cast<std::uintptr_t>(bytes.data()) + pageSize - 1) & ~(pageSize - 1);
-    const auto last = (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
+    const auto first =
+        (reinterpret_cast<std::uintptr_t>(bytes.data()) + pageSize - 1) & ~(pageSize - 1);
+    const auto last =
+        (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
     if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
-void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times) {
+bool SameFile(const TFileIdentity& a, const TFileIdentity& b) {
+    return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size &&
+           a.LastWrite.tv_sec == b.LastWrite.tv_sec && a.LastWrite.tv_nsec == b.LastWrite.tv_nsec;
+}
+
+std::optional<TFileIdentity> IdentityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return IdentityOfStat(info);
+}
+
+void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times,
+              TFileIdentity* identity) {
     stream.Clear();
     struct stat info {};
     TFileDescriptor fd(OpenRegularFile(path, info));
     if (!fd.Valid()) throw EStreamError(FormatPathText(kFileCannotOpen, path));
     times = TimesOf(fd.Get());
+    if (identity != nullptr) *identity = IdentityOfStat(info);
     if (!ReadAll(fd.Get(), stream.Bytes(), static_cast<std::size_t>(info.st_size)))
         throw EStreamError(kStreamReadError);
     stream.SetPosition(0);
@@ -180,8 +219,9 @@ std::optional<TFileAttributes> ReadAttributes(const std::string& path) {
     return TFileAttributes{static_cast<mode_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
-void WriteFileReplacing(const std::string& target, std::span<const std::uint8_t> bytes,
-                        const TFileTimes& times, const std::optional<TFileAttributes>& attributes) {
+bool WriteFileReplacing(const std::string& target, std::span<const std::uint8_t> bytes,
+                        const TFileTimes& times, const std::optional<TFileAttributes>& attributes,
+                        const std::optional<TFileIdentity>& replaced) {
     const std::string destination = ResolveTarget(target);
     const std::string folder = FolderPart(destination);
     const std::optional<TFileAttributes> handedOn =
@@ -197,27 +237,51 @@ void WriteFileReplacing(const std::string& target, std::span<const std::uint8_t>
         written = ::fsync(fd.Get()) == 0;
     }
     written = fd.Close() && written;
-    if (!written || ::rename(temporary.c_str(), destination.c_str()) != 0) {
+    if (!written) {
+        ::unlink(temporary.c_str());
+        throw EStreamError(FormatPathText(kFileCannotCreate, target));
+    }
+    // As late as can be: what another program wrote meanwhile is not lost.
+    if (replaced) {
+        const std::optional<TFileIdentity> now = IdentityOf(destination);
+        if (!now || !SameFile(*now, *replaced)) {
+            ::unlink(temporary.c_str());
+            return false;
+        }
+    }
+    if (::rename(temporary.c_str(), destination.c_str()) != 0) {
         ::unlink(temporary.c_str());
         throw EStreamError(FormatPathText(kFileCannotCreate, target));
     }
     SyncFolder(folder);
+    return true;
 }
 
-bool CopyFileWithTimes(const std::string& from, const std::string& to, const TFileTimes& times) {
+TCopyOutcome CopyFileWithTimes(const std::string& from, const std::string& to,
+                               const TFileTimes& times) {
     struct stat info {};
     TFileDescriptor fd(OpenRegularFile(from, info));
-    if (!fd.Valid()) return false;
+    if (!fd.Valid()) return TCopyOutcome::Failed;
     std::vector<std::uint8_t> bytes;
-    if (!ReadAll(fd.Get(), bytes, static_cast<std::size_t>(info.st_size))) return false;
+    if (!ReadAll(fd.Get(), bytes, static_cast<std::size_t>(info.st_size)))
+        return TCopyOutcome::Failed;
+    switch (HoldsBytes(to, bytes)) {
+        case TExisting::None:
+        case TExisting::Same:
+            break;
+        case TExisting::Other:
+            return TCopyOutcome::NameTaken;
+        case TExisting::Unreadable:
+            return TCopyOutcome::Failed;
+    }
     const TFileAttributes attributes{static_cast<mode_t>(info.st_mode & 07777), info.st_uid,
                                      info.st_gid};
     try {
-        WriteFileReplacing(to, bytes, times, attributes);
+        return WriteFileReplacing(to, bytes, times, attributes) ? TCopyOutcome::Copied
+                                                                : TCopyOutcome::Failed;
     } catch (const EStreamError&) {
-        return false;
+        return TCopyOutcome::Failed;
     }
-    return true;
 }
 
 bool IsFolder(const std::string& path) {

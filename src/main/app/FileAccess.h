@@ -32,12 +32,26 @@ struct TFileAttributes {
     gid_t Group = 0;
 };
 
+// What tells whether the file at a path is still the one that was loaded:
+// another program that replaces it (a new inode) or writes into it (size,
+// modification time to the nanosecond) shows in one of the four.
+struct TFileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    timespec LastWrite{};
+};
+bool SameFile(const TFileIdentity& a, const TFileIdentity& b);
+// The identity of the file at path (links followed); nothing when there is none.
+std::optional<TFileIdentity> IdentityOf(const std::string& path);
+
 // Empties stream and loads the whole regular file at path into it (position
-// 0); times receives the file's times, read from the same open file.
+// 0); times (and identity, when asked) receive what the same open file shows.
 // Throws EStreamError("ファイル %s は開けません") when the path cannot be
 // opened or names no regular file (a folder, a device, a pipe), and
 // EStreamError(kStreamReadError) when reading fails.
-void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times);
+void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times,
+              TFileIdentity* identity = nullptr);
 
 // Makes room for `capacity` bytes in bytes, asking for huge pages when the
 // buffer is large (a hint only: nothing fails without them).
@@ -53,16 +67,28 @@ std::optional<TFileAttributes> ReadAttributes(const std::string& path);
 // default to those of the file being replaced (else the umask applies); the
 // owner is handed on only where the system allows it. A target that is a
 // symbolic link has the file it points to replaced.
+// With replaced given, the file at target must still be that file when the
+// rename is about to be made; if it is not (or is gone), nothing is written
+// and the result is false. Otherwise the result is true.
 // Throws EStreamError("ファイル %s を作成できません") with target; the
 // target is then as it was and no temporary file is left.
-void WriteFileReplacing(const std::string& target, std::span<const std::uint8_t> bytes,
+bool WriteFileReplacing(const std::string& target, std::span<const std::uint8_t> bytes,
                         const TFileTimes& times,
-                        const std::optional<TFileAttributes>& attributes = std::nullopt);
+                        const std::optional<TFileAttributes>& attributes = std::nullopt,
+                        const std::optional<TFileIdentity>& replaced = std::nullopt);
 
-// Copies the file at from to the path to (replacing a file there) in the same
-// safe way; the copy takes from's attributes and the given times. False when
-// anything fails; to is then as it was.
-bool CopyFileWithTimes(const std::string& from, const std::string& to, const TFileTimes& times);
+enum class TCopyOutcome {
+    Copied,
+    Failed,     // from could not be read or to not written; to is as it was
+    NameTaken,  // a file with other bytes than from's stands at to; it stays
+};
+
+// Copies the file at from to the path to in the same safe way; the copy
+// takes from's attributes and the given times. A file already at to is
+// replaced only when it holds the same bytes, so that a copy kept earlier of
+// another file (or of this one before it changed) is never lost.
+TCopyOutcome CopyFileWithTimes(const std::string& from, const std::string& to,
+                               const TFileTimes& times);
 
 bool IsFolder(const std::string& path);
 // Makes the folder (one level) unless a folder of that name exists. False when

@@ -129,7 +129,7 @@ std::vector<std::size_t> LoadDependencies(const std::vector<std::string>& files,
 
 // What the steps of one file left for the loop.
 struct TParallelSteps::TPrepared {
-    TFileTimes Times;
+    TLoadedFile Loaded;
     std::uint8_t Mode = kModeNone;
     std::vector<TViewCall> AnalysisCalls;
     std::exception_ptr AnalysisError;  // loading or analysis failed
@@ -141,7 +141,7 @@ struct TParallelSteps::TPrepared {
     TMemoryStream Result;
 
     void Reset() {
-        Times = {};
+        Loaded = {};
         Mode = kModeNone;
         AnalysisCalls.clear();
         AnalysisError = nullptr;
@@ -280,7 +280,7 @@ void TParallelSteps::Prepare(TFileWorker& worker, TRecordingView& recorder, std:
     recorder.Into(&prepared.AnalysisCalls);
     try {
         prepared.Mode =
-            plume::LoadAndAnalyse(worker, files_[index], prepared.Times, options_, recorder);
+            plume::LoadAndAnalyse(worker, files_[index], prepared.Loaded, options_, recorder);
         if (NeedsEngine(prepared.Mode, options_)) {
             prepared.EngineRan = true;
             recorder.Into(&prepared.EngineCalls);
@@ -298,7 +298,7 @@ void TParallelSteps::Prepare(TFileWorker& worker, TRecordingView& recorder, std:
     std::swap(worker.FDstStream, prepared.Result);
 }
 
-std::uint8_t TParallelSteps::LoadAndAnalyse(std::size_t index, TFileTimes& times) {
+std::uint8_t TParallelSteps::LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) {
     {
         std::unique_lock lock(mutex_);
         readyCv_.wait(lock, [&] { return ready_.count(index) != 0 || workerError_; });
@@ -309,7 +309,7 @@ std::uint8_t TParallelSteps::LoadAndAnalyse(std::size_t index, TFileTimes& times
     }
     Replay(current_->AnalysisCalls, view_);
     if (current_->AnalysisError) std::rethrow_exception(current_->AnalysisError);
-    times = current_->Times;
+    loaded = current_->Loaded;
     return current_->Mode;
 }
 

@@ -65,7 +65,7 @@ class TParallelSteps : public TFileSteps {
     TParallelSteps(const TParallelSteps&) = delete;
     TParallelSteps& operator=(const TParallelSteps&) = delete;
 
-    std::uint8_t LoadAndAnalyse(std::size_t index, TFileTimes& times) override;
+    std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) override;
     bool RunEngine(std::size_t index, std::uint8_t mode) override;
     const TMemoryStream& Source(std::size_t index) const override;
     const TMemoryStream& Result(std::size_t index) const override;

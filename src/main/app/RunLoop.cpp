@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "BitStreamFile/MessageEvent.h"
+#include "JpegRotation/TiffLayout.h"
 #include "app/AppTexts.h"
 #include "app/ExifAnalysis.h"
 #include "app/FileAccess.h"
@@ -72,13 +73,52 @@ TFileWorker::TFileWorker(IRunView& view) {
     FRotation.OnProgress = [&view](int position) { SetProgressPosition(view, position); };
 }
 
-std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
+namespace {
+
+// The segments before the frame header lie in the file's head; what lies
+// beyond this many bytes is not looked at for the note.
+constexpr std::size_t kLaterExifSearchBytes = std::size_t{1} << 20;
+
+// True when the file starts with SOI and an EXIF APP1 (EXIF 2.32, 4.5.4),
+// the one segment that the analysis reads without ExifAnywhere.
+bool ExifFollowsSoi(const std::vector<std::uint8_t>& bytes) {
+    constexpr std::size_t kIdentifierAt = 6;  // SOI, APP1 marker, length
+    return bytes.size() >= kIdentifierAt + kExifIdentifierSize && bytes[0] == 0xFF &&
+           bytes[1] == 0xD8 && bytes[2] == (kAPP1Marker >> 8) && bytes[3] == (kAPP1Marker & 0xFF) &&
+           std::equal(std::begin(kExifIdentifier), std::end(kExifIdentifier),
+                      bytes.begin() + kIdentifierAt);
+}
+
+// Whether an EXIF APP1 that does not follow SOI asks for a turn: the
+// analysis once more with ExifAnywhere, on a copy of the file's head (it
+// resets in place the orientation it acts on), silently.
+bool LaterExifAsksTurn(const TMemoryStream& stream) {
+    const std::vector<std::uint8_t>& bytes = stream.Bytes();
+    if (ExifFollowsSoi(bytes)) return false;  // read already: there is no other
+    const auto head = static_cast<std::ptrdiff_t>(std::min(bytes.size(), kLaterExifSearchBytes));
+    TMemoryStream copy(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + head));
+    TSilentView silent;
+    std::uint8_t mode = kModeNone;
+    try {
+        AnalysisData(copy, mode, TAnalysisOptions{false, true}, silent);
+    } catch (const EStreamError&) {
+        return false;  // an EXIF segment cut off by the head, or by the file's end
+    }
+    return mode != kModeNone;
+}
+
+}  // namespace
+
+std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view) {
-    LoadFile(path, worker.FSrcStream, times);
+    LoadFile(path, worker.FSrcStream, loaded.Times, &loaded.Identity);
     std::uint8_t mode = kModeNone;
     const TAnalysisOptions analysis{worker.FRotation.AllowBreakDCF, options.ExifAnywhere};
     AnalysisData(worker.FSrcStream, mode, analysis, view);
-    return options.ForcedMode ? *options.ForcedMode : mode;
+    if (options.ForcedMode) return *options.ForcedMode;
+    if (mode == kModeNone && options.NoteLaterExif && !options.ExifAnywhere)
+        loaded.LaterExifAsksTurn = LaterExifAsksTurn(worker.FSrcStream);
+    return mode;
 }
 
 bool RunEngine(TFileWorker& worker, std::uint8_t mode) {
@@ -106,8 +146,8 @@ class TInlineSteps : public TFileSteps {
                  const TRunOptions& options, IRunView& view)
         : worker_(worker), files_(files), options_(options), view_(view) {}
 
-    std::uint8_t LoadAndAnalyse(std::size_t index, TFileTimes& times) override {
-        return plume::LoadAndAnalyse(worker_, files_[index], times, options_, view_);
+    std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) override {
+        return plume::LoadAndAnalyse(worker_, files_[index], loaded, options_, view_);
     }
     bool RunEngine(std::size_t, std::uint8_t mode) override {
         return plume::RunEngine(worker_, mode);
@@ -151,7 +191,13 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
         else
             steps = std::make_unique<TInlineSteps>(FWorker, FFileList, active_, FView);
         for (std::size_t index = 0; index < count; ++index) {
-            const TFileReport report = HandleFile(index, *steps);
+            TFileReport report;
+            try {
+                report = HandleFile(index, *steps);
+            } catch (const EStreamError& error) {
+                if (active_.OnFileError == TFileErrorRule::EndRun) throw;
+                report = ReportFileError(index, error);
+            }
             steps->Finished(index);
             ++summary.FileCount;
             if (report.Failed) ++summary.FailedCount;
@@ -178,37 +224,57 @@ bool TRunner::CancelRun() {
 
 TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
     const std::string& path = FFileList[index];
+    FView.FileStarted(path);
     FView.SetFileCounter(FileCounterText(index + 1, FFileList.size()));
     FView.SetFileName(FileNamePart(path));
     FView.SetStatus(kStatusAnalysing);
     FView.ProcessMessages();
 
     const std::size_t boxesBefore = FView.FailureBoxes();
-    TFileTimes times;
-    const std::uint8_t mode = steps.LoadAndAnalyse(index, times);
+    TLoadedFile loaded;
+    const std::uint8_t mode = steps.LoadAndAnalyse(index, loaded);
     FView.SetStatus(StatusTextForMode(mode));
     FView.ProcessMessages();
 
     TFileOutcome outcome = TFileOutcome::NotNeeded;
     if (NeedsEngine(mode, active_)) {
-        outcome = steps.RunEngine(index, mode) ? Store(steps.Result(index), path, times)
+        outcome = steps.RunEngine(index, mode) ? Store(steps.Result(index), path, loaded)
                                                : TFileOutcome::Refused;
     } else if (FView.OperateAllFile()) {
-        outcome = Store(steps.Source(index), path, times);
+        outcome = Store(steps.Source(index), path, loaded);
     }
-    return {index, path, outcome, FView.FailureBoxes() != boxesBefore};
+    return {index, path, outcome, FView.FailureBoxes() != boxesBefore, loaded.LaterExifAsksTurn};
+}
+
+TFileReport TRunner::ReportFileError(std::size_t index, const EStreamError& error) {
+    FView.ShowError(error.what());
+    if (active_.OnFileError == TFileErrorRule::ReportAndEnd) FRunning = false;
+    return {index, FFileList[index], TFileOutcome::Error, true, false};
 }
 
 // The save options are read now, for every file.
 TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
-                            const TFileTimes& times) {
+                            const TLoadedFile& loaded) {
     const TSaveOptions options{FView.SaveMethod(), FView.KeepTimeStampCreate(),
                                FView.KeepTimeStampWrite()};
     if (!active_.OutputPath.empty()) {
-        WriteResultFile(data, active_.OutputPath, times, options);
+        WriteResultFile(data, active_.OutputPath, loaded.Times, options);
         return TFileOutcome::Saved;
     }
-    if (SaveResult(data, path, times, options) == TSaveOutcome::Saved) return TFileOutcome::Saved;
+    switch (SaveResult(data, path, loaded.Times, options, loaded.Identity)) {
+        case TSaveOutcome::Saved:
+            return TFileOutcome::Saved;
+        case TSaveOutcome::InputChanged:
+            FView.ShowError(FormatPathText(kInputChanged, path));
+            return TFileOutcome::InputChanged;
+        case TSaveOutcome::KeptCopyNameTaken:
+            FView.ShowError(FormatPathText(kKeepStepFailed, path) + "\r" +
+                            FormatPathText(kKeptCopyNameTaken,
+                                           SavePathsFor(options.SaveMethod, path).KeptCopy));
+            return TFileOutcome::KeepFailed;
+        case TSaveOutcome::KeepFailed:
+            break;
+    }
     FView.ShowError(FormatPathText(kKeepStepFailed, path));
     return TFileOutcome::KeepFailed;
 }

@@ -4,11 +4,13 @@
 //
 // Errors: a file the engine refuses, or whose input cannot be kept, is
 // reported in a box and the run goes on. A stream error (a path that cannot
-// be opened or read, an output that cannot be written) ends the run: the
-// view's texts are put back as after a cancelled run ("処理を中断しました",
-// empty file name, "閉じる", progress 0) and the EStreamError is rethrown for
-// the front end to show (the window's general error handler, the console's
-// error line).
+// be opened or read, an output that cannot be written) is handled by the
+// run's TFileErrorRule. The window's rule ends the run: the view's texts are
+// put back as after a cancelled run ("処理を中断しました", empty file name,
+// "閉じる", progress 0) and the EStreamError is rethrown for the front end
+// to show (the window's general error handler). The console shows it as the
+// file's error box instead and goes on with the next file, or ends the run
+// after it.
 //
 // Threads: the run's loop, every view call, every option read and all saving
 // happen on the caller's thread, in list order. The steps of one file that
@@ -44,6 +46,13 @@ void SetProgressPosition(IRunView& view, int position);
 // Lbl_Status for a rotation mode.
 const char* StatusTextForMode(std::uint8_t mode);
 
+// What a stream error of one file does to the run.
+enum class TFileErrorRule {
+    EndRun,         // rethrown; the run ends (the window)
+    ReportAndEnd,   // shown as the file's error; the run ends after the file
+    ReportAndGoOn,  // shown as the file's error; the run goes on
+};
+
 // What a front end may ask of a run beyond the view's options; read once per run.
 struct TRunOptions {
     // Look for the EXIF segment among all segments before the frame header.
@@ -57,12 +66,23 @@ struct TRunOptions {
     // Files prepared at once on worker threads; 1 keeps every step on the
     // caller's thread.
     unsigned Jobs = 1;
+    TFileErrorRule OnFileError = TFileErrorRule::EndRun;
+    // When the analysis finds no turn and ExifAnywhere is off, look whether
+    // an EXIF APP1 later in the header asks for one (TFileReport::LaterExifAsksTurn).
+    bool NoteLaterExif = false;
 };
 
 struct TRunSummary {
     std::size_t FileCount = 0;    // files handled (the cancelled rest not counted)
     std::size_t FailedCount = 0;  // of them, TFileReport::Failed
     bool Cancelled = false;
+};
+
+// What the steps that write nothing learn of a file besides its bytes.
+struct TLoadedFile {
+    TFileTimes Times;                // handed on to the output and the kept copies
+    TFileIdentity Identity;          // the file as loaded: no other file at its path is replaced
+    bool LaterExifAsksTurn = false;  // see TRunOptions::NoteLaterExif
 };
 
 // The engine and the two streams of one file's work, with the engine's
@@ -100,6 +120,7 @@ class TTallyingView : public IRunView {
     void ShowWarning(const std::string& text) override { target_.ShowWarning(text); }
     void ShowError(const std::string& text) override;
     void ProcessMessages() override { target_.ProcessMessages(); }
+    void FileStarted(const std::string& path) override { target_.FileStarted(path); }
     void ClearPreview() override { target_.ClearPreview(); }
     void ShowPreview(const std::vector<std::uint8_t>& jpeg) override { target_.ShowPreview(jpeg); }
     bool AllowBreakDCF() const override { return target_.AllowBreakDCF(); }
@@ -115,12 +136,12 @@ class TTallyingView : public IRunView {
 };
 
 // The steps of one file that write nothing, on any thread: they touch only
-// worker and report only through view. LoadAndAnalyse reads the file's times
-// and bytes into worker.FSrcStream and returns the mode to use (the forced
+// worker and report only through view. LoadAndAnalyse reads the file's times,
+// identity and bytes into loaded and worker.FSrcStream and returns the mode to use (the forced
 // one when the options force one); it throws what loading and the analysis
 // throw. RunEngine validates and rotates into worker.FDstStream and is true
 // when that result may be stored.
-std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TFileTimes& times,
+std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view);
 bool RunEngine(TFileWorker& worker, std::uint8_t mode);
 // Whether the engine runs for a file whose mode LoadAndAnalyse returned.
@@ -132,7 +153,7 @@ bool NeedsEngine(std::uint8_t mode, const TRunOptions& options);
 class TFileSteps {
   public:
     virtual ~TFileSteps() = default;
-    virtual std::uint8_t LoadAndAnalyse(std::size_t index, TFileTimes& times) = 0;
+    virtual std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) = 0;
     // Called only when NeedsEngine says so for the mode returned above.
     virtual bool RunEngine(std::size_t index, std::uint8_t mode) = 0;
     // The input as the analysis left it, and the engine's result.
@@ -167,7 +188,11 @@ class TRunner {
   private:
     // Steps of one file; see the .cpp.
     TFileReport HandleFile(std::size_t index, TFileSteps& steps);
-    TFileOutcome Store(const TMemoryStream& data, const std::string& path, const TFileTimes& times);
+    TFileOutcome Store(const TMemoryStream& data, const std::string& path,
+                       const TLoadedFile& loaded);
+    // A stream error of the file at index, shown as its error box; the run
+    // ends after it under ReportAndEnd.
+    TFileReport ReportFileError(std::size_t index, const EStreamError& error);
     void EndRun();
 
     TTallyingView FView;

@@ -17,6 +17,12 @@ enum class TFileOutcome {
     NotNeeded,   // no turn needed and not stored; the file was not touched
     Refused,     // the engine refused it (its error box was shown); nothing written
     KeepFailed,  // the input could not be kept, so it was not replaced; nothing written
+    // Another program changed the input after it was loaded: not replaced,
+    // and a copy already kept stays.
+    InputChanged,
+    // The file could not be read, analysed or saved (a stream error, shown
+    // as an error); the run went on or ended as its options say.
+    Error,
 };
 
 struct TFileReport {
@@ -25,6 +31,10 @@ struct TFileReport {
     TFileOutcome Outcome = TFileOutcome::NotNeeded;
     // An error or the analysis's "not a JPEG" message was shown for the file.
     bool Failed = false;
+    // No turn was read because the EXIF segment does not follow SOI, but an
+    // EXIF APP1 later in the header asks for one (looked for only when the
+    // run's options ask).
+    bool LaterExifAsksTurn = false;
 };
 
 class IRunView {
@@ -63,9 +73,34 @@ class IRunView {
     virtual bool KeepTimeStampCreate() const = 0;  // chk_KeepTimeStamp_Create
     virtual bool KeepTimeStampWrite() const = 0;   // chk_KeepTimeStamp_Write
 
-    // Called once a file is done (not for a file whose error ended the run).
-    // The window needs nothing here; the console prints its line.
+    // Called as the handling of a file begins, with its path as listed.
+    virtual void FileStarted(const std::string& path) { (void)path; }
+    // Called once a file is done (not for a file whose error ended the run
+    // by being thrown). The window needs nothing here; the console prints its line.
     virtual void FileFinished(const TFileReport& report) { (void)report; }
+};
+
+// Shows nothing and reads the options' defaults: the view of work the user
+// is not to see, and a base for views that want only a few of the calls.
+class TSilentView : public IRunView {
+  public:
+    void SetFileCounter(const std::string&) override {}
+    void SetFileName(const std::string&) override {}
+    void SetStatus(const std::string&) override {}
+    void SetCancelCaption(const std::string&) override {}
+    void SetProgressMax(int) override {}
+    void SetProgressPosition(int) override {}
+    void ShowPlainMessage(const std::string&) override {}
+    void ShowWarning(const std::string&) override {}
+    void ShowError(const std::string&) override {}
+    void ProcessMessages() override {}
+    void ClearPreview() override {}
+    void ShowPreview(const std::vector<std::uint8_t>&) override {}
+    bool AllowBreakDCF() const override { return false; }
+    bool OperateAllFile() const override { return false; }
+    int SaveMethod() const override { return 0; }  // smResultFolder
+    bool KeepTimeStampCreate() const override { return true; }
+    bool KeepTimeStampWrite() const override { return true; }
 };
 
 }  // namespace plume

@@ -1,9 +1,9 @@
 #include "app/SaveResult.h"
 
-#include <QFile>
-#include <QString>
+#include <sys/stat.h>
 
 #include "app/AppTexts.h"
+#include "app/RecycleBin.h"
 
 namespace plume {
 namespace {
@@ -21,6 +21,18 @@ std::string BackupName(const std::string& name) {
 // An unknown code must never replace the input: it counts as smResultFolder.
 int KnownSaveMethod(int code) {
     return code >= 0 && code < kSaveMethodCount ? code : smResultFolder;
+}
+
+// Whether the file at path is still the one that was loaded.
+bool IsStill(const std::string& path, const TFileIdentity& loaded) {
+    const std::optional<TFileIdentity> now = IdentityOf(path);
+    return now && SameFile(*now, loaded);
+}
+
+// False for a file whose permission bits give its owner no write access.
+bool OwnerMayWrite(const std::string& path) {
+    const std::optional<TFileAttributes> attributes = ReadAttributes(path);
+    return !attributes || (attributes->Mode & S_IWUSR) != 0;
 }
 
 }  // namespace
@@ -52,24 +64,26 @@ TSavePaths SavePathsFor(int saveMethod, const std::string& path) {
     }
 }
 
-bool MoveToRecycleBin(const std::string& path) {
-    return QFile::moveToTrash(QFile::decodeName(QByteArray::fromStdString(path)));
-}
-
-void WriteResultFile(const TMemoryStream& data, const std::string& target, const TFileTimes& times,
-                     const TSaveOptions& options,
-                     const std::optional<TFileAttributes>& attributes) {
+bool WriteResultFile(const TMemoryStream& data, const std::string& target, const TFileTimes& times,
+                     const TSaveOptions& options, const std::optional<TFileAttributes>& attributes,
+                     const std::optional<TFileIdentity>& replaced) {
     TFileTimes wanted;
     if (options.KeepTimeStampCreate) wanted.Creation = times.Creation;
     if (options.KeepTimeStampWrite) wanted.LastWrite = times.LastWrite;
-    WriteFileReplacing(target, data.Bytes(), wanted, attributes);
+    return WriteFileReplacing(target, data.Bytes(), wanted, attributes, replaced);
 }
 
 TSaveOutcome SaveResult(const TMemoryStream& data, const std::string& path, const TFileTimes& times,
-                        const TSaveOptions& options) {
+                        const TSaveOptions& options, const std::optional<TFileIdentity>& loaded) {
     const int method = KnownSaveMethod(options.SaveMethod);
     const TSavePaths paths = SavePathsFor(method, path);
     std::optional<TFileAttributes> attributes;
+    // Overwrite, ".bak" and "original" write the output over the input
+    // itself; the result folder's output replaces no input, and after the
+    // trash nothing stands at its path.
+    const bool overInput = method != smResultFolder && method != smRecycleBin;
+    // The file the output replaces must be the one loaded.
+    const std::optional<TFileIdentity> replaced = overInput ? loaded : std::nullopt;
 
     // Keep step: the kept copy is complete on disk before the input is replaced.
     switch (method) {
@@ -78,21 +92,32 @@ TSaveOutcome SaveResult(const TMemoryStream& data, const std::string& path, cons
             EnsureFolder(paths.Folder);
             break;
         case smRecycleBin:
-            // The input's permission bits and owner go to the file that takes its place.
+            // Only the file that was loaded goes to the trash.
+            if (loaded && !IsStill(path, *loaded)) return TSaveOutcome::InputChanged;
+            // Its permission bits and owner go to the file that takes its place.
             attributes = ReadAttributes(path);
             if (!MoveToRecycleBin(path)) return TSaveOutcome::KeepFailed;
             break;
-        case smBackupExtension:
-            if (!CopyFileWithTimes(path, paths.KeptCopy, times)) return TSaveOutcome::KeepFailed;
-            break;
         case smOriginalFolder:
-            if (!EnsureFolder(paths.Folder) || !CopyFileWithTimes(path, paths.KeptCopy, times))
-                return TSaveOutcome::KeepFailed;
+            if (!EnsureFolder(paths.Folder)) return TSaveOutcome::KeepFailed;
+            [[fallthrough]];
+        case smBackupExtension:
+            switch (CopyFileWithTimes(path, paths.KeptCopy, times)) {
+                case TCopyOutcome::Copied:
+                    break;
+                case TCopyOutcome::NameTaken:
+                    return TSaveOutcome::KeptCopyNameTaken;
+                case TCopyOutcome::Failed:
+                    return TSaveOutcome::KeepFailed;
+            }
             break;
         default:  // smOverwrite
             break;
     }
-    WriteResultFile(data, paths.Output, times, options, attributes);
+    if (overInput && !OwnerMayWrite(path))
+        throw EStreamError(FormatPathText(kFileCannotCreate, path));
+    if (!WriteResultFile(data, paths.Output, times, options, attributes, replaced))
+        return TSaveOutcome::InputChanged;
     return TSaveOutcome::Saved;
 }
 

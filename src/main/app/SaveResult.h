@@ -48,23 +48,37 @@ enum class TSaveOutcome {
     // The input could not be kept (copy, folder or recycle bin failed); it was
     // left as it was and nothing was written.
     KeepFailed,
+    // The kept copy's name is taken by a file with other bytes than the
+    // input's (a copy kept earlier, of this input or of a name twin such as
+    // photo.JPG beside photo.jpg): that file stays, nothing was written.
+    KeptCopyNameTaken,
+    // The file at the input's path is no longer the one that was loaded
+    // (another program wrote or replaced it): it was not replaced, and a
+    // copy already kept stays.
+    InputChanged,
 };
-
-// Moves the file to the desktop's trash (freedesktop.org trash on Linux),
-// where it can be restored from. False when it did not move.
-bool MoveToRecycleBin(const std::string& path);
 
 // Keeps the input by options.SaveMethod, then writes all of data to the
 // method's output path and gives it the input's times as the two options say.
-// Kept copies always receive both times. A write failure throws EStreamError
-// ("ファイル %s を作成できません") and leaves the input in place.
+// Kept copies always receive both times; an existing file of a kept copy's
+// name is replaced only when it holds the same bytes. A photo that its owner
+// may not write (no owner write bit) is not replaced by the methods that
+// write over it (overwrite, ".bak", "original"): after the keep step they
+// throw the create error with its path, as writing over a read-only file
+// does on the system this tool comes from. With loaded given, the methods that
+// replace the input first make sure that the file at path is still that one
+// (right before it goes to the trash, or is replaced). A write failure throws
+// EStreamError ("ファイル %s を作成できません") and leaves the input in place.
 TSaveOutcome SaveResult(const TMemoryStream& data, const std::string& path, const TFileTimes& times,
-                        const TSaveOptions& options);
+                        const TSaveOptions& options,
+                        const std::optional<TFileIdentity>& loaded = std::nullopt);
 
 // Writes all of data to target safely, with the times the two options ask
-// for; the write step of SaveResult, and the console's -o.
-void WriteResultFile(const TMemoryStream& data, const std::string& target, const TFileTimes& times,
+// for; the write step of SaveResult, and the console's -o. False, with
+// nothing written, when replaced is given and target is no longer that file.
+bool WriteResultFile(const TMemoryStream& data, const std::string& target, const TFileTimes& times,
                      const TSaveOptions& options,
-                     const std::optional<TFileAttributes>& attributes = std::nullopt);
+                     const std::optional<TFileAttributes>& attributes = std::nullopt,
+                     const std::optional<TFileIdentity>& replaced = std::nullopt);
 
 }  // namespace plume

@@ -15,10 +15,20 @@ namespace plume {
 const char* const kCliHelp =
     "Usage: plume-cli [OPTIONS] FILES-OR-FOLDERS...\n"
     "Turns JPEG photos upright without loss, as their EXIF orientation asks.\n"
-    "Folders are searched for *.jpg files (hidden ones skipped). The defaults\n"
-    "come from the window's stored settings.\n"
+    "Only files whose names end in .jpg (any letter case) are handled: folders\n"
+    "are searched for them, sub-folders included (hidden ones skipped), and\n"
+    "other names (.jpeg, .jpe, ...) are passed over. The defaults come from the\n"
+    "window's stored settings.\n"
     "\n"
-    "  --save-method M       result|recycle|bak|overwrite|original (or 0-4)\n"
+    "  --save-method M       where the result goes (or 0-4, the stored codes):\n"
+    "      result     into result/NAME beside the photo; the photo stays\n"
+    "      recycle    in the photo's place; the photo goes to the trash\n"
+    "      bak        in the photo's place; the photo is kept as NAME.bak\n"
+    "      original   in the photo's place; the photo is kept in original/NAME\n"
+    "      overwrite  in the photo's place; the photo is not kept\n"
+    "                        A kept copy never replaces a different file of its\n"
+    "                        name, and a read-only photo is only ever replaced\n"
+    "                        by recycle: such a file fails and stays as it is.\n"
     "  --all, --no-all       also store photos that need no turn\n"
     "  --keep-created, --no-keep-created\n"
     "                        give the output the input's creation time\n"
@@ -33,11 +43,15 @@ const char* const kCliHelp =
     "  -o, --output FILE     one input only: write its result to FILE\n"
     "  -j, --jobs N          prepare N files at once (default: one per core);\n"
     "                        the output is that of one file at a time\n"
+    "  --stop-on-error       end the run at the first file that cannot be read,\n"
+    "                        analysed or saved (as the window does); by default\n"
+    "                        the file is reported with its path and the run\n"
+    "                        goes on\n"
     "  -h, --help            show this help\n"
     "  --version             show the version\n"
     "\n"
     "Exit status: 0 every file handled, 1 a file refused or failed or the run\n"
-    "cancelled (Ctrl-C), 2 bad usage.\n";
+    "cancelled (Ctrl-C ends it after the current file), 2 bad usage.\n";
 
 namespace {
 
@@ -158,6 +172,10 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
         if (matched) continue;
         if (name == "--exif-anywhere" && !inline_value) {
             options.ExifAnywhere = true;
+            continue;
+        }
+        if (name == "--stop-on-error" && !inline_value) {
+            options.StopOnError = true;
             continue;
         }
         if (name != "--save-method" && name != "--mode" && name != "-o" && name != "--output" &&

@@ -15,6 +15,7 @@ struct TCliOptions {
     // Start from the stored settings; the options change them for this run only.
     TSettings Settings;
     bool ExifAnywhere = false;
+    bool StopOnError = false;          // --stop-on-error
     std::optional<std::uint8_t> Mode;  // --mode
     std::string OutputPath;            // -o
     std::optional<unsigned> Jobs;      // -j: files handled at once

@@ -56,16 +56,26 @@ void TConsoleView::ProcessMessages() {
     if (pump_) pump_();
 }
 
-void TConsoleView::FileFinished(const TFileReport&) {
+void TConsoleView::FileStarted(const std::string& path) {
+    path_ = path;
+    inFile_ = true;
+}
+
+void TConsoleView::FileFinished(const TFileReport& report) {
     ClearProgress();
-    std::fprintf(out_, "%s %s %s\n", counter_.c_str(), name_.c_str(), status_.c_str());
+    // A file that could not be read or saved ends on no status of its own.
+    const std::string status =
+        report.Outcome == TFileOutcome::Error ? std::string(kCannotProcessLine) : status_;
+    std::fprintf(out_, "%s %s %s\n", counter_.c_str(), report.Path.c_str(), status.c_str());
     std::fflush(out_);
+    if (report.LaterExifAsksTurn) PrintMessage(nullptr, kNoteExifAnywhere);
+    inFile_ = false;
 }
 
 void TConsoleView::PrintMessage(const char* label, const std::string& text) {
     ClearProgress();
-    // A box shown while a file is on screen names that file.
-    std::string line = name_.empty() ? std::string() : counter_ + " " + name_ + ": ";
+    // A box shown while a file is being handled names that file.
+    std::string line = inFile_ ? counter_ + " " + path_ + ": " : std::string();
     if (label != nullptr) line += std::string(label) + ": ";
     line += ConsoleLines(text);
     std::fprintf(err_, "%s\n", line.c_str());

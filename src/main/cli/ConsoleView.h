@@ -1,7 +1,8 @@
 // The console's view of a run: one line per file on stdout ("( 1 / 3 )
-// IMG_0001.JPG 右に90度回転処理を行います。"), boxes as lines on stderr
-// ("( 2 / 5 ) b.jpg: 警告: ...", "エラー: ..."), and a progress bar on stderr when it is a
-// terminal. Options come from the parsed command line.
+// photos/IMG_0001.JPG 右に90度回転処理を行います。"), boxes as lines on stderr
+// that name the file by its path as listed ("( 2 / 5 ) photos/b.jpg: 警告:
+// ..."), and a progress bar on stderr when it is a terminal. Options come
+// from the parsed command line.
 #pragma once
 
 #include <cstdio>
@@ -21,7 +22,8 @@ class TConsoleView : public IRunView {
     void SetMessagePump(std::function<void()> pump) { pump_ = std::move(pump); }
     // The last status text: the run-end text once a run has returned.
     const std::string& Status() const { return status_; }
-    // A line on stderr: the error that ended the run, or the run-end text.
+    // A line on stderr: the error that ended the run, or the run-end text;
+    // while a file is being handled, it names that file.
     void PrintError(const std::string& text);
     void PrintNote(const std::string& text);
 
@@ -35,6 +37,7 @@ class TConsoleView : public IRunView {
     void ShowWarning(const std::string& text) override;
     void ShowError(const std::string& text) override;
     void ProcessMessages() override;
+    void FileStarted(const std::string& path) override;
     void ClearPreview() override {}
     void ShowPreview(const std::vector<std::uint8_t>&) override {}
     bool AllowBreakDCF() const override { return options_.gAllowBreakDCF; }
@@ -56,6 +59,8 @@ class TConsoleView : public IRunView {
     std::function<void()> pump_;
     std::string counter_;
     std::string name_;
+    std::string path_;     // of the file being handled
+    bool inFile_ = false;  // between FileStarted and FileFinished
     std::string status_;
     int progressMax_ = 100;
     int progressPosition_ = 0;

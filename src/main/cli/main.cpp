@@ -25,7 +25,6 @@ constexpr int kExitUsage = 2;
 constexpr const char* kTryHelp = "Try 'plume-cli --help'.";
 constexpr const char* kNoOperands = "no files or folders given";
 constexpr const char* kOutputNeedsOneFile = "-o needs exactly one input file";
-constexpr const char* kNoJpegFiles = "処理するJPEGファイルがありません。";
 
 // Set by the handler on whichever thread the signal lands; read at the pumping points.
 std::atomic<bool> gInterrupted{false};
@@ -79,11 +78,17 @@ int main(int argc, char** argv) {
         if (options.Operands.size() != 1 || IsFolder(options.Operands.front()))
             return UsageError(kOutputNeedsOneFile);
         files = options.Operands;
-    } else {
-        for (const std::string& operand : options.Operands) AcceptPath(operand, files);
     }
 
     TConsoleView view(options.Settings, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+    if (options.OutputPath.empty()) {
+        for (const std::string& operand : options.Operands) {
+            // A window drop ignores such a path; a name typed here gets a reason.
+            if (!IsFolder(operand) && !HasJpgExtension(operand))
+                view.PrintNote(FormatPathText(kSkippedNotJpg, operand));
+            AcceptPath(operand, files);
+        }
+    }
     if (files.empty()) {
         view.PrintNote(kNoJpegFiles);
         return kExitFailed;
@@ -94,6 +99,11 @@ int main(int argc, char** argv) {
     runner.Options.ForcedMode = options.Mode;
     runner.Options.OutputPath = options.OutputPath;
     runner.Options.Jobs = options.Jobs.value_or(DefaultJobs());
+    // A batch tool names the file that failed and goes on, unless asked to
+    // stop as the window does.
+    runner.Options.OnFileError =
+        options.StopOnError ? TFileErrorRule::ReportAndEnd : TFileErrorRule::ReportAndGoOn;
+    runner.Options.NoteLaterExif = true;
     view.SetMessagePump([&runner] {
         if (gInterrupted.exchange(false)) {
             runner.CancelRun();
