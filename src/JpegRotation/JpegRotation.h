@@ -28,9 +28,9 @@ namespace plume {
 
 // The rotation modes; the application produces 0 to 3.
 enum : std::uint8_t {
-    kModeNone = 0,        // decoded and re-encoded unchanged
-    kModeRotateRight = 1, // 90 degrees clockwise
-    kModeRotateLeft = 2,  // 90 degrees counter-clockwise
+    kModeNone = 0,         // decoded and re-encoded unchanged
+    kModeRotateRight = 1,  // 90 degrees clockwise
+    kModeRotateLeft = 2,   // 90 degrees counter-clockwise
     kModeRotate180 = 3,
     kModeFlipHorizontal = 4,
     kModeFlipVertical = 5,

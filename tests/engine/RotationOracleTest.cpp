@@ -27,15 +27,6 @@ using fixtures::TComponentCoefficients;
 const char* const kPartialMcuWarning =
     "画像のサイズがMCUの単位になっていません。回転処理を行うと、画像の端が正しく処理されません";
 
-const std::vector<std::string> kJpegtranArgs[kModeCount] = {{},
-                                                            {"-rotate", "90"},
-                                                            {"-rotate", "270"},
-                                                            {"-rotate", "180"},
-                                                            {"-flip", "horizontal"},
-                                                            {"-flip", "vertical"},
-                                                            {"-transpose"},
-                                                            {"-transverse"}};
-
 std::string ModeName(int mode) {
     const char* names[kModeCount] = {"Mode0",          "Mode1Right",     "Mode2Left",
                                      "Mode3Half",      "Mode4MirrorH",   "Mode5MirrorV",
@@ -84,7 +75,7 @@ TCoefficientImage Expected(const TBytes& input, int mode) {
     const TBytes padded = fixtures::PadFrameToWholeMcus(input);
     if (mode == 0) return fixtures::ReadCoefficients(padded);
     TCoefficientImage expected =
-        fixtures::ReadCoefficients(fixtures::RunJpegtran(kJpegtranArgs[mode], padded));
+        fixtures::ReadCoefficients(fixtures::RunJpegtran(fixtures::JpegtranModeArgs(mode), padded));
     const auto frame = fixtures::ParseFrameHeader(input);
     if (frame && frame->components.size() == 1 && expected.components.size() == 1) {
         const bool exchanged = Exchanges(mode);
@@ -203,7 +194,7 @@ TEST(RotationOracleTest, OneComponentWithSamplingFactorsMatchesJpegtran) {
 // ---- Partial edges dropped (TrimPartialEdges) ----
 
 std::vector<std::string> TrimArgs(int mode) {
-    std::vector<std::string> args = kJpegtranArgs[mode];
+    std::vector<std::string> args = fixtures::JpegtranModeArgs(mode);
     args.push_back("-trim");
     return args;
 }
@@ -270,8 +261,8 @@ TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
         const TCoefficientImage actual = fixtures::ReadCoefficients(trimmed.output);
         ExpectSameCoefficients(
             actual, fixtures::ReadCoefficients(fixtures::RunJpegtran(TrimArgs(mode), input)));
-        const TCoefficientImage whole =
-            fixtures::ReadCoefficients(fixtures::RunJpegtran(kJpegtranArgs[mode], input));
+        const TCoefficientImage whole = fixtures::ReadCoefficients(
+            fixtures::RunJpegtran(fixtures::JpegtranModeArgs(mode), input));
         EXPECT_EQ(trimmed.movesPartialEdge,
                   actual.width * actual.height < whole.width * whole.height);
         if (!trimmed.movesPartialEdge) {
