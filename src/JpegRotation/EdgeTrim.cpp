@@ -11,8 +11,10 @@
 namespace plume {
 
 TJpegRotation::TFrontEdges TJpegRotation::PartialFrontEdges(std::uint8_t mode) const {
-    // The modes whose output starts with the input's right column or bottom
-    // row of MCUs: 90 degrees left, 180 degrees, the mirrors and transverse.
+    // The input's right edge reaches the top or left side in a turn of 90
+    // degrees left or 180, a mirror left to right and the transverse mirror;
+    // its bottom edge in a turn of 90 degrees right or 180, a mirror top to
+    // bottom and the transverse mirror.
     const bool carriesRight = mode == kModeRotateLeft || mode == kModeRotate180 ||
                               mode == kModeFlipHorizontal || mode == kModeTransverse;
     const bool carriesBottom = mode == kModeRotateRight || mode == kModeRotate180 ||
@@ -53,7 +55,8 @@ void TJpegRotation::TrimEdges() {
         field[2] = static_cast<std::uint8_t>(trim_.width >> 8);
         field[3] = static_cast<std::uint8_t>(trim_.width);
     }
-    // The EXIF segments were written before the frame was known.
+    // An EXIF segment may come before the frame: its pixel dimensions are
+    // written now that the frame is known.
     for (const TExifDimensions& entries : exifDimensions_) {
         const TTiffView view(memory, out.Size(), entries.littleEndian);
         if (trim_.firstColumn != 0 && entries.width >= 0)

@@ -273,8 +273,8 @@ private:
     };
     TEdgeTrim trim_;
     std::int64_t frameSizePosition_ = -1;  // output position of the frame's Y field
-    // Output positions of the bodies of PixelXDimension and PixelYDimension
-    // (-1: none) of each EXIF segment written, in its byte order.
+    // Output positions of the entries PixelXDimension and PixelYDimension
+    // (-1: none) of each EXIF segment written, and its byte order.
     struct TExifDimensions {
         std::int64_t width = -1, height = -1;
         bool littleEndian = false;
