@@ -103,7 +103,16 @@ TBytes CheckAgainstOracles(const TBytes& input, int mode, const TEngineRotation&
 
 // ---- Synthetic fixtures ----
 
-enum class TSize { kWhole, kPartial, kTiny };
+enum class TSize { kWhole, kPartial, kTiny, kPartialWidth, kPartialHeight };
+struct TSizeOf {
+    const char* name;
+    int width, height;
+};
+constexpr TSizeOf kSizes[] = {{"Whole", 64, 48},
+                              {"Partial", 61, 43},
+                              {"Tiny", 5, 3},
+                              {"PartialWidth", 61, 48},
+                              {"PartialHeight", 64, 43}};
 struct TOracleCase {
     fixtures::TSampling sampling;
     int restartInterval;
@@ -133,9 +142,7 @@ TEST_P(RotationOracleTest, EveryModeMatchesJpegtranAndTheReference) {
     const TOracleCase& c = GetParam();
     fixtures::TEncodeOptions options;
     options.Sampling(c.sampling);
-    if (c.size == TSize::kWhole) options.Size(64, 48);
-    if (c.size == TSize::kPartial) options.Size(61, 43);
-    if (c.size == TSize::kTiny) options.Size(5, 3);
+    options.Size(kSizes[static_cast<int>(c.size)].width, kSizes[static_cast<int>(c.size)].height);
     options.restartInterval = c.restartInterval;
     options.optimizeCoding = c.optimised;
     const TBytes input = fixtures::EncodeJpeg(options);
@@ -161,9 +168,8 @@ TEST_P(RotationOracleTest, EveryModeMatchesJpegtranAndTheReference) {
 
 std::string OracleCaseName(const ::testing::TestParamInfo<TOracleCase>& info) {
     const TOracleCase& c = info.param;
-    const char* sizes[] = {"Whole", "Partial", "Tiny"};
     return fixtures::SamplingName(c.sampling) + "_Restart" + std::to_string(c.restartInterval) +
-           (c.optimised ? "_Optimised_" : "_AnnexK_") + sizes[static_cast<int>(c.size)];
+           (c.optimised ? "_Optimised_" : "_AnnexK_") + kSizes[static_cast<int>(c.size)].name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RotationOracleTest, ::testing::ValuesIn(OracleCases()),
@@ -199,57 +205,32 @@ std::vector<std::string> TrimArgs(int mode) {
     return args;
 }
 
-struct TTrimCase {
-    fixtures::TSampling sampling;
-    int restartInterval;
-    int width, height;
-};
-void PrintTo(const TTrimCase& c, std::ostream* out) {
-    *out << fixtures::SamplingName(c.sampling);
-}
-
-std::vector<TTrimCase> TrimCases() {
-    std::vector<TTrimCase> cases;
-    for (fixtures::TSampling sampling : fixtures::kAllSamplings)
-        for (int restart : {0, 2})
-            for (const auto& [width, height] : {std::pair{64, 48}, {61, 48}, {64, 43}, {61, 43}})
-                cases.push_back({sampling, restart, width, height});
-    return cases;
-}
-
-// A photo whose EXIF pixel dimensions give its frame (one SHORT, one LONG),
-// with a thumbnail whose height is not a whole number of MCUs.
-TBytes PhotoWithSizes(const fixtures::TEncodeOptions& options, const TBytes& thumbnail) {
-    fixtures::TExifOptions exif;
-    exif.ifd0 = fixtures::TypicalIfd0(1);
-    exif.exifIfd = {
-        fixtures::Short(fixtures::tag::kPixelXDimension, {std::uint32_t(options.width)}),
-        fixtures::Long(fixtures::tag::kPixelYDimension, {std::uint32_t(options.height)})};
-    exif.ifd1 = fixtures::JpegThumbnailIfd1(40, 27);
-    exif.thumbnail = thumbnail;
-    return fixtures::InsertSegmentAfterSoi(fixtures::EncodeJpeg(options),
-                                           fixtures::BuildExif(exif).Segment());
-}
-
 int Ceil(int value, int unit) {
     return (value + unit - 1) / unit;
 }
 
-class EdgeTrimTest : public ::testing::TestWithParam<TTrimCase> {};
+class EdgeTrimTest : public ::testing::TestWithParam<TOracleCase> {};
 
 // Every mode drops what `jpegtran -trim` drops, which is something exactly
 // when the mode carries a partial edge to the top or left; the frame, the
 // progress, the EXIF pixel dimensions and the thumbnail follow.
 TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
     PLUME_REQUIRE_JPEGTRAN();
-    const TTrimCase& c = GetParam();
+    const TOracleCase& c = GetParam();
     fixtures::TEncodeOptions options;
-    options.Size(c.width, c.height).Sampling(c.sampling);
-    options.restartInterval = c.restartInterval;
+    options.Size(kSizes[static_cast<int>(c.size)].width, kSizes[static_cast<int>(c.size)].height);
+    options.Sampling(c.sampling).restartInterval = c.restartInterval;
     fixtures::TEncodeOptions small;
-    small.Size(40, 27).Sampling(fixtures::TSampling::k420);
-    const TBytes thumbnail = fixtures::EncodeJpeg(small);
-    const TBytes input = PhotoWithSizes(options, thumbnail);
+    const TBytes thumbnail = fixtures::EncodeJpeg(small.Size(40, 27));  // 4:2:0, both edges partial
+    // The EXIF pixel dimensions give the frame, in a SHORT and a LONG.
+    fixtures::TExifOptions exif;
+    exif.exifIfd = {
+        fixtures::Short(fixtures::tag::kPixelXDimension, {std::uint32_t(options.width)}),
+        fixtures::Long(fixtures::tag::kPixelYDimension, {std::uint32_t(options.height)})};
+    exif.ifd1 = fixtures::JpegThumbnailIfd1(40, 27);
+    exif.thumbnail = thumbnail;
+    const TBytes input = fixtures::InsertSegmentAfterSoi(fixtures::EncodeJpeg(options),
+                                                         fixtures::BuildExif(exif).Segment());
     const fixtures::TMcuSize inputMcu = fixtures::McuPixels(options.sampling);
 
     for (int mode = 1; mode < kModeCount; ++mode) {
@@ -273,7 +254,7 @@ TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
         }
 
         // The rows read, then the rows of the smaller output written.
-        const int rowsRead = Ceil(c.height, inputMcu.height);
+        const int rowsRead = Ceil(options.height, inputMcu.height);
         const int rowsWritten =
             Ceil(actual.height, Exchanges(mode) ? inputMcu.width : inputMcu.height);
         EXPECT_EQ(trimmed.progressMax, std::vector<int>{rowsRead + rowsWritten});
@@ -298,13 +279,17 @@ TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, EdgeTrimTest, ::testing::ValuesIn(TrimCases()),
-                         [](const auto& info) {
-                             const TTrimCase& c = info.param;
-                             return fixtures::SamplingName(c.sampling) + "_Restart" +
-                                    std::to_string(c.restartInterval) + "_" +
-                                    std::to_string(c.width) + "x" + std::to_string(c.height);
-                         });
+std::vector<TOracleCase> TrimCases() {
+    std::vector<TOracleCase> cases;
+    for (fixtures::TSampling sampling : fixtures::kAllSamplings)
+        for (int restart : {0, 2})
+            for (TSize size :
+                 {TSize::kWhole, TSize::kPartialWidth, TSize::kPartialHeight, TSize::kPartial})
+                cases.push_back({sampling, restart, false, size});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, EdgeTrimTest, ::testing::ValuesIn(TrimCases()), OracleCaseName);
 
 // ---- The sample photos ----
 
