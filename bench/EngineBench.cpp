@@ -102,7 +102,7 @@ void BM_RotateJpeg(benchmark::State& state) {
 }
 BENCHMARK(BM_RotateJpeg)
     ->ArgNames({"mode", "threads"})
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

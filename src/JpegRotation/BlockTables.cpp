@@ -55,19 +55,23 @@ const std::array<std::uint8_t, 64> kTranspose = kT;
 
 // The sign is decided by the frequencies of the output position: a quarter
 // turn right is a transposition followed by a mirror of the columns, which
-// negates the odd horizontal frequencies.
-const std::array<TBlockMap, 6> kModeBlockMaps = {
+// negates the odd horizontal frequencies; the transverse mirror is a
+// transposition followed by a half turn.
+const std::array<TBlockMap, 8> kModeBlockMaps = {
     MakeMap(false, TSign::None),    // 0: unchanged
     MakeMap(true, TSign::OddU),     // 1: rotate right
     MakeMap(true, TSign::OddV),     // 2: rotate left
     MakeMap(false, TSign::OddSum),  // 3: rotate 180
     MakeMap(false, TSign::OddU),    // 4: mirror left to right
     MakeMap(false, TSign::OddV),    // 5: mirror top to bottom
+    MakeMap(true, TSign::None),     // 6: transpose
+    MakeMap(true, TSign::OddSum),   // 7: transverse
 };
 
-const std::array<TBlockScatter, 6> kModeBlockScatters = {
+const std::array<TBlockScatter, 8> kModeBlockScatters = {
     MakeScatter(kModeBlockMaps[0]), MakeScatter(kModeBlockMaps[1]), MakeScatter(kModeBlockMaps[2]),
     MakeScatter(kModeBlockMaps[3]), MakeScatter(kModeBlockMaps[4]), MakeScatter(kModeBlockMaps[5]),
+    MakeScatter(kModeBlockMaps[6]), MakeScatter(kModeBlockMaps[7]),
 };
 
 }  // namespace plume

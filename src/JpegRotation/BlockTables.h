@@ -18,8 +18,8 @@ struct TBlockMap {
 
 // The transposition map T: position of the pair (u, v) for position k of (v, u).
 extern const std::array<std::uint8_t, 64> kTranspose;
-// One map per rotation mode 0..5.
-extern const std::array<TBlockMap, 6> kModeBlockMaps;
+// One map per rotation mode 0..7.
+extern const std::array<TBlockMap, 8> kModeBlockMaps;
 
 // A map the other way round, for a decoder that turns blocks as it fills
 // them: the coefficient decoded at position k goes to Target[k], times Sign[k].
@@ -27,6 +27,6 @@ struct TBlockScatter {
     std::array<std::uint8_t, 64> Target;
     std::array<std::int16_t, 64> Sign;
 };
-extern const std::array<TBlockScatter, 6> kModeBlockScatters;
+extern const std::array<TBlockScatter, 8> kModeBlockScatters;
 
 }  // namespace plume

@@ -1,7 +1,7 @@
-// Block transforms of the six modes and the walk over the output MCUs.
-// A quarter turn is a transposition plus sign changes; mirrors are sign
-// changes only: the coefficients of odd frequencies change sign when their
-// basis function is mirrored.
+// Block transforms of the modes and the walk over the output MCUs. A
+// quarter turn or a diagonal mirror is a transposition plus sign changes; the
+// other mirrors are sign changes only: the coefficients of odd frequencies
+// change sign when their basis function is mirrored.
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
 #include "JpegRotation/McuCoder.h"
@@ -40,7 +40,7 @@ int TJpegRotation::BeginOutput(TOutputLayout& layout) {
     for (auto& predictor : DcPredictor) predictor = 0;
     RestartCounter = 0;
     int progressBase = McuRows;
-    if (IsQuarterTurn(Mode)) {
+    if (ExchangesDimensions(Mode)) {
         std::swap(McusPerRow, McuRows);
         for (int s = 0; s < 4; ++s) std::swap(HSampling[s], VSampling[s]);
         progressBase = McusPerRow;
@@ -50,6 +50,10 @@ int TJpegRotation::BeginOutput(TOutputLayout& layout) {
         layout.height[s] = static_cast<std::size_t>(McuRows) * VSampling[s];
     }
     layout.map = &kModeBlockMaps[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
+    layout.firstColumn = trim_.firstColumn;
+    layout.firstRow = trim_.firstRow;
+    layout.mcusPerRow = McusPerRow - trim_.firstColumn;
+    layout.mcuRows = McuRows - trim_.firstRow;
     return progressBase;
 }
 

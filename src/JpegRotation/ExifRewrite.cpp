@@ -60,11 +60,13 @@ constexpr int kPairCount = 5;
 // Parses and patches one EXIF segment's TIFF data in memory.
 class TExifRewriter {
   public:
-    TExifRewriter(std::vector<std::uint8_t>& tiff, std::uint8_t mode, bool allowBreakDCF)
+    // Takes the engine's mode and options.
+    TExifRewriter(std::vector<std::uint8_t>& tiff, const TJpegRotation& engine)
         : tiff_(tiff),
           view_(tiff.data(), tiff.size(), IsLittleEndian(tiff)),
-          mode_(mode),
-          allowBreakDCF_(allowBreakDCF) {}
+          mode_(engine.Mode),
+          allowBreakDCF_(engine.AllowBreakDCF),
+          trimPartialEdges_(engine.TrimPartialEdges) {}
 
     // Reads the IFDs and sets IFD0's Orientation to 1. False when there is
     // no IFD0 inside the segment: the segment then passes unchanged.
@@ -76,8 +78,12 @@ class TExifRewriter {
     std::size_t ThumbnailStart() const { return static_cast<std::size_t>(thumbnail_.start); }
     std::size_t ThumbnailEnd() const { return static_cast<std::size_t>(thumbnail_.end); }
     // After the segment is written (tiffOut: its TIFF data in the output's
-    // memory): the thumbnail length and the exchanges.
+    // memory): the thumbnail length, the exchanges and the size of a thumbnail
+    // that lost a partial edge.
     void PatchWritten(std::uint8_t* tiffOut, bool thumbnailReplaced) const;
+    // Output positions of the entries PixelXDimension and PixelYDimension,
+    // for the size of a main image that loses a partial edge.
+    TJpegRotation::TExifDimensions PixelDimensions(std::int64_t tiffPosition) const;
 
   private:
     static bool IsLittleEndian(const std::vector<std::uint8_t>& tiff) {
@@ -105,7 +111,7 @@ class TExifRewriter {
     void ParseIfd1(const TRegion& ifd1);
     bool ThumbnailIsLastItem() const;
     bool ExchangesThumbnailPairs() const {
-        return IsQuarterTurn(mode_) && allowBreakDCF_ && compression_ == kCompressionJpeg &&
+        return ExchangesDimensions(mode_) && allowBreakDCF_ && compression_ == kCompressionJpeg &&
                thumbnailTurned_;
     }
 
@@ -113,6 +119,7 @@ class TExifRewriter {
     TTiffView view_;
     std::uint8_t mode_;
     bool allowBreakDCF_;
+    bool trimPartialEdges_;
 
     std::vector<TRegion> ifds_;        // IFD0, Exif IFD, IFD1 as taken
     std::vector<TRegion> referenced_;  // every IFD and value area the entries name
@@ -125,6 +132,7 @@ class TExifRewriter {
     TRegion thumbnail_;
     bool thumbnailTurned_ = false;
     std::vector<std::uint8_t> newThumbnail_;
+    TJpegRotation::TEdgeTrim thumbnailTrim_;
 };
 
 std::optional<TRegion> TExifRewriter::TakeIfd(std::uint64_t offset) {
@@ -270,7 +278,7 @@ bool TExifRewriter::ThumbnailIsLastItem() const {
 
 bool TExifRewriter::TurnThumbnail(std::uint64_t bytesAroundTiff) {
     if (compression_ != kCompressionJpeg) return false;
-    if (IsQuarterTurn(mode_) && !allowBreakDCF_) return false;
+    if (ExchangesDimensions(mode_) && !allowBreakDCF_) return false;
     // Without both tags, or with nothing inside the segment, there is no
     // thumbnail to turn; it is left as it stands.
     if (!thumbnailOffset_ || !thumbnailLength_ || *thumbnailLength_ == 0) return false;
@@ -287,9 +295,11 @@ bool TExifRewriter::TurnThumbnail(std::uint64_t bytesAroundTiff) {
     bool turned = false;
     {
         const TDepthGuard depth;
-        TJpegRotation engine;  // all defaults: its messages and progress go nowhere
+        TJpegRotation engine;  // defaults: its messages and progress go nowhere
+        engine.TrimPartialEdges = trimPartialEdges_;
         try {
             turned = engine.ValidateJpeg(input) && engine.RotateJpeg(input, output, mode_);
+            if (turned) thumbnailTrim_ = engine.trim_;
         } catch (const EStreamError&) {
             // A thumbnail cut short inside a complete segment: refused like
             // any other that cannot be turned, and the photo goes on.
@@ -319,17 +329,38 @@ void TExifRewriter::PatchWritten(std::uint8_t* tiffOut, bool thumbnailReplaced) 
         else
             out.PutLong(field, size);
     }
-    if (!IsQuarterTurn(mode_)) return;
-    for (int pair = 0; pair < kPairCount; ++pair) {
-        const bool thumbnailPair = pair != kResolution && pair != kPixelDimensions;
-        if (thumbnailPair && !ExchangesThumbnailPairs()) continue;
-        if (!first_[pair] || !second_[pair]) continue;
-        std::array<std::uint8_t, kEntryBodySize> a, b;
-        std::copy_n(tiffOut + *first_[pair], kEntryBodySize, a.begin());
-        std::copy_n(tiffOut + *second_[pair], kEntryBodySize, b.begin());
-        std::copy(b.begin(), b.end(), tiffOut + *first_[pair]);
-        std::copy(a.begin(), a.end(), tiffOut + *second_[pair]);
+    if (ExchangesDimensions(mode_)) {
+        for (int pair = 0; pair < kPairCount; ++pair) {
+            const bool thumbnailPair = pair != kResolution && pair != kPixelDimensions;
+            if (thumbnailPair && !ExchangesThumbnailPairs()) continue;
+            if (!first_[pair] || !second_[pair]) continue;
+            std::array<std::uint8_t, kEntryBodySize> a, b;
+            std::copy_n(tiffOut + *first_[pair], kEntryBodySize, a.begin());
+            std::copy_n(tiffOut + *second_[pair], kEntryBodySize, b.begin());
+            std::copy(b.begin(), b.end(), tiffOut + *first_[pair]);
+            std::copy(a.begin(), a.end(), tiffOut + *second_[pair]);
+        }
     }
+    if (!thumbnailReplaced) return;
+    const auto& size = first_[kThumbnailSize];
+    const auto& length = second_[kThumbnailSize];
+    if (thumbnailTrim_.firstColumn != 0 && size)
+        out.PutScalarValue(*size - kEntryBodyOffset,
+                           static_cast<std::uint32_t>(thumbnailTrim_.width));
+    if (thumbnailTrim_.firstRow != 0 && length)
+        out.PutScalarValue(*length - kEntryBodyOffset,
+                           static_cast<std::uint32_t>(thumbnailTrim_.height));
+}
+
+TJpegRotation::TExifDimensions TExifRewriter::PixelDimensions(std::int64_t tiffPosition) const {
+    TJpegRotation::TExifDimensions entries;
+    entries.littleEndian = view_.LittleEndian();
+    const auto& width = first_[kPixelDimensions];
+    const auto& height = second_[kPixelDimensions];
+    if (width) entries.width = tiffPosition + static_cast<std::int64_t>(*width - kEntryBodyOffset);
+    if (height)
+        entries.height = tiffPosition + static_cast<std::int64_t>(*height - kEntryBodyOffset);
+    return entries;
 }
 
 void TJpegRotation::RewriteApp1() {
@@ -351,7 +382,7 @@ void TJpegRotation::RewriteApp1() {
         return;
     }
     std::vector<std::uint8_t> tiff(body.begin() + kExifIdentifierSize, body.end());
-    TExifRewriter rewriter(tiff, Mode, AllowBreakDCF);
+    TExifRewriter rewriter(tiff, *this);
     if (!rewriter.Parse()) {
         OutBits->WriteBytes(body.data(), static_cast<std::int32_t>(body.size()));
         return;
@@ -376,6 +407,7 @@ void TJpegRotation::RewriteApp1() {
     memory[lengthPosition] = static_cast<std::uint8_t>(segmentLength >> 8);
     memory[lengthPosition + 1] = static_cast<std::uint8_t>(segmentLength);
     rewriter.PatchWritten(memory + tiffPosition, replaced);
+    exifDimensions_.push_back(rewriter.PixelDimensions(tiffPosition));
 }
 
 }  // namespace plume

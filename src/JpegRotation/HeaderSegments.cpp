@@ -19,7 +19,8 @@ int TJpegRotation::RewriteSof0() {
     OutBits->WriteByte(precision);
     ImageHeight = InBits->ReadWord();
     ImageWidth = InBits->ReadWord();
-    if (IsQuarterTurn(Mode)) {
+    frameSizePosition_ = OutBits->Position();
+    if (ExchangesDimensions(Mode)) {
         OutBits->WriteWord(static_cast<std::uint16_t>(ImageWidth));
         OutBits->WriteWord(static_cast<std::uint16_t>(ImageHeight));
     } else {
@@ -40,7 +41,7 @@ int TJpegRotation::RewriteSof0() {
         const std::uint8_t id = InBits->ReadByte();
         OutBits->WriteByte(id);
         const std::uint8_t sampling = InBits->ReadByte();
-        OutBits->WriteByte(IsQuarterTurn(Mode)
+        OutBits->WriteByte(ExchangesDimensions(Mode)
                                ? static_cast<std::uint8_t>(((sampling & 15) << 4) | (sampling >> 4))
                                : sampling);
         const std::uint8_t quant = InBits->ReadByte();
@@ -101,7 +102,7 @@ void TJpegRotation::RewriteDqt() {
         if ((precisionAndId & 15) > 3) return Refuse(kMsgQuantTableId);
         std::uint8_t values[64];
         InBits->ReadBytes(values, 64);
-        if (IsQuarterTurn(Mode)) TransposeBlock(values);
+        if (ExchangesDimensions(Mode)) TransposeBlock(values);
         OutBits->WriteBytes(values, 64);
     }
 }

@@ -218,6 +218,9 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     errorReported_ = false;
     encodeFailed_ = false;
     trackCoding_ = false;
+    frameSizePosition_ = -1;
+    exifDimensions_.clear();
+    trim_ = {};
     const TMessageEvent report = [this](const std::string& text, int level) {
         if (level == kLevelError) errorReported_ = true;
         if (OnMessage) OnMessage(text, level);
@@ -232,10 +235,12 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     }
     OutBits->WriteWord(kSOI);
     if (!RunHeaderLoop(false)) return false;
+    TrimEdges();
 
     McusPerRow = (ImageWidth + 8 * MaxHSampling - 1) / (8 * MaxHSampling);
     McuRows = (ImageHeight + 8 * MaxVSampling - 1) / (8 * MaxVSampling);
-    if (OnProgressMax) OnProgressMax(IsQuarterTurn(Mode) ? McuRows + McusPerRow : 2 * McuRows);
+    const int rowsWritten = (ExchangesDimensions(Mode) ? McusPerRow : McuRows) - trim_.firstRow;
+    if (OnProgressMax) OnProgressMax(McuRows + rowsWritten);
     if (OnProgress) OnProgress(0);
 
     // Any error report during the pass (a marker inside the scan data) means

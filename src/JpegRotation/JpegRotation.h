@@ -28,15 +28,22 @@ namespace plume {
 
 // The rotation modes; the application produces 0 to 3.
 enum : std::uint8_t {
-    kModeNone = 0,        // decoded and re-encoded unchanged
-    kModeRotateRight = 1, // 90 degrees clockwise
-    kModeRotateLeft = 2,  // 90 degrees counter-clockwise
+    kModeNone = 0,         // decoded and re-encoded unchanged
+    kModeRotateRight = 1,  // 90 degrees clockwise
+    kModeRotateLeft = 2,   // 90 degrees counter-clockwise
     kModeRotate180 = 3,
     kModeFlipHorizontal = 4,
     kModeFlipVertical = 5,
+    kModeTranspose = 6,   // mirrored across the top-left to bottom-right diagonal
+    kModeTransverse = 7,  // mirrored across the top-right to bottom-left diagonal
 };
-inline constexpr int kModeCount = 6;
-inline bool IsQuarterTurn(std::uint8_t mode) { return mode == kModeRotateRight || mode == kModeRotateLeft; }
+inline constexpr int kModeCount = 8;
+// The quarter turns and the two diagonal mirrors exchange width and height,
+// the sampling factors and the axes of every block.
+inline bool ExchangesDimensions(std::uint8_t mode) {
+    return mode == kModeRotateRight || mode == kModeRotateLeft || mode == kModeTranspose ||
+           mode == kModeTransverse;
+}
 
 // The coefficient store of one file may not grow past this many bytes.
 inline constexpr std::uint64_t kCoefficientMemoryCap = std::uint64_t{2} << 30;
@@ -54,6 +61,10 @@ public:
     // Header pass: true when the file can be rotated (possibly after a
     // partial-MCU warning).
     bool ValidateJpeg(TMemoryStream& stream);
+    // After ValidateJpeg: whether `mode` carries an edge of the picture that
+    // ends inside an MCU (the right or the bottom one) to the output's top or
+    // left side, where the encoder's padding would then show.
+    bool MovesPartialEdge(std::uint8_t mode) const;
     // Rotate-and-write pass; on success OutStream holds the new JPEG, position 0.
     bool RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream, std::uint8_t mode);
 
@@ -63,6 +74,11 @@ public:
     TProgressEvent OnProgressMax;
     TProgressEvent OnProgress;
     bool AllowBreakDCF = false;
+    // Drops the partial MCU column or row that the mode carries to the top or
+    // left side, as `jpegtran -trim` does, where at least one whole MCU is
+    // left in that direction: the output frame and the EXIF pixel dimensions
+    // give the smaller size. A thumbnail engine inherits the option.
+    bool TrimPartialEdges = false;
     // Two threads share the work of one file; the bytes written, messages
     // and progress are the same either way. With two the scan is decoded
     // once to an index of MCU starts and again as it is coded, without a
@@ -164,6 +180,15 @@ private:
     bool Refused() const { return refusal_ != nullptr; }
     void ReadSegmentLength(std::uint16_t& length);
     bool CoefficientMemoryFits() const;
+    // The input's edges that end inside an MCU and that `mode` carries to
+    // the output's top or left side.
+    struct TFrontEdges {
+        bool right = false, bottom = false;
+    };
+    TFrontEdges PartialFrontEdges(std::uint8_t mode) const;
+    // After the header loop of RotateJpeg: decides what TrimPartialEdges
+    // drops and writes the smaller size into the frame and the EXIF data.
+    void TrimEdges();
     template <class TCount, class TSymbol>
     void AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits, const TSymbol* symbols,
                               int count);
@@ -239,6 +264,22 @@ private:
     bool trackCoding_ = false;    // IndexScan notes blocks coded otherwise than the coder does
     bool codedAsCoder_ = true;    // and found none
     bool encodeFailed_ = false;
+
+    // What the output of the current RotateJpeg drops (TrimPartialEdges):
+    // its first MCU column and row (0 or 1 each), and the size its frame gives.
+    struct TEdgeTrim {
+        int firstColumn = 0, firstRow = 0;
+        std::int32_t width = 0, height = 0;
+    };
+    TEdgeTrim trim_;
+    std::int64_t frameSizePosition_ = -1;  // output position of the frame's Y field
+    // Output positions of the entries PixelXDimension and PixelYDimension
+    // (-1: none) of each EXIF segment written, and its byte order.
+    struct TExifDimensions {
+        std::int64_t width = -1, height = -1;
+        bool littleEndian = false;
+    };
+    std::vector<TExifDimensions> exifDimensions_;
 };
 
 }  // namespace plume

@@ -22,28 +22,34 @@ inline void MapBlock(const TCoefBlock& source, const TBlockMap& map, TCoefBlock&
     }
 }
 
-// The output geometry once BeginOutput has set it up.
+// The output geometry once BeginOutput has set it up. The blocks cover the
+// whole turned grid of MCUs; the output is the part of it that starts at MCU
+// (firstColumn, firstRow), which TrimPartialEdges may move by one.
 struct TJpegRotation::TOutputLayout {
-    std::size_t width[4];   // output blocks per row of each slot
-    std::size_t height[4];  // output block rows of each slot
+    std::size_t width[4];   // blocks per row of each slot
+    std::size_t height[4];  // block rows of each slot
     const TBlockMap* map;
+    int firstColumn, firstRow;
+    std::int64_t mcusPerRow, mcuRows;  // output MCUs
 };
 
 // Codes the output MCUs [range.first, range.last) with range's predictors
-// and restart state. Before each MCU source.Load(row, column) is called;
-// then each output block (x, y) of slot s is source.At(s, x, y), as decoded
-// or, when the source's kMapped is set, already turned. Progress is reported
-// only when `report` is set.
+// and restart state. Before each MCU source.Load(row, column) is called with
+// its place in the turned grid; then each output block (x, y) of slot s is
+// source.At(s, x, y), as decoded or, when the source's kMapped is set,
+// already turned. Progress is reported only when `report` is set.
 template <class TBlockSource>
 void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
                                bool report) {
-    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
+    const std::int64_t total = source.mcusPerRow * source.mcuRows;
     std::size_t mcuBlocks = 0;
     for (int s = 0; s < 4; ++s) mcuBlocks += static_cast<std::size_t>(HSampling[s]) * VSampling[s];
     TCoefBlock mapped;
     for (std::int64_t mcu = range.first; mcu < range.last; ++mcu) {
-        const int row = static_cast<int>(mcu / McusPerRow), col = static_cast<int>(mcu % McusPerRow);
-        if (col == 0 && report && OnProgress) OnProgress(progressBase + row);
+        const int outputRow = static_cast<int>(mcu / source.mcusPerRow);
+        const int col = static_cast<int>(mcu % source.mcusPerRow) + source.firstColumn;
+        if (col == source.firstColumn && report && OnProgress) OnProgress(progressBase + outputRow);
+        const int row = outputRow + source.firstRow;
         source.Load(row, col);
         TScanWriter::TBits bits = writer.Open(mcuBlocks * TScanWriter::kBlockWorstCase);
         for (int s = 0; s < 4; ++s) {
@@ -84,7 +90,8 @@ template <class TBlockSource>
 bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int progressBase) {
     std::size_t blocks = 0;
     for (int s = 0; s < 4; ++s) blocks += first.width[s] * first.height[s];
-    const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
+    const std::int64_t perRow = first.mcusPerRow;
+    const std::int64_t total = perRow * first.mcuRows;
     const bool restarts = HasRestart && RestartInterval > 0;
 
     std::int64_t split = total;
@@ -114,8 +121,8 @@ bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int 
                 } else {
                     // The last block of each slot in the MCU before the split;
                     // DC never moves or changes sign.
-                    const int row = static_cast<int>((split - 1) / McusPerRow);
-                    const int col = static_cast<int>((split - 1) % McusPerRow);
+                    const int row = static_cast<int>((split - 1) / perRow) + second.firstRow;
+                    const int col = static_cast<int>((split - 1) % perRow) + second.firstColumn;
                     second.Load(row, col);
                     for (int s = 0; s < 4; ++s) {
                         if (HSampling[s] == 0 || VSampling[s] == 0) continue;
@@ -147,7 +154,8 @@ bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int 
             codeTail();
         if (failure) std::rethrow_exception(failure);
         for (std::int64_t mcu = split; mcu < total; ++mcu)
-            if (mcu % McusPerRow == 0 && OnProgress) OnProgress(progressBase + static_cast<int>(mcu / McusPerRow));
+            if (mcu % perRow == 0 && OnProgress)
+                OnProgress(progressBase + static_cast<int>(mcu / perRow));
         if (restarts) {
             tailWriter.FlushWithPadding();
             writer.AppendBytes(tailBytes.data(), tailWriter.Length());

@@ -125,6 +125,8 @@ TJpegRotation::TBlockPlacement TJpegRotation::StorePlacement() {
             case kModeRotate180: origin = w * hb - 1, rowStride = -w, columnStride = -1; break;
             case kModeFlipHorizontal: origin = w - 1, rowStride = w, columnStride = -1; break;
             case kModeFlipVertical: origin = (hb - 1) * w, rowStride = -w, columnStride = 1; break;
+            case kModeTranspose: origin = 0, rowStride = 1, columnStride = hb; break;
+            case kModeTransverse: origin = w * hb - 1, rowStride = -1, columnStride = -hb; break;
             default: break;
         }
         placement.origin[i] = origin;

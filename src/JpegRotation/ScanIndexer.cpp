@@ -52,6 +52,10 @@ TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_
             return {width - 1 - c, r};
         case kModeFlipVertical:
             return {c, height - 1 - r};
+        case kModeTranspose:
+            return {r, c};
+        case kModeTransverse:
+            return {height - 1 - r, width - 1 - c};
         default:
             return {c, r};
     }
@@ -257,15 +261,16 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
 bool TJpegRotation::EncodeFromIndex() {
     TIndexSource source;
     const int progressBase = BeginOutput(source);
-    const bool quarter = IsQuarterTurn(Mode);
+    const bool exchanged = ExchangesDimensions(Mode);
     source.index = scanIndex_.data();
     source.plan = &indexPlan_;
-    // A quarter turn is undone by the other one; the other modes undo themselves.
+    // A quarter turn is undone by the other one; the mirrors and the half
+    // turn undo themselves.
     source.inverseMode = Mode;
     if (Mode == kModeRotateRight) source.inverseMode = kModeRotateLeft;
     if (Mode == kModeRotateLeft) source.inverseMode = kModeRotateRight;
     source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
-    source.inputPerRow = quarter ? McuRows : McusPerRow;
+    source.inputPerRow = exchanged ? McuRows : McusPerRow;
     source.outputPerRow = McusPerRow;
     source.outputRows = McuRows;
     int offset = 0, b = 0;
@@ -275,7 +280,7 @@ bool TJpegRotation::EncodeFromIndex() {
         source.hSampling[s] = std::max(h, 1);
         source.vSampling[s] = std::max(v, 1);
         // Input block (row r, column c) of the MCU, in decoding order.
-        const int inputH = quarter ? v : h, inputV = quarter ? h : v;
+        const int inputH = exchanged ? v : h, inputV = exchanged ? h : v;
         for (int r = 0; r < inputV; ++r)
             for (int c = 0; c < inputH; ++c) {
                 const TGridPoint local = Turned(Mode, c, r, inputH, inputV);

@@ -45,6 +45,11 @@ bool TJpegRotation::StreamScan() {
     TRowSource source{};
     source.mirror = Mode == kModeFlipHorizontal;
     source.map = &kModeBlockMaps[Mode];
+    // A mirror left to right may drop its first MCU column; no row moves.
+    source.firstColumn = trim_.firstColumn;
+    source.firstRow = 0;
+    source.mcusPerRow = McusPerRow - trim_.firstColumn;
+    source.mcuRows = McuRows;
     std::size_t rowBlocks = 0;
     for (int s = 0; s < 4; ++s) {
         source.width[s] = static_cast<std::size_t>(McusPerRow) * HSampling[s];
@@ -85,7 +90,7 @@ bool TJpegRotation::StreamScan() {
     out.reserve(out.size() + InBits->Stream().Size());
     TScanWriter writer(out);
     TEncodeRange range{0, 0, {0, 0, 0, 0}, 0, 0, false};
-    const std::int64_t mcusPerRow = McusPerRow;
+    const std::int64_t mcusPerRow = source.mcusPerRow;
 
     // Rows decoded and rows coded so far; the coder may not pass the decoder,
     // nor the decoder get a whole ring ahead of the coder.

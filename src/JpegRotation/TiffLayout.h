@@ -130,6 +130,16 @@ class TTiffView {
         if (Word(entry + kEntryTypeOffset) == kTypeShort) return Word(entry + kEntryValueOffset);
         return Long(entry + kEntryValueOffset);
     }
+    // Writes a single SHORT or LONG value in the entry's own type; an entry
+    // of another type or count is left as it is. The entry must fit.
+    void PutScalarValue(std::size_t entry, std::uint32_t value) const {
+        if (Long(entry + kEntryCountOffset) != 1) return;
+        const std::uint16_t type = Word(entry + kEntryTypeOffset);
+        if (type == kTypeShort && value <= 0xFFFF)
+            PutWord(entry + kEntryValueOffset, static_cast<std::uint16_t>(value));
+        else if (type == kTypeLong)
+            PutLong(entry + kEntryValueOffset, value);
+    }
 
   private:
     std::uint8_t* data_;

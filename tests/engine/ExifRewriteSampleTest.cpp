@@ -67,7 +67,7 @@ void CheckFile(const TBytes& input) {
 
         TTags expected = before;
         if (expected.count("IFD0:Orientation")) expected["IFD0:Orientation"] = "1";
-        const bool quarter = IsQuarterTurn(c.mode);
+        const bool quarter = ExchangesDimensions(c.mode);
         if (quarter)
             for (const TTagPair& pair : kMainPairs) Exchange(expected, pair);
         const TBytes newThumbnail = outExif->JpegThumbnail();

@@ -11,6 +11,11 @@ using fixtures::TParsedExif;
 
 TEST(ExifRewriteTest, QuarterTurnWithoutAllowBreakDcfExchangesMainPairsAndKeepsThumbnail) {
     const TBytes input = PhotoWithExif(CameraExif());
+    // The diagonal mirrors exchange the dimensions as the quarter turns do.
+    for (const std::uint8_t mode : {kModeRotateLeft, kModeTranspose, kModeTransverse})
+        EXPECT_EQ(App1Of(RotateOk(input, mode)),
+                  TExpectedSegment(input).Upright().MainPairs().Bytes())
+            << int(mode);
     const TBytes output = RotateOk(input, kModeRotateRight);
     EXPECT_EQ(App1Of(output), TExpectedSegment(input).Upright().MainPairs().Bytes());
 
@@ -28,7 +33,8 @@ TEST(ExifRewriteTest, QuarterTurnWithoutAllowBreakDcfExchangesMainPairsAndKeepsT
 
 TEST(ExifRewriteTest, QuarterTurnsWithAllowBreakDcfTurnThumbnailAndExchangeEveryPair) {
     PLUME_REQUIRE_JPEGTRAN();
-    for (const std::uint8_t mode : {kModeRotateRight, kModeRotateLeft}) {
+    for (const std::uint8_t mode :
+         {kModeRotateRight, kModeRotateLeft, kModeTranspose, kModeTransverse}) {
         SCOPED_TRACE(int(mode));
         const TBytes input = PhotoWithExif(CameraExif());
         const TBytes output = RotateOk(input, mode, true);

@@ -73,16 +73,6 @@ inline TBytes App1Of(const TBytes& jpeg) {
     return fixtures::SegmentBytes(jpeg, *segment);
 }
 
-inline const std::vector<std::string>& JpegtranArgs(int mode) {
-    static const std::vector<std::string> kArgs[] = {{},
-                                                     {"-rotate", "90"},
-                                                     {"-rotate", "270"},
-                                                     {"-rotate", "180"},
-                                                     {"-flip", "horizontal"},
-                                                     {"-flip", "vertical"}};
-    return kArgs[mode];
-}
-
 // The turned thumbnail holds exactly the blocks that jpegtran gives for the
 // original (both read on frames raised to whole MCUs, so that partial edge
 // blocks count too).
@@ -90,8 +80,8 @@ inline void ExpectTurnedLikeJpegtran(const TBytes& turned, const TBytes& origina
     using fixtures::TCoefficientImage;
     const TCoefficientImage actual =
         fixtures::ReadCoefficients(fixtures::PadFrameToWholeMcus(turned));
-    const TCoefficientImage expected = fixtures::ReadCoefficients(
-        fixtures::RunJpegtran(JpegtranArgs(mode), fixtures::PadFrameToWholeMcus(original)));
+    const TCoefficientImage expected = fixtures::ReadCoefficients(fixtures::RunJpegtran(
+        fixtures::JpegtranModeArgs(mode), fixtures::PadFrameToWholeMcus(original)));
     ASSERT_EQ(actual.components.size(), expected.components.size());
     EXPECT_EQ(actual.width, expected.width);
     EXPECT_EQ(actual.height, expected.height);

@@ -15,8 +15,8 @@ namespace {
 
 using namespace plume::fixtures;
 
-bool IsQuarter(int mode) {
-    return mode == 1 || mode == 2;
+bool Exchanges(int mode) {
+    return ExchangesDimensions(static_cast<std::uint8_t>(mode));
 }
 
 // Zigzag position k holds frequency (v, u); the output of a transposition
@@ -115,12 +115,13 @@ TEST_P(FlatFileTest, OnlyFrameAndQuantisationTablesChangeAndOnlyForQuarterTurns)
     const TBytes input = FlatFile(layout, restart, false);
     TEngineRun run;
     ASSERT_TRUE(run.ValidateAndRotate(input, static_cast<std::uint8_t>(mode)));
-    EXPECT_EQ(run.output, FlatFile(layout, restart, IsQuarter(mode)));
+    EXPECT_EQ(run.output, FlatFile(layout, restart, Exchanges(mode)));
     EXPECT_TRUE(run.Messages(2).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Grid, FlatFileTest,
-                         ::testing::Combine(::testing::Range(0, 6), ::testing::ValuesIn(kLayouts),
+                         ::testing::Combine(::testing::Range(0, kModeCount),
+                                            ::testing::ValuesIn(kLayouts),
                                             ::testing::Values(0, 1, 4)),
                          [](const auto& info) {
                              return ModeName(std::get<0>(info.param)) + "_" +
@@ -161,23 +162,23 @@ TEST_P(EncodedHeadersTest, FrameTablesAndCopiedSegmentsMatchTheMode) {
     const auto outFrame = ParseFrameHeader(output);
     ASSERT_TRUE(inFrame && outFrame);
     EXPECT_EQ(outFrame->precision, 8);
-    EXPECT_EQ(outFrame->width, IsQuarter(mode) ? inFrame->height : inFrame->width);
-    EXPECT_EQ(outFrame->height, IsQuarter(mode) ? inFrame->width : inFrame->height);
+    EXPECT_EQ(outFrame->width, Exchanges(mode) ? inFrame->height : inFrame->width);
+    EXPECT_EQ(outFrame->height, Exchanges(mode) ? inFrame->width : inFrame->height);
     ASSERT_EQ(outFrame->components.size(), inFrame->components.size());
     for (std::size_t c = 0; c < inFrame->components.size(); ++c) {
         const TFrameComponent& a = inFrame->components[c];
         const TFrameComponent& b = outFrame->components[c];
         EXPECT_EQ(b.id, a.id);
         EXPECT_EQ(b.tq, a.tq);
-        EXPECT_EQ(b.h, IsQuarter(mode) ? a.v : a.h);
-        EXPECT_EQ(b.v, IsQuarter(mode) ? a.h : a.v);
+        EXPECT_EQ(b.h, Exchanges(mode) ? a.v : a.h);
+        EXPECT_EQ(b.v, Exchanges(mode) ? a.h : a.v);
     }
 
     const auto inQuant = ParseQuantTables(input);
     const auto outQuant = ParseQuantTables(output);
     ASSERT_EQ(outQuant.size(), inQuant.size());
     for (const auto& [id, values] : inQuant) {
-        EXPECT_EQ(outQuant.at(id), IsQuarter(mode) ? Transposed(values) : values) << "table " << id;
+        EXPECT_EQ(outQuant.at(id), Exchanges(mode) ? Transposed(values) : values) << "table " << id;
     }
 
     const std::vector<THuffmanTable> inTables = ParseHuffmanTables(input);
@@ -199,7 +200,7 @@ TEST_P(EncodedHeadersTest, FrameTablesAndCopiedSegmentsMatchTheMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Grid, EncodedHeadersTest,
-                         ::testing::Combine(::testing::Range(0, 6),
+                         ::testing::Combine(::testing::Range(0, kModeCount),
                                             ::testing::ValuesIn(kAllSamplings), ::testing::Bool()),
                          [](const auto& info) {
                              return ModeName(std::get<0>(info.param)) + "_" +
@@ -218,28 +219,28 @@ TEST(HeaderRewriteTest, QuarterTurnsExchangeNeighbouringQuantisationEntries) {
     TSegmentBuilder b;
     b.Soi().Dqt({table}).Sof0(8, 8, {{1, 1, 1, 0}}).StandardDht().Sos({{1, 0, 0}});
     const TBytes jpeg = b.Bytes(FlatScan(1, {0})).Eoi().Take();
-    for (int mode = 0; mode < 6; ++mode) {
+    for (int mode = 0; mode < kModeCount; ++mode) {
         TEngineRun run;
         ASSERT_TRUE(run.ValidateAndRotate(jpeg, static_cast<std::uint8_t>(mode))) << mode;
         const auto values = ParseQuantTables(run.output).at(0);
         EXPECT_EQ(values[0], 3) << mode;
-        EXPECT_EQ(values[1], IsQuarter(mode) ? 12 : 11) << mode;
-        EXPECT_EQ(values[2], IsQuarter(mode) ? 11 : 12) << mode;
+        EXPECT_EQ(values[1], Exchanges(mode) ? 12 : 11) << mode;
+        EXPECT_EQ(values[2], Exchanges(mode) ? 11 : 12) << mode;
         EXPECT_EQ(values[63], 99) << mode;
     }
 }
 
 TEST(HeaderRewriteTest, FrameOf1024x768IsWrittenAs768x1024ByQuarterTurnsOnly) {
     const TBytes jpeg = FlatJpeg(1024, 768, {{2, 1}, {1, 1}, {1, 1}});
-    for (int mode = 0; mode < 6; ++mode) {
+    for (int mode = 0; mode < kModeCount; ++mode) {
         TEngineRun run;
         ASSERT_TRUE(run.ValidateAndRotate(jpeg, static_cast<std::uint8_t>(mode))) << mode;
         const auto frame = ParseFrameHeader(run.output);
         ASSERT_TRUE(frame);
-        EXPECT_EQ(frame->height, IsQuarter(mode) ? 1024 : 768) << mode;
-        EXPECT_EQ(frame->width, IsQuarter(mode) ? 768 : 1024) << mode;
+        EXPECT_EQ(frame->height, Exchanges(mode) ? 1024 : 768) << mode;
+        EXPECT_EQ(frame->width, Exchanges(mode) ? 768 : 1024) << mode;
         EXPECT_EQ(frame->SamplingBytes(),
-                  (IsQuarter(mode) ? std::vector<std::uint8_t>{0x12, 0x11, 0x11}
+                  (Exchanges(mode) ? std::vector<std::uint8_t>{0x12, 0x11, 0x11}
                                    : std::vector<std::uint8_t>{0x21, 0x11, 0x11}))
             << mode;
     }

@@ -339,6 +339,12 @@ TCoefBlock RefTransformBlock(const TCoefBlock& block, int mode) {
             case 5:
                 negate = oddV;
                 break;
+            case 6:
+                value = block[ZigzagPosition(u, v)];
+                break;
+            case 7:
+                value = block[ZigzagPosition(u, v)], negate = oddU != oddV;
+                break;
             default:
                 break;
         }
@@ -359,6 +365,10 @@ std::size_t RefSourceIndex(int mode, std::size_t x, std::size_t y, std::size_t w
             return y * w + (w - 1 - x);
         case 5:
             return (hb - 1 - y) * w + x;
+        case 6:
+            return x * hb + y;
+        case 7:
+            return (w - 1 - x) * hb + (hb - 1 - y);
         default:
             return y * w + x;
     }
@@ -366,7 +376,7 @@ std::size_t RefSourceIndex(int mode, std::size_t x, std::size_t y, std::size_t w
 
 TRefScanSetup RefOutputSetup(const TRefScanSetup& input, int mode) {
     TRefScanSetup out = input;
-    if (mode == 1 || mode == 2) {
+    if (mode == 1 || mode == 2 || mode == 6 || mode == 7) {
         std::swap(out.width, out.height);
         std::swap(out.mcusPerRow, out.mcuRows);
         for (int s = 0; s < 4; ++s) std::swap(out.h[s], out.v[s]);

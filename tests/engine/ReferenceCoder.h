@@ -126,16 +126,18 @@ struct TFrequency {
 TFrequency FrequencyOf(int k);
 int ZigzagPosition(int v, int u);
 
-// The block as the mode shows it (modes 0 to 5), from frequencies: a quarter
-// turn transposes, and odd frequencies change sign when mirrored.
+// The block as the mode shows it (modes 0 to 7), from frequencies: a quarter
+// turn or a diagonal mirror transposes, and odd frequencies change sign when
+// mirrored.
 TCoefBlock RefTransformBlock(const TCoefBlock& block, int mode);
 // Index in the input raster (W x Hb blocks of the output, or Hb x W of the
-// input for quarter turns) of the block at output column x, row y.
+// input when the mode exchanges the dimensions) of the block at output
+// column x, row y.
 std::size_t RefSourceIndex(int mode, std::size_t x, std::size_t y, std::size_t w, std::size_t hb);
 // The whole output store of a mode from the input store of setup.
 TRefStore RefTransformStore(const TRefScanSetup& input, const TRefStore& store, int mode);
-// The output's scan setup: factors and geometry exchanged for quarter turns,
-// incomplete tables replaced by Annex K's.
+// The output's scan setup: factors and geometry exchanged for quarter turns
+// and diagonal mirrors, incomplete tables replaced by Annex K's.
 TRefScanSetup RefOutputSetup(const TRefScanSetup& input, int mode);
 
 // The reference's rotate-and-write of the scan part of a file.

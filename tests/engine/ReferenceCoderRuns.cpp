@@ -4,13 +4,16 @@
 
 namespace plume::test {
 
-TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel) {
+TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel, bool trim) {
     TEngineRotation result;
     TEngineRun run;
     run.UseThreads(parallel);
+    run.engine.TrimPartialEdges = trim;
+    run.engine.AllowBreakDCF = trim;
     try {
         result.validated = run.Validate(jpeg);
         result.validateMessages = run.messages;
+        result.movesPartialEdge = run.engine.MovesPartialEdge(static_cast<std::uint8_t>(mode));
         run.ClearRecords();
         if (result.validated) result.ok = run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
     } catch (const EStreamError& error) {

@@ -24,8 +24,12 @@ struct TEngineRotation {
     std::vector<int> progressMax;
     std::vector<int> progress;
     TBytes output;
+    bool movesPartialEdge = false;  // MovesPartialEdge(mode) after ValidateJpeg
 };
-TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel);
+// With `trim`, the engine drops partial edges that the mode would carry to
+// the top or left (TrimPartialEdges), the thumbnail too, which it turns
+// sideways when AllowBreakDCF is set.
+TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel, bool trim = false);
 
 // The engine's DecodeScan alone (mode 0, so the store is in input order),
 // after ValidateJpeg has read the headers.

@@ -1,6 +1,7 @@
 // Every mode against jpegtran, through libjpeg's own reading of the
 // coefficients: blocks, quantisation tables and sampling factors of
-// `jpegtran -rotate 90 / 270 / 180`, `-flip horizontal / vertical`; mode 0
+// `jpegtran -rotate 90 / 270 / 180`, `-flip horizontal / vertical`,
+// `-transpose`, `-transverse`; mode 0
 // gives back the input's coefficients. Images that are not whole MCUs have
 // their declared size raised to whole MCUs on both sides before comparing, so
 // that the blocks beyond the picture are checked too. Every output decodes
@@ -14,6 +15,7 @@
 
 #include "ReferenceCoder.h"
 #include "ReferenceCoderRuns.h"
+#include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 
 namespace plume::test {
@@ -25,17 +27,15 @@ using fixtures::TComponentCoefficients;
 const char* const kPartialMcuWarning =
     "画像のサイズがMCUの単位になっていません。回転処理を行うと、画像の端が正しく処理されません";
 
-const std::vector<std::string> kJpegtranArgs[6] = {{},
-                                                   {"-rotate", "90"},
-                                                   {"-rotate", "270"},
-                                                   {"-rotate", "180"},
-                                                   {"-flip", "horizontal"},
-                                                   {"-flip", "vertical"}};
-
 std::string ModeName(int mode) {
-    const char* names[] = {"Mode0",     "Mode1Right",   "Mode2Left",
-                           "Mode3Half", "Mode4MirrorH", "Mode5MirrorV"};
+    const char* names[kModeCount] = {"Mode0",          "Mode1Right",     "Mode2Left",
+                                     "Mode3Half",      "Mode4MirrorH",   "Mode5MirrorV",
+                                     "Mode6Transpose", "Mode7Transverse"};
     return names[mode];
+}
+
+bool Exchanges(int mode) {
+    return ExchangesDimensions(static_cast<std::uint8_t>(mode));
 }
 
 void ExpectSameCoefficients(const TCoefficientImage& actual, const TCoefficientImage& expected) {
@@ -63,9 +63,8 @@ void ExpectDeclaredSize(const TBytes& output, const TBytes& input, int mode) {
     const auto in = fixtures::ParseFrameHeader(input);
     const auto out = fixtures::ParseFrameHeader(output);
     ASSERT_TRUE(in && out);
-    const bool quarter = mode == 1 || mode == 2;
-    EXPECT_EQ(out->width, quarter ? in->height : in->width);
-    EXPECT_EQ(out->height, quarter ? in->width : in->height);
+    EXPECT_EQ(out->width, Exchanges(mode) ? in->height : in->width);
+    EXPECT_EQ(out->height, Exchanges(mode) ? in->width : in->height);
 }
 
 // What jpegtran makes of the input raised to whole MCUs, or the input itself for mode 0.
@@ -76,12 +75,12 @@ TCoefficientImage Expected(const TBytes& input, int mode) {
     const TBytes padded = fixtures::PadFrameToWholeMcus(input);
     if (mode == 0) return fixtures::ReadCoefficients(padded);
     TCoefficientImage expected =
-        fixtures::ReadCoefficients(fixtures::RunJpegtran(kJpegtranArgs[mode], padded));
+        fixtures::ReadCoefficients(fixtures::RunJpegtran(fixtures::JpegtranModeArgs(mode), padded));
     const auto frame = fixtures::ParseFrameHeader(input);
     if (frame && frame->components.size() == 1 && expected.components.size() == 1) {
-        const bool quarter = mode == 1 || mode == 2;
-        expected.components[0].h = quarter ? frame->components[0].v : frame->components[0].h;
-        expected.components[0].v = quarter ? frame->components[0].h : frame->components[0].v;
+        const bool exchanged = Exchanges(mode);
+        expected.components[0].h = exchanged ? frame->components[0].v : frame->components[0].h;
+        expected.components[0].v = exchanged ? frame->components[0].h : frame->components[0].v;
     }
     return expected;
 }
@@ -104,7 +103,16 @@ TBytes CheckAgainstOracles(const TBytes& input, int mode, const TEngineRotation&
 
 // ---- Synthetic fixtures ----
 
-enum class TSize { kWhole, kPartial, kTiny };
+enum class TSize { kWhole, kPartial, kTiny, kPartialWidth, kPartialHeight };
+struct TSizeOf {
+    const char* name;
+    int width, height;
+};
+constexpr TSizeOf kSizes[] = {{"Whole", 64, 48},
+                              {"Partial", 61, 43},
+                              {"Tiny", 5, 3},
+                              {"PartialWidth", 61, 48},
+                              {"PartialHeight", 64, 43}};
 struct TOracleCase {
     fixtures::TSampling sampling;
     int restartInterval;
@@ -134,15 +142,13 @@ TEST_P(RotationOracleTest, EveryModeMatchesJpegtranAndTheReference) {
     const TOracleCase& c = GetParam();
     fixtures::TEncodeOptions options;
     options.Sampling(c.sampling);
-    if (c.size == TSize::kWhole) options.Size(64, 48);
-    if (c.size == TSize::kPartial) options.Size(61, 43);
-    if (c.size == TSize::kTiny) options.Size(5, 3);
+    options.Size(kSizes[static_cast<int>(c.size)].width, kSizes[static_cast<int>(c.size)].height);
     options.restartInterval = c.restartInterval;
     options.optimizeCoding = c.optimised;
     const TBytes input = fixtures::EncodeJpeg(options);
     const bool whole = c.size == TSize::kWhole;
 
-    for (int mode = 0; mode < 6; ++mode) {
+    for (int mode = 0; mode < kModeCount; ++mode) {
         SCOPED_TRACE(ModeName(mode));
         const TEngineRotation engine = RunEngine(input, mode, true);
         ASSERT_TRUE(engine.validated && engine.ok) << ::testing::PrintToString(engine.messages);
@@ -162,9 +168,8 @@ TEST_P(RotationOracleTest, EveryModeMatchesJpegtranAndTheReference) {
 
 std::string OracleCaseName(const ::testing::TestParamInfo<TOracleCase>& info) {
     const TOracleCase& c = info.param;
-    const char* sizes[] = {"Whole", "Partial", "Tiny"};
     return fixtures::SamplingName(c.sampling) + "_Restart" + std::to_string(c.restartInterval) +
-           (c.optimised ? "_Optimised_" : "_AnnexK_") + sizes[static_cast<int>(c.size)];
+           (c.optimised ? "_Optimised_" : "_AnnexK_") + kSizes[static_cast<int>(c.size)].name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RotationOracleTest, ::testing::ValuesIn(OracleCases()),
@@ -181,7 +186,7 @@ TEST(RotationOracleTest, OneComponentWithSamplingFactorsMatchesJpegtran) {
         options.sampling = {factors};
         options.Size(37, 21);
         const TBytes input = fixtures::EncodeJpeg(options);
-        for (int mode = 0; mode < 6; ++mode) {
+        for (int mode = 0; mode < kModeCount; ++mode) {
             SCOPED_TRACE(std::to_string(factors.h) + "x" + std::to_string(factors.v) + " " +
                          ModeName(mode));
             const TEngineRotation engine = RunEngine(input, mode, true);
@@ -191,6 +196,100 @@ TEST(RotationOracleTest, OneComponentWithSamplingFactorsMatchesJpegtran) {
         }
     }
 }
+
+// ---- Partial edges dropped (TrimPartialEdges) ----
+
+std::vector<std::string> TrimArgs(int mode) {
+    std::vector<std::string> args = fixtures::JpegtranModeArgs(mode);
+    args.push_back("-trim");
+    return args;
+}
+
+int Ceil(int value, int unit) {
+    return (value + unit - 1) / unit;
+}
+
+class EdgeTrimTest : public ::testing::TestWithParam<TOracleCase> {};
+
+// Every mode drops what `jpegtran -trim` drops, which is something exactly
+// when the mode carries a partial edge to the top or left; the frame, the
+// progress, the EXIF pixel dimensions and the thumbnail follow.
+TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
+    PLUME_REQUIRE_JPEGTRAN();
+    const TOracleCase& c = GetParam();
+    fixtures::TEncodeOptions options;
+    options.Size(kSizes[static_cast<int>(c.size)].width, kSizes[static_cast<int>(c.size)].height);
+    options.Sampling(c.sampling).restartInterval = c.restartInterval;
+    fixtures::TEncodeOptions small;
+    const TBytes thumbnail = fixtures::EncodeJpeg(small.Size(40, 27));  // 4:2:0, both edges partial
+    // The EXIF pixel dimensions give the frame, in a SHORT and a LONG.
+    fixtures::TExifOptions exif;
+    exif.exifIfd = {
+        fixtures::Short(fixtures::tag::kPixelXDimension, {std::uint32_t(options.width)}),
+        fixtures::Long(fixtures::tag::kPixelYDimension, {std::uint32_t(options.height)})};
+    exif.ifd1 = fixtures::JpegThumbnailIfd1(40, 27);
+    exif.thumbnail = thumbnail;
+    const TBytes input = fixtures::InsertSegmentAfterSoi(fixtures::EncodeJpeg(options),
+                                                         fixtures::BuildExif(exif).Segment());
+    const fixtures::TMcuSize inputMcu = fixtures::McuPixels(options.sampling);
+
+    for (int mode = 1; mode < kModeCount; ++mode) {
+        SCOPED_TRACE(ModeName(mode));
+        const TEngineRotation trimmed = RunEngine(input, mode, true, true);
+        ASSERT_TRUE(trimmed.ok) << ::testing::PrintToString(trimmed.messages);
+        EXPECT_TRUE(RunEngine(input, mode, false, true).output == trimmed.output)
+            << "AllowParallelCoding changed the output";
+        const TCoefficientImage actual = fixtures::ReadCoefficients(trimmed.output);
+        ExpectSameCoefficients(
+            actual, fixtures::ReadCoefficients(fixtures::RunJpegtran(TrimArgs(mode), input)));
+        const TCoefficientImage whole = fixtures::ReadCoefficients(
+            fixtures::RunJpegtran(fixtures::JpegtranModeArgs(mode), input));
+        EXPECT_EQ(trimmed.movesPartialEdge,
+                  actual.width * actual.height < whole.width * whole.height);
+        if (!trimmed.movesPartialEdge) {
+            // Only the thumbnail may change.
+            EXPECT_TRUE(fixtures::RemoveSegments(trimmed.output, 0xFFE1) ==
+                        fixtures::RemoveSegments(RunEngine(input, mode, true).output, 0xFFE1))
+                << "changed a turn that keeps its edges";
+        }
+
+        // The rows read, then the rows of the smaller output written.
+        const int rowsRead = Ceil(options.height, inputMcu.height);
+        const int rowsWritten =
+            Ceil(actual.height, Exchanges(mode) ? inputMcu.width : inputMcu.height);
+        EXPECT_EQ(trimmed.progressMax, std::vector<int>{rowsRead + rowsWritten});
+        std::vector<int> progress = {0};
+        for (int i = 0; i < rowsRead + rowsWritten; ++i) progress.push_back(i);
+        EXPECT_EQ(trimmed.progress, progress);
+
+        const auto exif = fixtures::ParseExif(trimmed.output);
+        ASSERT_TRUE(exif);
+        EXPECT_EQ(exif->Number(exif->exifIfd, fixtures::tag::kPixelXDimension),
+                  std::uint32_t(actual.width));
+        EXPECT_EQ(exif->Number(exif->exifIfd, fixtures::tag::kPixelYDimension),
+                  std::uint32_t(actual.height));
+        const TBytes turned = exif->JpegThumbnail();
+        const TCoefficientImage turnedThumbnail = fixtures::ReadCoefficients(turned);
+        ExpectSameCoefficients(turnedThumbnail, fixtures::ReadCoefficients(fixtures::RunJpegtran(
+                                                    TrimArgs(mode), thumbnail)));
+        EXPECT_EQ(exif->Number(exif->ifd1, fixtures::tag::kImageWidth),
+                  std::uint32_t(turnedThumbnail.width));
+        EXPECT_EQ(exif->Number(exif->ifd1, fixtures::tag::kImageLength),
+                  std::uint32_t(turnedThumbnail.height));
+    }
+}
+
+std::vector<TOracleCase> TrimCases() {
+    std::vector<TOracleCase> cases;
+    for (fixtures::TSampling sampling : fixtures::kAllSamplings)
+        for (int restart : {0, 2})
+            for (TSize size :
+                 {TSize::kWhole, TSize::kPartialWidth, TSize::kPartialHeight, TSize::kPartial})
+                cases.push_back({sampling, restart, false, size});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, EdgeTrimTest, ::testing::ValuesIn(TrimCases()), OracleCaseName);
 
 // ---- The sample photos ----
 
@@ -255,7 +354,7 @@ TEST_P(RotationSamplesTest, EveryBaselinePhotoMatchesJpegtran) {
     EXPECT_GT(checked, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, RotationSamplesTest, ::testing::Range(0, 6),
+INSTANTIATE_TEST_SUITE_P(Modes, RotationSamplesTest, ::testing::Range(0, kModeCount),
                          [](const auto& info) { return ModeName(info.param); });
 
 }  // namespace

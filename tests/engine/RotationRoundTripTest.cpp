@@ -57,7 +57,8 @@ TEST_P(RotationRoundTripTest, ChainsThatUndoThemselvesGiveBackTheInput) {
         fixtures::ReadCoefficients(fixtures::PadFrameToWholeMcus(input));
 
     const std::vector<std::vector<int>> chains = {
-        {1, 1, 1, 1}, {2, 2, 2, 2}, {1, 2}, {2, 1}, {3, 3}, {4, 4}, {5, 5}, {1, 3, 1}, {4, 5, 3}};
+        {1, 1, 1, 1}, {2, 2, 2, 2}, {1, 2}, {2, 1}, {3, 3},    {4, 4},   {5, 5},
+        {1, 3, 1},    {4, 5, 3},    {6, 6}, {7, 7}, {6, 7, 3}, {1, 4, 6}};
     for (const std::vector<int>& chain : chains) {
         std::string name = "modes";
         for (int mode : chain) name.append(" ").append(std::to_string(mode));
@@ -110,9 +111,9 @@ class RotationProgressTest : public ::testing::TestWithParam<TProgressCase> {};
 TEST_P(RotationProgressTest, MaximumOnceThenEveryRowReadAndWrittenInOrder) {
     const TProgressCase& c = GetParam();
     const TBytes input = fixtures::FlatJpeg(c.width, c.height, c.components, c.restartInterval);
-    for (int mode = 0; mode < 6; ++mode) {
-        const bool quarter = mode == 1 || mode == 2;
-        const int outputRows = quarter ? c.mcuColumns : c.mcuRows;
+    for (int mode = 0; mode < kModeCount; ++mode) {
+        const int outputRows =
+            ExchangesDimensions(static_cast<std::uint8_t>(mode)) ? c.mcuColumns : c.mcuRows;
         std::vector<int> expected = {0};
         for (int row = 0; row < c.mcuRows; ++row) expected.push_back(row);
         for (int row = 0; row < outputRows; ++row) expected.push_back(c.mcuRows + row);
@@ -147,13 +148,15 @@ TEST(RotationProgressTest, AFailedScanStopsAtTheRowItFailedIn) {
     const TBytes scan = writer.Finish();
     jpeg.insert(jpeg.end(), scan.begin(), scan.end());
     jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-    for (int mode = 0; mode < 6; ++mode)
+    for (int mode = 0; mode < kModeCount; ++mode)
         for (bool parallel : {true, false}) {
             SCOPED_TRACE("mode " + std::to_string(mode) +
                          (parallel ? ", parallel coding" : ", one thread"));
             const TEngineRotation engine = RunEngine(jpeg, mode, parallel);
             EXPECT_FALSE(engine.ok);
-            EXPECT_EQ(engine.progressMax, std::vector<int>{mode == 1 || mode == 2 ? 5 : 6});
+            EXPECT_EQ(
+                engine.progressMax,
+                std::vector<int>{ExchangesDimensions(static_cast<std::uint8_t>(mode)) ? 5 : 6});
             EXPECT_EQ(engine.progress, (std::vector<int>{0, 0, 1}));
         }
 }

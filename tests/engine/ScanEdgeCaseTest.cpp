@@ -63,7 +63,7 @@ TBytes GreyFile(int width, int height, const TBytes& scan) {
 // Runs every mode, with and without the second coding thread.
 template <class TCheck>
 void ForEveryMode(const TCheck& check) {
-    for (int mode = 0; mode < 6; ++mode)
+    for (int mode = 0; mode < kModeCount; ++mode)
         for (bool parallel : {true, false}) {
             SCOPED_TRACE("mode " + std::to_string(mode) +
                          (parallel ? ", parallel coding" : ", one thread"));

@@ -168,7 +168,7 @@ TEST_P(ScanFastPathTest, SameBytesBlocksAndPositionAsTheReference) {
     blocks.density = 5 + random.Below(40);
     const TBlockFile file = MakeBlockFile(options, RandomStore(LayoutOf(options), blocks));
 
-    for (int mode = 0; mode < 6; ++mode) {
+    for (int mode = 0; mode < kModeCount; ++mode) {
         const TRefRotation reference = ReferenceRotate(file.jpeg, mode);
         ASSERT_TRUE(reference.ok);
         if (mode == 0) {
@@ -223,7 +223,7 @@ TEST_P(ScanFastPathLargeTest, ParallelAndSingleThreadedCodingGiveTheReferenceByt
     TRandomBlocks random;
     random.density = 8;
     const TBlockFile file = MakeBlockFile(options, RandomStore(LayoutOf(options), random));
-    for (int mode = 0; mode < 6; ++mode) {
+    for (int mode = 0; mode < kModeCount; ++mode) {
         const TRefRotation reference = ReferenceRotate(file.jpeg, mode);
         ASSERT_TRUE(reference.ok);
         ExpectSameAsReference(file.jpeg, mode, true, reference);
@@ -246,7 +246,7 @@ TEST(ScanFastPathTest, OutputDcDifferencesBeyondSize11FailThePass) {
     TRefStore store;
     for (int i = 0; i < 16; ++i) store[1].push_back(BlockWith({{0, 2000 * i}, {1, 1}}));
     const TBlockFile file = MakeBlockFile(options, store);
-    for (int mode = 0; mode < 6; ++mode) {
+    for (int mode = 0; mode < kModeCount; ++mode) {
         const TRefRotation reference = ReferenceRotate(file.jpeg, mode);
         // Mode 0 keeps every difference; every other mode starts the scan
         // or a row next to a block far from its predictor.

@@ -64,7 +64,7 @@ TBytes Photo(TSampling sampling, int restartInterval, std::uint32_t seed = 3) {
 TEST(ThreadedScan, TheSecondThreadFallsIntoStepAndTheBytesStayTheSame) {
     for (const TSampling sampling : fixtures::kAllSamplings)
         for (const int restartInterval : {0, 7})
-            for (const int mode : {0, 1, 3, 5}) {
+            for (const int mode : {0, 1, 3, 5, 6, 7}) {
                 SCOPED_TRACE(fixtures::SamplingName(sampling) + ", restart interval " +
                              std::to_string(restartInterval) + ", mode " + std::to_string(mode));
                 const TBytes jpeg = Photo(sampling, restartInterval);
