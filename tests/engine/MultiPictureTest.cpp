@@ -25,9 +25,10 @@ struct TPhoneFile {
     TBytes file, gainMap, preview;
 };
 
-// A phone's photo: the primary with EXIF (Orientation 6) and XMP whose
-// container directory lists the gain map; a grey gain map with its own XMP;
-// a full-HD-class preview with its own EXIF; a trailer.
+// A phone's photo: the primary with XMP, whose container directory lists the
+// gain map, and then EXIF (Orientation 6), whose rewrite decides the XMP's;
+// a grey gain map with its own XMP; a full-HD-class preview with its own
+// EXIF; a trailer.
 TPhoneFile PhoneFile(bool littleEndian, const TBytes& gainMapJpeg, bool container = true) {
     TPhoneFile phone;
     TXmpOptions gainMapXmp;
