@@ -2,7 +2,7 @@
 // close by name, attributes are quoted and hold no '<', comments, processing
 // instructions and CDATA sections are closed, every prefix used is declared
 // (XML 1.0, 2 and 3; Namespaces in XML 1.0, 5 and 6). A document type
-// declaration, which could define entities, is not XMP (XMP Part 1, 7.1) and
+// declaration, which could define entities, is not XMP (ISO 16684-1, 7.1) and
 // ends the reading. The reader never resolves entities: only values made of
 // decimal digits are ever rewritten.
 #include "JpegRotation/XmpPacket.h"

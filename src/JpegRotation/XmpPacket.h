@@ -1,7 +1,7 @@
 // Reading an XMP packet far enough to change simple values in place: the
 // properties whose values are plain text, with the namespace URI their
 // prefix is bound to, and the whitespace padding that absorbs changes of
-// length (XMP Specification Part 1, 7.3 "Packet wrapper"; XML 1.0; Namespaces
+// length (ISO 16684-1, 7.3 "Packet wrapper"; XML 1.0; Namespaces
 // in XML 1.0). Used by XmpRewrite.
 #pragma once
 

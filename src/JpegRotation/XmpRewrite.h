@@ -1,4 +1,4 @@
-// XMP packets in an APP1 segment (XMP Specification Part 3, 1.1.3; ISO
+// XMP packets in an APP1 segment (Adobe XMP, storage in files, 1.1.3; ISO
 // 16684-1): what a lossless turn changes in them, and the GContainer
 // directory of an Ultra HDR file, whose item lengths locate the gain map.
 //
@@ -21,8 +21,9 @@
 
 namespace plume {
 
-// The APP1 identifier of the main XMP packet, its NUL included (XMP Part 3,
-// 1.1.3.1). Extended XMP ("http://ns.adobe.com/xmp/extension/") differs.
+// The APP1 identifier of the main XMP packet, its NUL included (XMP storage
+// in files, 1.1.3.1). Extended XMP ("http://ns.adobe.com/xmp/extension/")
+// differs and is left alone.
 inline constexpr char kXmpIdentifier[] = "http://ns.adobe.com/xap/1.0/";
 inline constexpr std::size_t kXmpIdentifierSize = sizeof kXmpIdentifier;
 
