@@ -16,7 +16,7 @@ cmake --build "$build" -j"$(nproc)"
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_engine fuzz_exif_rewrite)
+  targets=(fuzz_engine fuzz_exif_rewrite fuzz_multi_picture fuzz_xmp)
   [ -x "$build/fuzz_analysis" ] && targets+=(fuzz_analysis)
 fi
 

@@ -53,4 +53,11 @@ inline constexpr const char* kMsgDcValueOutOfRange = "DC係数の値が16ビッ�
 inline constexpr const char* kMsgSymbolWithoutCode =
     "出力に必要なハフマン符号がハフマンテーブルに定義されていません。";
 
+// An Ultra HDR file whose gain map (listed in the primary's XMP container
+// directory) would no longer lie under the primary or be found after the turn.
+inline constexpr const char* kMsgGainMapNotTurned =
+    "HDRのゲインマップ画像を主画像と同じように回転できないため処理できません。";
+inline constexpr const char* kMsgGainMapLength =
+    "XMPの余白が足りず、HDRのゲインマップ画像の新しい長さを書き込めないため処理できません。";
+
 }  // namespace plume

@@ -75,6 +75,7 @@ class TExifRewriter {
     // when TurnThumbnail returns true.
     bool TurnThumbnail(std::uint64_t bytesAroundTiff);
     const std::vector<std::uint8_t>& NewThumbnail() const { return newThumbnail_; }
+    bool OrientationSet() const { return orientationSet_; }
     std::size_t ThumbnailStart() const { return static_cast<std::size_t>(thumbnail_.start); }
     std::size_t ThumbnailEnd() const { return static_cast<std::size_t>(thumbnail_.end); }
     // After the segment is written (tiffOut: its TIFF data in the output's
@@ -131,6 +132,7 @@ class TExifRewriter {
 
     TRegion thumbnail_;
     bool thumbnailTurned_ = false;
+    bool orientationSet_ = false;
     std::vector<std::uint8_t> newThumbnail_;
     TJpegRotation::TEdgeTrim thumbnailTrim_;
 };
@@ -194,6 +196,7 @@ void TExifRewriter::ParseIfd0(const TRegion& ifd0) {
             // Upright whatever the value and the mode (EXIF 2.32, 4.6.4 A).
             case kTagOrientation:
                 view_.PutWord(entry + kEntryValueOffset, kOrientationUpright);
+                orientationSet_ = true;
                 break;
             case kTagXResolution:
                 Record(kResolution, 0, entry);
@@ -297,6 +300,7 @@ bool TExifRewriter::TurnThumbnail(std::uint64_t bytesAroundTiff) {
         const TDepthGuard depth;
         TJpegRotation engine;  // defaults: its messages and progress go nowhere
         engine.TrimPartialEdges = trimPartialEdges_;
+        engine.nested_ = true;
         try {
             turned = engine.ValidateJpeg(input) && engine.RotateJpeg(input, output, mode_);
             if (turned) thumbnailTrim_ = engine.trim_;
@@ -377,7 +381,9 @@ void TJpegRotation::RewriteApp1() {
         body.size() >= kExifIdentifierSize &&
         std::equal(std::begin(kExifIdentifier), std::end(kExifIdentifier), body.begin());
     if (!exif) {
-        // Any other APP1 (XMP, a short or foreign one) passes byte for byte.
+        // Any other APP1 passes byte for byte; an XMP packet is noted, to be
+        // rewritten in place once the pass knows what it changed.
+        NoteXmp(static_cast<std::size_t>(OutBits->Position()), body);
         OutBits->WriteBytes(body.data(), static_cast<std::int32_t>(body.size()));
         return;
     }
@@ -388,6 +394,7 @@ void TJpegRotation::RewriteApp1() {
         return;
     }
     const bool replaced = rewriter.TurnThumbnail(2 + kExifIdentifierSize);
+    if (rewriter.OrientationSet()) metadata_.orientationUpright = true;
 
     OutBits->WriteBytes(kExifIdentifier, static_cast<std::int32_t>(kExifIdentifierSize));
     const std::int64_t tiffPosition = OutBits->Position();

@@ -17,6 +17,7 @@ constexpr std::uint16_t kDQT = 0xFFDB;
 constexpr std::uint16_t kDRI = 0xFFDD;
 constexpr std::uint16_t kAPP0 = 0xFFE0;
 constexpr std::uint16_t kAPP1 = 0xFFE1;
+constexpr std::uint16_t kAPP2 = 0xFFE2;
 constexpr std::uint16_t kAPP15 = 0xFFEF;
 constexpr std::uint16_t kCOM = 0xFFFE;
 
@@ -170,6 +171,9 @@ bool TJpegRotation::CopyParsedSegment(std::uint16_t marker) {
     const std::int32_t size = InBits->BytesSinceMark();
     InBits->ReturnToMark();
     TMemoryStream& in = InBits->Stream();
+    if (marker == kAPP2)
+        NoteApp2(in.Position(), static_cast<std::size_t>(OutBits->Position()),
+                 static_cast<std::size_t>(size));
     OutBits->WriteBytes(in.Memory() + in.Position(), size);
     in.SetPosition(in.Position() + static_cast<std::size_t>(size));
     InBits->AlignToByte();
@@ -221,6 +225,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     frameSizePosition_ = -1;
     exifDimensions_.clear();
     trim_ = {};
+    metadata_ = {};
     const TMessageEvent report = [this](const std::string& text, int level) {
         if (level == kLevelError) errorReported_ = true;
         if (OnMessage) OnMessage(text, level);
@@ -270,11 +275,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
         if (!encoded) return false;
     }
 
-    // The bytes after the scan, normally EOI, unchanged.
-    TMemoryStream& in = InBits->Stream();
-    if (in.Position() < in.Size()) outStream.Write(in.Memory() + in.Position(), in.Size() - in.Position());
-    outStream.SetPosition(0);
-    return true;
+    return WriteAfterScan(outStream);
 }
 
 }  // namespace plume

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "JpegRotation/BlockTables.h"
 #include "JpegRotation/CoefficientStore.h"
 #include "JpegRotation/HuffmanCoding.h"
+#include "JpegRotation/MultiPicture.h"
 #include "JpegRotation/ScanIndex.h"
 
 namespace plume {
@@ -251,6 +253,32 @@ private:
     // Pads and trims the output scan; false after reporting a symbol without a code.
     bool EndOutputScan(TScanWriter& writer, bool failed);
 
+    // What the pass keeps true beyond the frame (MetadataPass.cpp): the
+    // multi-picture index and the images after the primary, and the XMP
+    // packets. The segment handlers note where these lie as they copy them.
+    struct TXmpPlace {
+        std::size_t start, size;  // of the packet in the output
+    };
+    struct TMetadataNotes {
+        std::optional<TMultiPicturePlace> multiPicture;  // the first APP2 "MPF\0"
+        std::vector<TXmpPlace> xmp;
+        bool orientationUpright = false;  // the EXIF rewrite set IFD0's Orientation to 1
+    };
+    void NoteApp2(std::size_t inLength, std::size_t outLength, std::size_t size);
+    void NoteXmp(std::size_t outBody, const std::vector<std::uint8_t>& body);
+    // The bytes after the scan; false after reporting a gain map that cannot
+    // be kept true.
+    bool WriteAfterScan(TMemoryStream& outStream);
+    std::optional<std::vector<std::uint8_t>> TurnSecondary(const std::uint8_t* image,
+                                                           std::size_t size,
+                                                           std::uint32_t attribute) const;
+    bool KeepContainerTrue(const std::vector<TSecondaryImage>& images, std::size_t primaryEnd,
+                           std::size_t inputSize, std::vector<std::uint8_t>& output);
+
+    TMetadataNotes metadata_;
+    // An engine for an EXIF thumbnail or a secondary image: the images after
+    // its own EOI are not its to rewrite, which also bounds the nesting.
+    bool nested_ = false;
     const char* refusal_ = nullptr;
     THeaderState header_;
     bool errorReported_ = false;  // any level-2 report in this pass

@@ -182,10 +182,25 @@ TEST(ExifAnalysisTest, ThumbnailNeedsBothTagsInsideTheSegment) {
     EXPECT_TRUE(Analyse(WithExif(beyond))->view.previews.empty());
 }
 
-TEST(ExifAnalysisTest, Ifd0IsReadAtOffsetEightAndIfd1OnlyWhenLinked) {
-    TBytes file = WithExif(Exif(3));
-    file[12 + 4] = 0x40;  // the header names IFD0 at 0x40
-    EXPECT_EQ(Analyse(file)->mode, 3);
+// IFD0 is read where the TIFF header puts it. (It was once read at TIFF
+// offset 8 whatever the header said, so a camera that writes its Exif IFD
+// there first was never turned, and the bytes of another structure could be
+// taken for IFD0's Orientation and overwritten.)
+TEST(ExifAnalysisTest, Ifd0IsReadWhereTheHeaderPutsItAndIfd1OnlyWhenLinked) {
+    TExifOptions later = Exif(3, 6);
+    later.gapBeforeIfd0 = 26;  // zeros, which read from offset 8 as an empty IFD
+    const auto moved = Analyse(WithExif(later), true);
+    EXPECT_EQ(moved->mode, 3);
+    EXPECT_EQ(Orientation(moved->bytes, true), 1u);
+    // An IFD0 offset into the header or past the segment names no IFD0.
+    for (const std::uint16_t offset : {4, 0xF0F0}) {
+        TBytes file = WithExif(Exif(3));  // little-endian
+        file[12 + 4] = static_cast<std::uint8_t>(offset);
+        file[12 + 5] = static_cast<std::uint8_t>(offset >> 8);
+        const auto result = Analyse(file);
+        EXPECT_EQ(result->mode, 0);
+        EXPECT_EQ(result->bytes, file);
+    }
 
     // With no next-IFD offset, IFD1's Orientation stays as it is.
     TExifOptions unlinked = Exif(3, 6);

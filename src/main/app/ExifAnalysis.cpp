@@ -138,14 +138,15 @@ void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& 
     if (!tiff.Within(0, kTiffHeaderSize)) return;
     tiff.Seek(0);
     const bool littleEndian = tiff.ReadTiffWord(false) == kByteOrderLittleEndian;
-    // The 42 and the IFD0 offset: IFD0 is read right after the header, at
-    // TIFF offset 8, where every camera puts it.
-    tiff.Skip(6);
-
-    constexpr std::size_t kIfd0 = kTiffHeaderSize;
-    if (!tiff.Within(kIfd0, kIfdCountSize)) return;
+    tiff.Skip(2);  // the 42
+    // IFD0 lies where the header puts it (TIFF 6.0, "Image File Header"):
+    // most cameras put it right after the header, some put their Exif IFD
+    // there first. An offset into the header or out of the segment names none.
+    const std::uint32_t ifd0 = tiff.ReadTiffLong(littleEndian);
+    if (ifd0 < kTiffHeaderSize || !tiff.Within(ifd0, kIfdCountSize)) return;
+    tiff.Seek(ifd0);
     const std::uint16_t count0 = tiff.ReadTiffWord(littleEndian);
-    if (!tiff.Within(kIfd0 + kIfdCountSize, std::uint64_t{kIfdEntrySize} * count0)) return;
+    if (!tiff.Within(tiff.Offset(), std::uint64_t{kIfdEntrySize} * count0)) return;
     for (unsigned i = 0; i < count0; ++i) {
         if (tiff.ReadTiffWord(littleEndian) != kTagOrientation) {
             tiff.Skip(kEntryBodySize);
@@ -161,11 +162,14 @@ void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& 
     const std::size_t ifd0End = tiff.Offset() + kIfdNextSize;
     if (!tiff.Within(tiff.Offset(), kIfdNextSize)) return;
     const std::uint32_t ifd1 = tiff.ReadTiffLong(littleEndian);
-    // IFD1 comes after IFD0; an offset into the header or IFD0 is not one.
-    if (ifd1 == 0 || ifd1 < ifd0End || !tiff.Within(ifd1, kIfdCountSize)) return;
-
+    // IFD1 may lie before or after IFD0, but an offset into the header or
+    // IFD0 is not one: its Orientation would be written into their bytes.
+    if (ifd1 == 0 || ifd1 < kTiffHeaderSize || !tiff.Within(ifd1, kIfdCountSize)) return;
     tiff.Seek(ifd1);
     const std::uint16_t count1 = tiff.ReadTiffWord(littleEndian);
+    const std::uint64_t ifd1End =
+        std::uint64_t{ifd1} + kIfdCountSize + std::uint64_t{kIfdEntrySize} * count1;
+    if (ifd1 < ifd0End && ifd0 < ifd1End) return;
     if (!tiff.Within(tiff.Offset(), std::uint64_t{kIfdEntrySize} * count1)) return;
     std::optional<std::uint32_t> thumbOffset;
     std::optional<std::uint32_t> thumbLength;
