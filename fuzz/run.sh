@@ -85,7 +85,7 @@ distil_target() {
   # shellcheck disable=SC2046
   "$build/$target" "${flags[@]}" "$work/reached" $(seed_args "$target") >/dev/null 2>&1
   ls "$work/reached" >"$work/seed-names"
-  sha1sum "$kept"/finding-* 2>/dev/null | cut -d' ' -f1 >>"$work/seed-names"
+  { sha1sum "$kept"/finding-* 2>/dev/null || true; } | cut -d' ' -f1 >>"$work/seed-names"
   "$build/$target" "${flags[@]}" "$work/reached" "$kept" "$build/corpus/$target" >/dev/null 2>&1
   # libFuzzer names what it copies by its SHA-1.
   find "$kept" -type f ! -name 'finding-*' -delete
