@@ -43,6 +43,7 @@ cxx=${CXX:-clang++}
 if ! probe "$cxx" && ! { cxx=clang++-14 && probe "$cxx"; }; then
   echo "Installing clang-14 and libclang-rt-14-dev (libFuzzer)"
   if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+  $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
     clang-14 libclang-rt-14-dev
   probe "$cxx" || { echo "clang++-14 cannot build libFuzzer targets" >&2; exit 1; }
