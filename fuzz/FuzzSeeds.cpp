@@ -1,49 +1,54 @@
-// Writes the seed corpora of the fuzz targets into a folder:
-//   engine/   small baseline files of every sampling, with and without
-//             restart intervals, standard and optimised tables, EXIF
-//   exif/     APP1 bodies for fuzz_exif_rewrite (first byte: mode and flag)
-//   analysis/ whole files with EXIF for fuzz_analysis
+// Writes the seed files of the fuzz targets, one folder per target, each file
+// a few MCUs:
+//   fuzz_engine/        baseline files of every sampling, with and without
+//                       restart intervals, standard, optimised and incomplete
+//                       tables, extra segments, trailing data, EXIF with JPEG
+//                       and uncompressed thumbnails, and a few refused files
+//   fuzz_exif_rewrite/  APP1 bodies (first byte: mode and AllowBreakDCF)
+//   fuzz_analysis/      whole files with EXIF, after SOI or after JFIF
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "FuzzSupport.h"
+#include "fixtures/ExifBuilder.h"
 #include "fixtures/JpegEncoder.h"
 #include "fixtures/SegmentBuilder.h"
 #include "fixtures/TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace plume;
+using fixtures::TBytes;
 
 namespace {
 
-int written = 0;
+class TSeedWriter {
+  public:
+    explicit TSeedWriter(const fs::path& root) : root_(root) {}
+    void Put(const std::string& target, const std::string& name, const TBytes& bytes) {
+        fs::create_directories(root_ / target);
+        fixtures::WriteFileBytes(root_ / target / name, bytes);
+        ++written_;
+    }
+    int Written() const { return written_; }
 
-void Put(const fs::path& folder, const std::string& name, const fuzz::TBytes& bytes) {
-    fs::create_directories(folder);
-    fixtures::WriteFileBytes(folder / name, bytes);
-    ++written;
-}
+  private:
+    fs::path root_;
+    int written_ = 0;
+};
 
-fuzz::TBytes Thumbnail(fixtures::TSampling sampling, bool optimise) {
+TBytes Encode(int width, int height, std::vector<fixtures::THv> sampling, std::uint32_t seed) {
     fixtures::TEncodeOptions options;
-    options.Size(16, 8).Sampling(sampling);
-    options.writeJfif = false;
-    options.optimizeCoding = optimise;
-    options.noise = 4;
+    options.Size(width, height);
+    options.sampling = std::move(sampling);
+    options.noise = 8;
+    options.seed = seed;
     return fixtures::EncodeJpeg(options);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: fuzz_seeds FOLDER\n");
-        return 2;
-    }
-    const fs::path root = argv[1];
-    const fs::path engine = root / "engine", exif = root / "exif", analysis = root / "analysis";
-
+// Every layout with restart intervals 0, 1 and 3 MCUs, standard and
+// optimised tables; sizes that end inside an MCU in either direction.
+void PutSamplings(TSeedWriter& out) {
     int n = 0;
     for (fixtures::TSampling sampling : fixtures::kAllSamplings) {
         for (int restart : {0, 1, 3}) {
@@ -54,52 +59,159 @@ int main(int argc, char** argv) {
                 options.optimizeCoding = optimise;
                 options.noise = 8;
                 options.seed = static_cast<std::uint32_t>(++n);
-                Put(engine, "synthetic-" + std::to_string(n) + ".jpg",
-                    fixtures::EncodeJpeg(options));
+                out.Put("fuzz_engine",
+                        fixtures::SamplingName(sampling) + "-rst" + std::to_string(restart) +
+                            (optimise ? "-opt" : "-std") + ".jpg",
+                        fixtures::EncodeJpeg(options));
             }
         }
     }
-    Put(engine, "flat-420.jpg", fixtures::FlatJpeg(24, 16, {{2, 2}, {1, 1}, {1, 1}}, 1));
-    Put(engine, "flat-grey-21.jpg", fixtures::FlatJpeg(16, 8, {{2, 1}}));
+}
 
-    // EXIF files: both byte orders, orientations, JPEG and uncompressed
-    // thumbnails, IFD1's Orientation.
-    n = 0;
+// Frames that the usual layouts leave out: 4:1:1 and 4:2:x, mixed factors,
+// two components, identifiers from 0, a grey frame with factors that its
+// single-component scan ignores, extreme qualities, a progressive file
+// (refused), extra segments and data after EOI.
+void PutUnusualFrames(TSeedWriter& out) {
+    out.Put("fuzz_engine", "411.jpg", Encode(40, 8, {{4, 1}, {1, 1}, {1, 1}}, 1));
+    out.Put("fuzz_engine", "42x.jpg", Encode(32, 16, {{4, 2}, {1, 1}, {1, 1}}, 2));
+    out.Put("fuzz_engine", "mixed.jpg", Encode(24, 24, {{2, 2}, {1, 2}, {2, 1}}, 3));
+    out.Put("fuzz_engine", "two-components.jpg", Encode(24, 8, {{2, 1}, {1, 1}}, 4));
+    out.Put("fuzz_engine", "grey-factors.jpg",
+            fixtures::FlatJpeg(24, 16, {{2, 2}}, /*restartInterval=*/2));
+    out.Put("fuzz_engine", "flat-420.jpg", fixtures::FlatJpeg(24, 16, {{2, 2}, {1, 1}, {1, 1}}, 1));
+    for (int quality : {1, 100}) {
+        fixtures::TEncodeOptions options;
+        options.Size(16, 16).Sampling(fixtures::TSampling::k422);
+        options.quality = quality;
+        out.Put("fuzz_engine", "quality-" + std::to_string(quality) + ".jpg",
+                fixtures::EncodeJpeg(options));
+    }
+    fixtures::TEncodeOptions options;
+    options.Size(16, 16);
+    options.progressive = true;
+    out.Put("fuzz_engine", "progressive.jpg", fixtures::EncodeJpeg(options));
+
+    options = {};
+    options.Size(16, 8);
+    options.componentIds = {0, 1, 2};
+    options.markers = {{0xFE, {'p', 'l', 'u', 'm', 'e'}},
+                       {0xE2, {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1}},
+                       {0xED, TBytes(12, 0x20)}};
+    TBytes file = fixtures::EncodeJpeg(options);
+    file.insert(file.end(), {0x00, 0xFF, 0xD8, 0xFF, 0xD9});
+    out.Put("fuzz_engine", "segments-and-trailer.jpg", file);
+}
+
+// Hand-made tables: 16-bit quantisation entries (refused), and Huffman tables
+// that hold only the codes a flat picture needs (incomplete, so the engine
+// codes with the typical tables instead).
+void PutHandMadeTables(TSeedWriter& out) {
+    using namespace fixtures;
+    TQuantTable wide = RampQuantTable(0, 300);
+    wide.precision = 1;
+    out.Put("fuzz_engine", "dqt-16bit.jpg",
+            TSegmentBuilder()
+                .Soi()
+                .Dqt({wide, RampQuantTable(1)})
+                .Sof0(16, 16, {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}})
+                .StandardDht()
+                .Sos({{1, 0, 0}, {2, 1, 1}, {3, 1, 1}})
+                .Bytes(FlatScan(1, {0, 0, 0, 0, 1, 1}))
+                .Eoi()
+                .Take());
+    THuffmanTable dc{0, 0, {}, {0}}, ac{1, 0, {}, {0}};
+    dc.bits[0] = 1;
+    ac.bits[1] = 1;
+    out.Put("fuzz_engine", "incomplete-tables.jpg",
+            TSegmentBuilder()
+                .Soi()
+                .Dqt({RampQuantTable(0)})
+                .Sof0(16, 8, {{1, 1, 1, 0}})
+                .Dht({dc, ac})
+                .Dri(1)
+                .Sos({{1, 0, 0}})
+                .Bytes(FlatScanWithTables(2, {{dc, ac}}, 1))
+                .Eoi()
+                .Take());
+}
+
+TBytes Thumbnail(fixtures::TSampling sampling, bool optimise) {
+    fixtures::TEncodeOptions options;
+    options.Size(16, 8).Sampling(sampling);
+    options.writeJfif = false;
+    options.optimizeCoding = optimise;
+    options.noise = 4;
+    return fixtures::EncodeJpeg(options);
+}
+
+// EXIF in both byte orders, orientations 1, 3, 6 and 8, JPEG and uncompressed
+// thumbnails, IFD1 with an Orientation of its own, the blocks in another
+// order: as whole files for the engine and the analysis, and as APP1 bodies
+// for the rewrite (the first byte picks mode and AllowBreakDCF).
+void PutExif(TSeedWriter& out) {
+    int n = 0;
     for (bool little : {true, false}) {
         for (int orientation : {1, 3, 6, 8}) {
-            fuzz::TExifParts parts;
-            parts.littleEndian = little;
-            parts.orientation = orientation;
-            parts.ifd1Orientation = orientation == 6 ? 6 : 0;
-            parts.thumbnail =
-                Thumbnail(orientation == 8 ? fixtures::TSampling::k422 : fixtures::TSampling::k420,
-                          orientation == 3);
-            if (orientation == 1) parts.thumbnailCompression = 1;
-            const fuzz::TBytes body = fuzz::MakeExifBody(parts);
-            ++n;
+            fixtures::TExifOptions exif;
+            exif.littleEndian = little;
+            exif.ifd0 = fixtures::TypicalIfd0(orientation);
+            exif.exifIfd = fixtures::TypicalExifIfd(24, 16);
+            if (orientation == 1) {
+                exif.ifd1 = fixtures::UncompressedThumbnailIfd1(2, 2);
+                exif.thumbnail = TBytes(12, 0x80);
+            } else {
+                exif.ifd1 = fixtures::JpegThumbnailIfd1(16, 8);
+                exif.thumbnail = Thumbnail(
+                    orientation == 8 ? fixtures::TSampling::k422 : fixtures::TSampling::k420,
+                    orientation == 3);
+            }
+            if (orientation == 6)
+                exif.ifd1.push_back(fixtures::Short(fixtures::tag::kOrientation, {6}));
+            if (!little && orientation == 3)
+                exif.order = {fixtures::TExifBlock::kIfd1, fixtures::TExifBlock::kThumbnail,
+                              fixtures::TExifBlock::kExifIfd};
+            const fixtures::TBuiltExif built = fixtures::BuildExif(exif);
+            const TBytes body = built.App1Body();
+            const std::string name = "exif-" + std::to_string(++n);
+
             fixtures::TEncodeOptions options;
             options.Size(24, 16);
             options.writeJfif = false;
             options.markers.push_back({0xE1, body});
-            const fuzz::TBytes file = fixtures::EncodeJpeg(options);
-            Put(engine, "exif-" + std::to_string(n) + ".jpg", file);
-            Put(analysis, "exif-" + std::to_string(n) + ".jpg", file);
+            const TBytes file = fixtures::EncodeJpeg(options);
+            out.Put("fuzz_engine", name + ".jpg", file);
+            out.Put("fuzz_analysis", name + ".jpg", file);
             for (std::uint8_t first : {std::uint8_t{1}, std::uint8_t{0x81}, std::uint8_t{3}}) {
-                fuzz::TBytes input = {first};
+                TBytes input = {first};
                 input.insert(input.end(), body.begin(), body.end());
-                Put(exif, "exif-" + std::to_string(n) + "-" + std::to_string(first), input);
+                out.Put("fuzz_exif_rewrite", name + "-" + std::to_string(first), input);
             }
         }
     }
     // The EXIF segment behind a JFIF segment (for the analysis's option).
-    {
-        fuzz::TExifParts parts;
-        parts.thumbnail = Thumbnail(fixtures::TSampling::k444, false);
-        fixtures::TEncodeOptions options;
-        options.Size(16, 16);
-        options.markers.push_back({0xE1, fuzz::MakeExifBody(parts)});
-        Put(analysis, "jfif-then-exif.jpg", fixtures::EncodeJpeg(options));
+    fixtures::TExifOptions exif;
+    exif.ifd0 = fixtures::TypicalIfd0(6);
+    exif.ifd1 = fixtures::JpegThumbnailIfd1();
+    exif.thumbnail = Thumbnail(fixtures::TSampling::k444, false);
+    fixtures::TEncodeOptions options;
+    options.Size(16, 16);
+    options.markers.push_back({0xE1, fixtures::BuildExif(exif).App1Body()});
+    out.Put("fuzz_analysis", "jfif-then-exif.jpg", fixtures::EncodeJpeg(options));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds FOLDER\n");
+        return 2;
     }
-    std::printf("%d seed files in %s\n", written, root.c_str());
+    TSeedWriter out(argv[1]);
+    PutSamplings(out);
+    PutUnusualFrames(out);
+    PutHandMadeTables(out);
+    PutExif(out);
+    std::printf("%d seed files in %s\n", out.Written(), argv[1]);
     return 0;
 }

@@ -7,44 +7,6 @@
 #include "JpegRotation/JpegRotation.h"
 
 namespace plume::fuzz {
-namespace {
-
-class TTiffWriter {
-  public:
-    explicit TTiffWriter(bool littleEndian) : little_(littleEndian) {}
-    void Word(std::uint32_t v) { Put(v, 2); }
-    void Long(std::uint32_t v) { Put(v, 4); }
-    void Entry(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
-        Word(tag);
-        Word(type);
-        Long(count);
-        if (type == 3 && count == 1) {
-            Word(value);
-            Word(0);
-        } else {
-            Long(value);
-        }
-    }
-    void PatchLong(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            bytes_[at + i] = static_cast<std::uint8_t>(little_ ? v >> (8 * i) : v >> (8 * (3 - i)));
-    }
-    std::size_t Size() const { return bytes_.size(); }
-    TBytes& Bytes() { return bytes_; }
-
-  private:
-    void Put(std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            bytes_.push_back(
-                static_cast<std::uint8_t>(little_ ? v >> (8 * i) : v >> (8 * (n - 1 - i))));
-    }
-    bool little_;
-    TBytes bytes_;
-};
-
-constexpr std::uint16_t kShort = 3, kLong = 4, kRational = 5;
-
-}  // namespace
 
 bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf, TBytes* output) {
     TJpegRotation engine;
@@ -95,71 +57,44 @@ struct TRecordingEngine {
 
 }  // namespace
 
-void RotateInEveryMode(const TBytes& jpeg, bool allowBreakDcf) {
-    // Two threads (however small the file) and one must do exactly the same.
+void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf) {
     TRecordingEngine threaded(true, allowBreakDcf), single(false, allowBreakDcf);
-    for (std::uint8_t mode = 0; mode < kModeCount; ++mode)
-        if (threaded.Pass(jpeg, mode) != single.Pass(jpeg, mode)) __builtin_trap();
+    if (threaded.Pass(jpeg, mode) != single.Pass(jpeg, mode)) __builtin_trap();
 }
 
-TBytes MakeExifBody(const TExifParts& parts) {
-    TTiffWriter w(parts.littleEndian);
-    w.Word(parts.littleEndian ? 0x4949 : 0x4D4D);
-    w.Word(42);
-    w.Long(8);
-    // IFD0: Orientation, XResolution, YResolution, ExifIFDPointer.
-    w.Word(4);
-    w.Entry(0x0112, kShort, 1, static_cast<std::uint32_t>(parts.orientation));
-    const std::size_t xRes = w.Size() + 8;
-    w.Entry(0x011A, kRational, 1, 0);
-    const std::size_t yRes = w.Size() + 8;
-    w.Entry(0x011B, kRational, 1, 0);
-    const std::size_t exifPointer = w.Size() + 8;
-    w.Entry(0x8769, kLong, 1, 0);
-    const std::size_t next0 = w.Size();
-    w.Long(0);
-    w.PatchLong(xRes, static_cast<std::uint32_t>(w.Size()));
-    w.Long(72);
-    w.Long(1);
-    w.PatchLong(yRes, static_cast<std::uint32_t>(w.Size()));
-    w.Long(300);
-    w.Long(1);
-    // Exif IFD.
-    w.PatchLong(exifPointer, static_cast<std::uint32_t>(w.Size()));
-    w.Word(4);
-    w.Entry(0xA002, kLong, 1, parts.pixelWidth);
-    w.Entry(0xA003, kShort, 1, parts.pixelHeight & 0xFFFF);
-    const std::size_t fpx = w.Size() + 8;
-    w.Entry(0xA20E, kRational, 1, 0);
-    const std::size_t fpy = w.Size() + 8;
-    w.Entry(0xA20F, kRational, 1, 0);
-    w.Long(0);
-    w.PatchLong(fpx, static_cast<std::uint32_t>(w.Size()));
-    w.Long(4000);
-    w.Long(3);
-    w.PatchLong(fpy, static_cast<std::uint32_t>(w.Size()));
-    w.Long(5000);
-    w.Long(3);
-    if (!parts.thumbnail.empty()) {
-        w.PatchLong(next0, static_cast<std::uint32_t>(w.Size()));
-        const int entries = 6 + (parts.ifd1Orientation != 0 ? 1 : 0);
-        w.Word(static_cast<std::uint32_t>(entries));
-        w.Entry(0x0100, kShort, 1, 160);
-        w.Entry(0x0101, kShort, 1, 120);
-        w.Entry(0x0103, kShort, 1, static_cast<std::uint32_t>(parts.thumbnailCompression));
-        if (parts.ifd1Orientation != 0)
-            w.Entry(0x0112, kShort, 1, static_cast<std::uint32_t>(parts.ifd1Orientation));
-        w.Entry(0x011A, kLong, 1, 72);
-        const std::size_t offset = w.Size() + 8;
-        w.Entry(0x0201, kLong, 1, 0);
-        w.Entry(0x0202, kLong, 1, static_cast<std::uint32_t>(parts.thumbnail.size()));
-        w.Long(0);
-        w.PatchLong(offset, static_cast<std::uint32_t>(w.Size()));
-        w.Bytes().insert(w.Bytes().end(), parts.thumbnail.begin(), parts.thumbnail.end());
+namespace {
+
+std::uint32_t Word(const TBytes& bytes, std::size_t at) {
+    return std::uint32_t{bytes[at]} << 8 | bytes[at + 1];
+}
+
+}  // namespace
+
+std::uint64_t LargestDeclaredFrame(const TBytes& bytes) {
+    std::uint64_t largest = 0;
+    for (std::size_t at = 0; at + 10 <= bytes.size(); ++at) {
+        if (bytes[at] != 0xFF || bytes[at + 1] != 0xC0) continue;
+        // FF C0, length, precision, height, width, component count, then
+        // identifier, factors and table of each component (T.81 B.2.2).
+        const std::uint64_t height = Word(bytes, at + 5), width = Word(bytes, at + 7);
+        const std::size_t count = bytes[at + 9];
+        std::uint64_t maxH = 1, maxV = 1, blocksPerMcu = 0;
+        for (std::size_t c = 0; c < count && at + 12 + 3 * c <= bytes.size(); ++c) {
+            const std::uint8_t factors = bytes[at + 11 + 3 * c];
+            // Factors outside 1 to 4 are refused: counted as 1, the most MCUs.
+            const std::uint64_t h = std::clamp(factors >> 4, 1, 4),
+                                v = std::clamp(factors & 15, 1, 4);
+            maxH = std::max(maxH, h);
+            maxV = std::max(maxV, v);
+            blocksPerMcu += h * v;
+        }
+        // One component: one block an MCU (T.81 A.2.2).
+        if (count <= 1) maxH = maxV = blocksPerMcu = 1;
+        const std::uint64_t mcus =
+            (width + 8 * maxH - 1) / (8 * maxH) * ((height + 8 * maxV - 1) / (8 * maxV));
+        largest = std::max(largest, mcus * blocksPerMcu);
     }
-    TBytes body = {'E', 'x', 'i', 'f', 0, 0};
-    body.insert(body.end(), w.Bytes().begin(), w.Bytes().end());
-    return body;
+    return largest;
 }
 
 TBytes WithApp1AfterSoi(const TBytes& jpeg, const std::uint8_t* body, std::size_t size) {

@@ -1,5 +1,5 @@
-// Shared pieces of the fuzz targets and the seed maker: the engine driven as
-// a host drives it, and EXIF segments put together from parts.
+// Shared pieces of the fuzz targets: the engine driven as a host drives it,
+// and inputs put into place.
 #pragma once
 
 #include <cstddef>
@@ -10,31 +10,23 @@ namespace plume::fuzz {
 
 using TBytes = std::vector<std::uint8_t>;
 
-// ValidateJpeg, then RotateJpeg when it accepted the file, in every mode 0 to
-// 5 on one engine (which keeps its tables between files, as the
-// application's does), once with two threads and once with one; any
+// ValidateJpeg, then RotateJpeg when it accepted the file, in one mode on two
+// engines: one with two threads (however small the file), one with one. Any
 // difference in what the two report or write traps. A read past the end of
 // the input is the only exception a pass may raise; anything else escapes to
 // the fuzzer.
-void RotateInEveryMode(const TBytes& jpeg, bool allowBreakDcf);
-// The same for one mode; true when both passes accepted the file.
+void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf);
+// The most 8x8 blocks that a frame header (SOF0) anywhere in the bytes
+// declares: the file's, its thumbnail's, or one inside a damaged segment.
+std::uint64_t LargestDeclaredFrame(const TBytes& bytes);
+// Inputs that declare larger frames are refused before the engine runs: each
+// pass allocates and walks the declared frame, so one large frame costs as
+// much as thousands of small inputs, while the paths that a frame's size
+// decides (the memory cap, the split between threads, forced here at any
+// size) are the same. The engine's tests cover the largest frames.
+inline constexpr std::uint64_t kMaxFuzzBlocks = 2048;
+// ValidateJpeg and RotateJpeg on one engine; true when both accepted the file.
 bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf, TBytes* output);
-
-// The parts of an EXIF segment: IFD0 (Orientation, X/YResolution, the Exif
-// IFD pointer), the Exif IFD (pixel and focal-plane dimensions), IFD1
-// (compression, size, resolution, thumbnail offset and length) and the
-// thumbnail, in that order.
-struct TExifParts {
-    bool littleEndian = true;
-    int orientation = 6;
-    int ifd1Orientation = 0;  // 0: IFD1 has no Orientation entry
-    std::uint32_t pixelWidth = 640;
-    std::uint32_t pixelHeight = 480;
-    int thumbnailCompression = 6;
-    TBytes thumbnail;  // none when empty (then IFD1 is left out)
-};
-// "Exif\0\0" and the TIFF data: the body of an APP1 segment.
-TBytes MakeExifBody(const TExifParts& parts);
 
 // jpeg with its APP0 segments dropped and an APP1 holding body put right
 // after SOI (body is cut to what a segment can hold).

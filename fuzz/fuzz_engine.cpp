@@ -1,8 +1,14 @@
-// The engine on arbitrary bytes: ValidateJpeg, then RotateJpeg in every mode.
+// The engine on arbitrary bytes: ValidateJpeg, then RotateJpeg, with two
+// threads and with one, which must do exactly the same. Any file is an input
+// as it is: its size chooses the mode ((size / 2) % 6) and AllowBreakDCF (odd
+// sizes).
 #include "FuzzSupport.h"
+#include "JpegRotation/JpegRotation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const plume::fuzz::TBytes jpeg(data, data + size);
-    plume::fuzz::RotateInEveryMode(jpeg, size % 2 == 1);
+    if (plume::fuzz::LargestDeclaredFrame(jpeg) > plume::fuzz::kMaxFuzzBlocks) return -1;
+    const auto mode = static_cast<std::uint8_t>(size / 2 % plume::kModeCount);
+    plume::fuzz::RotateBothWays(jpeg, mode, size % 2 == 1);
     return 0;
 }
