@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/AppTexts.h"
+#include "app/SaveResult.h"
 
 namespace plume {
 namespace {
@@ -14,6 +15,18 @@ std::string ConsoleLines(std::string text) {
     for (char& c : text)
         if (c == '\r') c = '\n';
     return text;
+}
+
+// Where a dry run's file would be stored, and what would become of the photo.
+std::string SavePlanText(int saveMethod, const std::string& path, const std::string& outputPath) {
+    if (!outputPath.empty()) return FormatPathText(kDryRunOutput, outputPath);
+    const TSavePaths paths = SavePathsFor(saveMethod, path);
+    const std::string output = FormatPathText(kDryRunOutput, paths.Output);
+    if (!paths.KeptCopy.empty())
+        return output + " " + FormatPathText(kDryRunKeptCopy, paths.KeptCopy);
+    if (saveMethod == smRecycleBin) return output + " " + kDryRunToTrash;
+    if (saveMethod == smOverwrite) return output + " " + kDryRunNotKept;
+    return output;  // into the result folder: the photo stays as it is
 }
 
 }  // namespace
@@ -64,9 +77,11 @@ void TConsoleView::FileStarted(const std::string& path) {
 void TConsoleView::FileFinished(const TFileReport& report) {
     ClearProgress();
     // A file that could not be read or saved ends on no status of its own.
-    const std::string status =
-        report.Outcome == TFileOutcome::Error ? std::string(kCannotProcessLine) : status_;
-    std::fprintf(out_, "%s %s %s\n", counter_.c_str(), report.Path.c_str(), status.c_str());
+    std::string line = counter_ + " " + report.Path + " " +
+                       (report.Outcome == TFileOutcome::Error ? kCannotProcessLine : status_);
+    if (report.Outcome == TFileOutcome::WouldSave)
+        line += " " + SavePlanText(options_.gSaveMethod, report.Path, outputPath_);
+    std::fprintf(out_, "%s\n", line.c_str());
     std::fflush(out_);
     if (report.LaterExifAsksTurn) PrintMessage(nullptr, kNoteExifAnywhere);
     inFile_ = false;
