@@ -17,16 +17,24 @@ std::string ConsoleLines(std::string text) {
     return text;
 }
 
-// Where a dry run's file would be stored, and what would become of the photo.
-std::string SavePlanText(int saveMethod, const std::string& path, const std::string& outputPath) {
-    if (!outputPath.empty()) return FormatPathText(kDryRunOutput, outputPath);
+// Appends to a dry run's line where the file would be stored, and what would
+// become of the photo.
+void AppendSavePlan(std::string& line, int saveMethod, const std::string& path,
+                    const std::string& outputPath) {
+    const auto add = [&line](const std::string& text) {
+        line += ' ';
+        line += text;
+    };
+    if (!outputPath.empty()) return add(FormatPathText(kDryRunOutput, outputPath));
     const TSavePaths paths = SavePathsFor(saveMethod, path);
-    const std::string output = FormatPathText(kDryRunOutput, paths.Output);
+    add(FormatPathText(kDryRunOutput, paths.Output));
     if (!paths.KeptCopy.empty())
-        return output + " " + FormatPathText(kDryRunKeptCopy, paths.KeptCopy);
-    if (saveMethod == smRecycleBin) return output + " " + kDryRunToTrash;
-    if (saveMethod == smOverwrite) return output + " " + kDryRunNotKept;
-    return output;  // into the result folder: the photo stays as it is
+        add(FormatPathText(kDryRunKeptCopy, paths.KeptCopy));
+    else if (saveMethod == smRecycleBin)
+        add(kDryRunToTrash);
+    else if (saveMethod == smOverwrite)
+        add(kDryRunNotKept);
+    // Into the result folder: the photo stays as it is.
 }
 
 }  // namespace
@@ -77,10 +85,10 @@ void TConsoleView::FileStarted(const std::string& path) {
 void TConsoleView::FileFinished(const TFileReport& report) {
     ClearProgress();
     // A file that could not be read or saved ends on no status of its own.
-    std::string line = counter_ + " " + report.Path + " " +
-                       (report.Outcome == TFileOutcome::Error ? kCannotProcessLine : status_);
+    std::string line = counter_ + " " + report.Path + " ";
+    line += report.Outcome == TFileOutcome::Error ? kCannotProcessLine : status_;
     if (report.Outcome == TFileOutcome::WouldSave)
-        line += " " + SavePlanText(options_.gSaveMethod, report.Path, outputPath_);
+        AppendSavePlan(line, options_.gSaveMethod, report.Path, outputPath_);
     std::fprintf(out_, "%s\n", line.c_str());
     std::fflush(out_);
     if (report.LaterExifAsksTurn) PrintMessage(nullptr, kNoteExifAnywhere);
