@@ -55,7 +55,8 @@ const char* const kCliHelp =
     "  --version             show the version\n"
     "\n"
     "Exit status: 0 every file handled, 1 a file refused or failed or the run\n"
-    "cancelled (Ctrl-C ends it after the current file), 2 bad usage.\n";
+    "cancelled (Ctrl-C ends it after the current file), 2 bad usage; with\n"
+    "--dry-run, that of the run as far as it shows without saving.\n";
 
 namespace {
 
