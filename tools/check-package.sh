@@ -75,6 +75,7 @@ said=$("$root/usr/bin/plume-cli" --version)
 options=$(
   # shellcheck source=/dev/null
   source "$share/bash-completion/completions/plume-cli"
+  # shellcheck disable=SC2154 # the two lists come from the completion file
   printf '%s\n' "${_plume_cli_flags[@]}" "${_plume_cli_valued[@]}"
 )
 help=$("$root/usr/bin/plume-cli" --help)
