@@ -32,9 +32,10 @@ expect() {
 
 expect "" "--sa" "--save-method"
 expect "" "--no-k" "--no-keep-created --no-keep-modified"
-expect "" "-" "-- --all --allow-break-dcf --exif-anywhere --help --jobs --keep-created \
+expect "" "--dr" "--dry-run"
+expect "" "-" "-- --all --allow-break-dcf --dry-run --exif-anywhere --help --jobs --keep-created \
 --keep-modified --mode --no-all --no-allow-break-dcf --no-keep-created --no-keep-modified \
---output --save-method --version -h -j -o"
+--output --save-method --stop-on-error --version -h -j -n -o"
 expect "--save-method" "" "bak original overwrite recycle result"
 expect "--save-method" "o" "original overwrite"
 expect "--save-method =" "re" "recycle result"

@@ -69,4 +69,20 @@ said=$("$root/usr/bin/plume-cli" --version)
 [[ $said == *"$version"* ]] || fail "plume-cli --version says '$said', the package is $version"
 
 "$here/check-completion.sh" "$share/bash-completion/completions/plume-cli"
+
+# Every option that the completion offers is described by --help and the
+# manual page (rendered wide and unhyphenated, so that none is split).
+options=$(
+  # shellcheck source=/dev/null
+  source "$share/bash-completion/completions/plume-cli"
+  # shellcheck disable=SC2154 # the two lists come from the completion file
+  printf '%s\n' "${_plume_cli_flags[@]}" "${_plume_cli_valued[@]}"
+)
+help=$("$root/usr/bin/plume-cli" --help)
+page=$(zcat "$share/man/man1/plume-cli.1.gz" | groff -man -Tascii -P -cbou -rLL=200n -rHY=0)
+for option in $options; do
+  word="(^|[^-[:alnum:]])$option([^-[:alnum:]]|\$)"
+  grep -Eq -- "$word" <<<"$help" || fail "plume-cli --help does not name $option"
+  grep -Eq -- "$word" <<<"$page" || fail "the manual page plume-cli(1) does not name $option"
+done
 echo "Package checked: $deb"

@@ -86,11 +86,12 @@ TEST_F(CliTest, VersionHelpAndBadUsage) {
     EXPECT_EQ(Run({"--version"}).Out, std::string(kVersionText) + "\n");
     const TCliRun help = Run({"--help"});
     EXPECT_EQ(help.Status, 0);
-    EXPECT_NE(help.Out.find("--save-method"), std::string::npos);
+    for (const char* option : {"--save-method", "--stop-on-error", "--dry-run"})
+        EXPECT_NE(help.Out.find(option), std::string::npos) << option;
     for (const Strings& bad :
          {Strings{}, Strings{"--frobnicate", "x.jpg"}, Strings{"--save-method", "bin", "x.jpg"},
           Strings{"--mode", "6", "x.jpg"}, Strings{"--mode"}, Strings{"--all=1", "x.jpg"},
-          Strings{"-o", "out.jpg", "a.jpg", "b.jpg"}})
+          Strings{"-o", "out.jpg", "a.jpg", "b.jpg"}, Strings{"--dry-run=yes", "x.jpg"}})
         EXPECT_EQ(Run(bad).Status, 2) << (bad.empty() ? "(nothing)" : bad[0]);
 }
 
@@ -177,19 +178,28 @@ TEST_F(CliTest, StoredSettingsAreDefaultsAndOptionsWin) {
               "[General]\ngSaveMethod=2\n");
 }
 
-// Every file below root: relative path -> bytes and modification time.
-std::map<std::string, std::string> FolderContents(const std::filesystem::path& root) {
+std::string TimeText(const std::filesystem::path& path) {
+    const timespec time = test::ModificationTime(path.string());
+    std::string text = "@";
+    text += std::to_string(time.tv_sec) + "." + std::to_string(time.tv_nsec);
+    return text;
+}
+
+// Every file below root: relative path -> bytes and modification time. With
+// folderTimes, folders (root as ".") carry theirs, which a file made and
+// removed again in them changes.
+std::map<std::string, std::string> FolderContents(const std::filesystem::path& root,
+                                                  bool folderTimes = false) {
     std::map<std::string, std::string> files;
+    if (folderTimes) files["."] = TimeText(root);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         const std::string name = std::filesystem::relative(entry.path(), root).string();
         if (entry.is_directory()) {
-            files[name] = "(folder)";
+            files[name] = "(folder)" + (folderTimes ? TimeText(entry.path()) : "");
             continue;
         }
         const test::TBytes bytes = test::ReadBytes(entry.path().string());
-        const timespec time = test::ModificationTime(entry.path().string());
-        files[name] = std::string(bytes.begin(), bytes.end()) + "@" + std::to_string(time.tv_sec) +
-                      "." + std::to_string(time.tv_nsec);
+        files[name] = std::string(bytes.begin(), bytes.end()) + TimeText(entry.path());
     }
     return files;
 }
@@ -207,6 +217,76 @@ TEST_F(CliTest, JobsOption) {
         EXPECT_EQ(run.Status, 0) << good[0] << run.Err;
         EXPECT_EQ(run.Out, OutputLine("( 1 / 1 )", photo, kStatusRotateRight));
     }
+}
+
+// A dry run by every save method (the stored one, recycle, included), with
+// -j, --all, -o and a missing file (exit status 1): each photo that would be stored is named
+// with where it would go, and nothing below the temporary folder changes (its
+// home, trash, data home and settings store included), not even a folder's
+// time, which a temporary file made and removed again would change.
+TEST_F(CliTest, DryRunNamesWhatItWouldDoAndWritesNothing) {
+    AddPhoto("a.jpg", 6);
+    AddPhoto("b.jpg", 1);
+    std::filesystem::create_directories(test::PathIn(dir_, "photos/sub"));
+    AddPhoto("sub/c.jpg", 3);
+    std::filesystem::create_directories(test::PathIn(dir_, "config/Tidecrest"));
+    std::ofstream(test::PathIn(dir_, "config/Tidecrest/plume_auto.conf"))
+        << "[General]\ngSaveMethod=1\n";
+    const test::TFakeHome home(dir_.Path().string(), test::PathIn(dir_, "data"));
+    Run({"--version"});  // makes the files that take the output
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.Path()))
+        if (entry.is_directory()) test::SetModificationTime(entry.path().string(), test::OldTime());
+    test::SetModificationTime(dir_.Path().string(), test::OldTime());
+    auto before = FolderContents(dir_.Path(), true);
+
+    // A file's status, where it would be stored, and what becomes of the photo.
+    const auto saved = [](const char* status, const std::string& output,
+                          const std::string& photo = "") {
+        std::string text = std::string(status) + " " + FormatPathText(kDryRunOutput, output);
+        if (!photo.empty()) text += " " + photo;
+        return text;
+    };
+    const TCliRun run = Run({"-n", "--save-method", "result", "photos"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, OutputLine("( 1 / 3 )", "photos/a.jpg",
+                                  saved(kStatusRotateRight, "photos/result/a.jpg")) +
+                           OutputLine("( 2 / 3 )", "photos/b.jpg", kStatusNothingToDo) +
+                           OutputLine("( 3 / 3 )", "photos/sub/c.jpg",
+                                      saved(kStatusRotate180, "photos/sub/result/c.jpg")));
+    EXPECT_EQ(run.Err, std::string(kStatusCompleted) + "\n" + kDryRunNothingWritten + "\n");
+
+    struct TCase {
+        Strings Args;
+        int Status;
+        std::string Line;  // one line of the output
+    };
+    const std::string kept = FormatPathText(kDryRunKeptCopy, "");
+    const TCase cases[] = {
+        {{"--dry-run", "photos"}, 0, saved(kStatusRotateRight, "photos/a.jpg", kDryRunToTrash)},
+        {{"-n", "-j", "4", "--save-method", "bak", "photos"},
+         0,
+         saved(kStatusRotate180, "photos/sub/c.jpg", kept + "photos/sub/c.bak")},
+        {{"-n", "--all", "--save-method", "original", "photos"},
+         0,
+         saved(kStatusNothingToDo, "photos/b.jpg", kept + "photos/original/b.jpg")},
+        {{"-n", "-j", "2", "--save-method", "overwrite", "photos", "photos/none.jpg"},
+         1,
+         saved(kStatusRotateRight, "photos/a.jpg", kDryRunNotKept)},
+        {{"-n", "--mode", "4", "-o", "out.jpg", "photos/b.jpg"},
+         0,
+         saved(kStatusFlipHorizontal, "out.jpg")},
+    };
+    for (const TCase& c : cases) {
+        const TCliRun other = Run(c.Args);
+        EXPECT_EQ(other.Status, c.Status) << c.Args[1] << other.Err;
+        EXPECT_NE(other.Out.find(c.Line + "\n"), std::string::npos) << c.Args[1] << other.Out;
+    }
+
+    auto after = FolderContents(dir_.Path(), true);
+    for (auto* files : {&before, &after}) files->erase("out.txt"), files->erase("err.txt");
+    for (const auto& [name, contents] : after)
+        EXPECT_TRUE(before.count(name) && before.at(name) == contents) << "changed: " << name;
+    EXPECT_EQ(after.size(), before.size());
 }
 
 Strings Concat(Strings a, const Strings& b) {

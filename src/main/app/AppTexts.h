@@ -55,6 +55,15 @@ inline constexpr const char* kSkippedNotJpg = "%s は拡張子が .jpg ではな
 inline constexpr const char* kNoteExifAnywhere =
     "EXIFセグメントがSOIの直後にないため、回転情報を読み取りませんでした。"
     "--exif-anywhere を指定すると読み取ります。";
+// --dry-run: after the line of a file that the run would store, where its
+// result would go and what would become of the photo (%s is a path); and the
+// note after the run-end text.
+inline constexpr const char* kDryRunOutput = "保存先: %s";
+inline constexpr const char* kDryRunKeptCopy = "元ファイルの保存先: %s";
+inline constexpr const char* kDryRunToTrash = "元ファイルはゴミ箱に移動します。";
+inline constexpr const char* kDryRunNotKept = "元ファイルは保存しません。";
+inline constexpr const char* kDryRunNothingWritten =
+    "--dry-run のため、ファイルは何も書き込んでいません。";
 
 // Items of cbo_SaveMethod, in combo order (codes 0, 1, 2, 4, 3).
 inline constexpr const char* kSaveMethodItems[] = {

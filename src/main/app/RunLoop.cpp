@@ -255,6 +255,7 @@ TFileReport TRunner::ReportFileError(std::size_t index, const EStreamError& erro
 // The save options are read now, for every file.
 TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
                             const TLoadedFile& loaded) {
+    if (active_.DryRun) return TFileOutcome::WouldSave;
     const TSaveOptions options{FView.SaveMethod(), FView.KeepTimeStampCreate(),
                                FView.KeepTimeStampWrite()};
     if (!active_.OutputPath.empty()) {

@@ -63,6 +63,10 @@ struct TRunOptions {
     // The console's -o: the result of the file is written here, with no
     // keep step, instead of by the save method.
     std::string OutputPath;
+    // The console's --dry-run: every step of a file runs but storing it, so
+    // nothing at all is written; a file that would be stored is reported as
+    // TFileOutcome::WouldSave.
+    bool DryRun = false;
     // Files prepared at once on worker threads; 1 keeps every step on the
     // caller's thread.
     unsigned Jobs = 1;

@@ -14,6 +14,7 @@ namespace plume {
 // How one file of a run ended.
 enum class TFileOutcome {
     Saved,       // stored by the save method (rotated, or unchanged with Chk_OperateAllFile)
+    WouldSave,   // a dry run (TRunOptions::DryRun): would have been stored; nothing written
     NotNeeded,   // no turn needed and not stored; the file was not touched
     Refused,     // the engine refused it (its error box was shown); nothing written
     KeepFailed,  // the input could not be kept, so it was not replaced; nothing written

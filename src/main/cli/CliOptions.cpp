@@ -41,6 +41,10 @@ const char* const kCliHelp =
     "                        3 180 degrees, 4 mirror left-right, 5 mirror\n"
     "                        top-bottom) after the analysis\n"
     "  -o, --output FILE     one input only: write its result to FILE\n"
+    "  -n, --dry-run         analyse and turn every file in memory, and print\n"
+    "                        what the run would do and where it would save,\n"
+    "                        writing nothing at all (no result, kept copy,\n"
+    "                        trash or temporary file)\n"
     "  -j, --jobs N          prepare N files at once (default: one per core);\n"
     "                        the output is that of one file at a time\n"
     "  --stop-on-error       end the run at the first file that cannot be read,\n"
@@ -51,7 +55,8 @@ const char* const kCliHelp =
     "  --version             show the version\n"
     "\n"
     "Exit status: 0 every file handled, 1 a file refused or failed or the run\n"
-    "cancelled (Ctrl-C ends it after the current file), 2 bad usage.\n";
+    "cancelled (Ctrl-C ends it after the current file), 2 bad usage; with\n"
+    "--dry-run, that of the run as far as it shows without saving.\n";
 
 namespace {
 
@@ -176,6 +181,10 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
         }
         if (name == "--stop-on-error" && !inline_value) {
             options.StopOnError = true;
+            continue;
+        }
+        if ((name == "--dry-run" || name == "-n") && !inline_value) {
+            options.DryRun = true;
             continue;
         }
         if (name != "--save-method" && name != "--mode" && name != "-o" && name != "--output" &&

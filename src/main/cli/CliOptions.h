@@ -16,6 +16,7 @@ struct TCliOptions {
     TSettings Settings;
     bool ExifAnywhere = false;
     bool StopOnError = false;          // --stop-on-error
+    bool DryRun = false;               // -n, --dry-run
     std::optional<std::uint8_t> Mode;  // --mode
     std::string OutputPath;            // -o
     std::optional<unsigned> Jobs;      // -j: files handled at once

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/AppTexts.h"
+#include "app/SaveResult.h"
 
 namespace plume {
 namespace {
@@ -14,6 +15,26 @@ std::string ConsoleLines(std::string text) {
     for (char& c : text)
         if (c == '\r') c = '\n';
     return text;
+}
+
+// Appends to a dry run's line where the file would be stored, and what would
+// become of the photo.
+void AppendSavePlan(std::string& line, int saveMethod, const std::string& path,
+                    const std::string& outputPath) {
+    const auto add = [&line](const std::string& text) {
+        line += ' ';
+        line += text;
+    };
+    if (!outputPath.empty()) return add(FormatPathText(kDryRunOutput, outputPath));
+    const TSavePaths paths = SavePathsFor(saveMethod, path);
+    add(FormatPathText(kDryRunOutput, paths.Output));
+    if (!paths.KeptCopy.empty())
+        add(FormatPathText(kDryRunKeptCopy, paths.KeptCopy));
+    else if (saveMethod == smRecycleBin)
+        add(kDryRunToTrash);
+    else if (saveMethod == smOverwrite)
+        add(kDryRunNotKept);
+    // Into the result folder: the photo stays as it is.
 }
 
 }  // namespace
@@ -64,9 +85,11 @@ void TConsoleView::FileStarted(const std::string& path) {
 void TConsoleView::FileFinished(const TFileReport& report) {
     ClearProgress();
     // A file that could not be read or saved ends on no status of its own.
-    const std::string status =
-        report.Outcome == TFileOutcome::Error ? std::string(kCannotProcessLine) : status_;
-    std::fprintf(out_, "%s %s %s\n", counter_.c_str(), report.Path.c_str(), status.c_str());
+    std::string line = counter_ + " " + report.Path + " ";
+    line += report.Outcome == TFileOutcome::Error ? kCannotProcessLine : status_;
+    if (report.Outcome == TFileOutcome::WouldSave)
+        AppendSavePlan(line, options_.gSaveMethod, report.Path, outputPath_);
+    std::fprintf(out_, "%s\n", line.c_str());
     std::fflush(out_);
     if (report.LaterExifAsksTurn) PrintMessage(nullptr, kNoteExifAnywhere);
     inFile_ = false;

@@ -2,7 +2,8 @@
 // photos/IMG_0001.JPG 右に90度回転処理を行います。"), boxes as lines on stderr
 // that name the file by its path as listed ("( 2 / 5 ) photos/b.jpg: 警告:
 // ..."), and a progress bar on stderr when it is a terminal. Options come
-// from the parsed command line.
+// from the parsed command line. In a dry run, the line of a file that the run
+// would store goes on to say where ("... 保存先: photos/result/IMG_0001.JPG").
 #pragma once
 
 #include <cstdio>
@@ -20,6 +21,8 @@ class TConsoleView : public IRunView {
 
     // Called at each pumping point of the run; the console checks Ctrl-C there.
     void SetMessagePump(std::function<void()> pump) { pump_ = std::move(pump); }
+    // The -o path, where a dry run's file would be stored.
+    void SetOutputPath(const std::string& path) { outputPath_ = path; }
     // The last status text: the run-end text once a run has returned.
     const std::string& Status() const { return status_; }
     // A line on stderr: the error that ended the run, or the run-end text;
@@ -59,7 +62,8 @@ class TConsoleView : public IRunView {
     std::function<void()> pump_;
     std::string counter_;
     std::string name_;
-    std::string path_;     // of the file being handled
+    std::string path_;  // of the file being handled
+    std::string outputPath_;
     bool inFile_ = false;  // between FileStarted and FileFinished
     std::string status_;
     int progressMax_ = 100;

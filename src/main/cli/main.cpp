@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
     runner.Options.ExifAnywhere = options.ExifAnywhere;
     runner.Options.ForcedMode = options.Mode;
     runner.Options.OutputPath = options.OutputPath;
+    runner.Options.DryRun = options.DryRun;
+    view.SetOutputPath(options.OutputPath);
     runner.Options.Jobs = options.Jobs.value_or(DefaultJobs());
     // A batch tool names the file that failed and goes on, unless asked to
     // stop as the window does.
@@ -111,14 +113,20 @@ int main(int argc, char** argv) {
     });
     InstallInterruptHandler();
 
+    // The run-end text, and a dry run's reminder that nothing was written.
+    const auto printEnd = [&view, &options] {
+        view.PrintNote(view.Status());
+        if (options.DryRun) view.PrintNote(kDryRunNothingWritten);
+    };
     TRunSummary summary;
     try {
         summary = runner.DoOperation(std::move(files));
     } catch (const std::exception& e) {
         view.PrintError(e.what());
-        view.PrintNote(view.Status());
+        printEnd();
         return kExitFailed;
     }
-    view.PrintNote(view.Status());
+    printEnd();
+    // A dry run ends as the run would, as far as that shows without saving.
     return summary.FailedCount == 0 && !summary.Cancelled ? kExitHandled : kExitFailed;
 }
