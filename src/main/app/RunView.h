@@ -13,9 +13,12 @@ namespace plume {
 
 // How one file of a run ended.
 enum class TFileOutcome {
-    Saved,       // stored by the save method (rotated, or unchanged with Chk_OperateAllFile)
-    NotNeeded,   // no turn needed and not stored; the file was not touched
-    Refused,     // the engine refused it (its error box was shown); nothing written
+    Saved,      // stored by the save method (rotated, or unchanged with Chk_OperateAllFile)
+    NotNeeded,  // no turn needed and not stored; the file was not touched
+    Refused,    // the engine refused it (its error box was shown); nothing written
+    // The turn would carry an edge that ends inside an MCU to the top or
+    // left side, and the run's edge policy is skip: the file was not touched.
+    Skipped,
     KeepFailed,  // the input could not be kept, so it was not replaced; nothing written
     // Another program changed the input after it was loaded: not replaced,
     // and a copy already kept stays.

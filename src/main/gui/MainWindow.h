@@ -1,4 +1,4 @@
-// TFm_Main: the one window of plume. It lays out the controls, keeps the six
+// TFm_Main: the one window of plume. It lays out the controls, keeps the
 // settings between starts, starts runs from the command line and from drops,
 // and shows a run's progress as the run loop's view.
 #pragma once
@@ -111,6 +111,10 @@ class TFm_Main : public QWidget, public IRunView {
     QLabel* txt_AllowBreakDCF = nullptr;
     QCheckBox* chk_KeepTimeStamp_Create = nullptr;
     QCheckBox* chk_KeepTimeStamp_Write = nullptr;
+    QCheckBox* chk_FixMirrored = nullptr;
+    QCheckBox* chk_ExifAnywhere = nullptr;
+    QLabel* Lbl__EdgePolicy = nullptr;
+    QComboBox* cbo_EdgePolicy = nullptr;
     QTimer* Timer = nullptr;
 
     std::vector<std::string> FFileList;
