@@ -47,6 +47,11 @@ void TWatchedWindow::SetFileCounter(const std::string& text) {
     if (OnCounter) OnCounter(text);
 }
 
+void TWatchedWindow::SetStatus(const std::string& text) {
+    TFm_Main::SetStatus(text);
+    Statuses.push_back(text);
+}
+
 bool Drop(QWidget& window, const QStringList& paths) {
     QMimeData mime;
     QList<QUrl> urls;

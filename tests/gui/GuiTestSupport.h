@@ -42,12 +42,14 @@ class TBoxRecorder {
 };
 
 // A window whose view calls can be watched: OnCounter sees each file counter
-// text as the run shows it.
+// text as the run shows it, Statuses every status text.
 class TWatchedWindow : public TFm_Main {
   public:
     TWatchedWindow();
     std::function<void(const std::string& text)> OnCounter;
+    std::vector<std::string> Statuses;
     void SetFileCounter(const std::string& text) override;
+    void SetStatus(const std::string& text) override;
 };
 
 // Drags the paths over the window and drops them, as the desktop does; true
