@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QThread>
 #include <QUrl>
 
@@ -50,6 +51,16 @@ void TWatchedWindow::SetFileCounter(const std::string& text) {
 void TWatchedWindow::SetStatus(const std::string& text) {
     TFm_Main::SetStatus(text);
     Statuses.push_back(text);
+}
+
+void TWatchedWindow::SetProgressPosition(int position) {
+    TFm_Main::SetProgressPosition(position);
+    reported_ = position;
+}
+
+void TWatchedWindow::ProcessMessages() {
+    TFm_Main::ProcessMessages();
+    Pumped.push_back({findChild<QProgressBar*>(QStringLiteral("ProgressBar"))->value(), reported_});
 }
 
 bool Drop(QWidget& window, const QStringList& paths) {

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -103,6 +104,22 @@ TEST_F(TRunTest, PanelRunOptionsReachTheRun) {
     EXPECT_FALSE(QFileInfo::exists(Folder() + "/opts/result/b.jpg"));
     EXPECT_EQ(ReadBytes(partial), before);
     EXPECT_EQ(StoredSize(Folder() + "/opts/result/c.jpg"), QSize(48, 64));
+}
+
+// The bar repaints at most once a frame while the engine reports every MCU
+// row, but each pumping point shows the last position, and the run ends at 0.
+TEST_F(TRunTest, ProgressBarShowsTheLastPositionAtEachPumpingPoint) {
+    for (int i = 1; i <= 3; ++i)
+        WriteFile(QStringLiteral("bar/p%1.jpg").arg(i),
+                  WithExif(EncodeJpeg(QSize(640, 480), Qt::red), 6));
+    TWatchedWindow window;
+    window.show();
+    Drop(window, {Folder() + "/bar"});
+    ASSERT_EQ(window.Pumped.size(), 6u);
+    for (const auto& pumped : window.Pumped) EXPECT_EQ(pumped.Shown, pumped.Reported);
+    EXPECT_GT(window.Pumped[2].Reported, 0);  // file 2 starts where file 1 ended
+    EXPECT_EQ(Child<QProgressBar>(window, "ProgressBar")->value(), 0);
+    EXPECT_TRUE(QFileInfo::exists(Folder() + "/bar/result/p3.jpg"));
 }
 
 TEST_F(TRunTest, DroppedPathsLongerThan255CharactersAreKeptWhole) {

@@ -61,5 +61,7 @@ inline constexpr const char* kOkButton = "OK";
 
 // Start-up timer.
 inline constexpr int kStartupTimerMs = 100;
+// ProgressBar repaints at most once in this many milliseconds during a photo.
+inline constexpr int kProgressFrameMs = 16;
 
 }  // namespace plume::gui

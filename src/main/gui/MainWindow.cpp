@@ -277,11 +277,27 @@ void TFm_Main::SetCancelCaption(const std::string& caption) {
 }
 
 void TFm_Main::SetProgressMax(int max) {
+    progressPending_.reset();
     ProgressBar->setMaximum(max);
 }
 
+// The engine reports every MCU row, and a progress bar repaints at once on
+// each change it can show: over a drop of many small photos that costs more
+// than the photos themselves. A position is shown at once when a frame's
+// time has passed since the last one (so a large photo still moves the bar
+// as it goes), when it is 0 (a new photo, or the end of the run), and
+// otherwise at the next pumping point.
 void TFm_Main::SetProgressPosition(int position) {
-    ProgressBar->setValue(position);
+    progressPending_ = position;
+    if (position == 0 || !progressShown_.isValid() || progressShown_.elapsed() >= kProgressFrameMs)
+        ShowPendingProgress();
+}
+
+void TFm_Main::ShowPendingProgress() {
+    if (!progressPending_) return;
+    ProgressBar->setValue(*progressPending_);
+    progressPending_.reset();
+    progressShown_.start();
 }
 
 void TFm_Main::ShowPlainMessage(const std::string& text) {
@@ -297,6 +313,7 @@ void TFm_Main::ShowError(const std::string& text) {
 }
 
 void TFm_Main::ProcessMessages() {
+    ShowPendingProgress();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 

@@ -3,6 +3,7 @@
 // and shows a run's progress as the run loop's view.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
@@ -90,6 +91,8 @@ class TFm_Main : public QWidget, public IRunView {
     // error box. False when the run ended with such an error.
     bool RunGuarded();
     void AcceptPaths(const QStringList& paths);
+    // The last position SetProgressPosition held back, on ProgressBar.
+    void ShowPendingProgress();
 
     // Controls, named as in the layout.
     QLabel* Lbl_Title = nullptr;
@@ -123,6 +126,8 @@ class TFm_Main : public QWidget, public IRunView {
     bool closed_ = false;
     bool centred_ = false;
     std::optional<QStringList> commandLine_;
+    std::optional<int> progressPending_;  // a position not yet shown
+    QElapsedTimer progressShown_;         // since a position was last shown
 };
 
 }  // namespace plume::gui
