@@ -26,9 +26,9 @@ struct TAnalysisOptions {
 };
 
 // mode is in and out: set to 1, 2 or 3 when IFD0's Orientation asks for a
-// turn (4 to 7 for a mirror under FixMirrored), else left as the caller set it. A file that does
-// not start with SOI gets a plain message through view. A read past the end of the file throws
-// EStreamError.
+// turn (4 to 7 for a mirror under FixMirrored), else left as the caller set
+// it. A file that does not start with SOI gets a plain message through view.
+// A read past the end of the file throws EStreamError.
 void AnalysisData(TMemoryStream& stream, std::uint8_t& mode, const TAnalysisOptions& options,
                   IRunView& view);
 

@@ -23,8 +23,9 @@
 // at most a wait).
 //
 // Options: the steps read none but AllowBreakDCF and the run options, which
-// are fixed per run. The options the loop reads per file (OperateAllFile, the save method and the
-// time stamps) are still read by the loop, at the moments it reads them.
+// are fixed per run. The options the loop reads per file (OperateAllFile, the
+// save method and the time stamps) are still read by the loop, at the
+// moments it reads them.
 #pragma once
 
 #include <condition_variable>
