@@ -34,11 +34,12 @@ class TQuietView : public plume::IRunView {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    for (int options = 0; options < 4; ++options) {
+    for (int options = 0; options < 8; ++options) {
         plume::TMemoryStream stream(std::vector<std::uint8_t>(data, data + size));
         plume::TAnalysisOptions analysis;
         analysis.AllowBreakDCF = (options & 1) != 0;
         analysis.ExifAnywhere = (options & 2) != 0;
+        analysis.FixMirrored = (options & 4) != 0;
         TQuietView view;
         std::uint8_t mode = 0;
         try {
@@ -46,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const plume::EStreamError&) {
             // A file cut off inside its EXIF.
         }
-        if (stream.Size() != size || mode > 3 || view.previewBytes > size) std::abort();
+        const int maxMode = analysis.FixMirrored ? 7 : 3;
+        if (stream.Size() != size || mode > maxMode || view.previewBytes > size) std::abort();
     }
     return 0;
 }

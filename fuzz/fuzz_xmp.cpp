@@ -1,8 +1,9 @@
 // The XMP packet rewrite on packets near well-formed ones: a built packet
 // (attribute or element form, with or without padding, with an Ultra HDR
 // container directory) with bytes cut out and others put in their place.
-// Input: byte 0 chooses the packet and what changes, bytes 1-2 the place,
-// byte 3 how many bytes go, the rest is what comes in.
+// Input: byte 0 chooses the packet and what changes (orientation, exchange,
+// trimmed width and height), bytes 1-2 the place, byte 3 how many bytes go,
+// the rest is what comes in.
 //
 // Checked: the rewrite never changes a packet this reader does not find
 // well-formed; a packet it changes stays well-formed; the bytes after the
@@ -50,7 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string before = packet;
     auto* bytes = reinterpret_cast<std::uint8_t*>(packet.data());
     const auto layout = plume::ReadXmpLayout(before);
-    plume::RewriteXmpPacket(bytes, packet.size(), {(choice & 8) != 0, (choice & 16) != 0});
+    plume::TXmpTurn turn;
+    turn.uprightOrientation = (choice & 8) != 0;
+    turn.exchangeDimensions = (choice & 16) != 0;
+    if ((choice & 32) != 0) turn.width = 992;  // a trimmed size, shorter than the base's
+    if ((choice & 64) != 0) turn.height = 1008;
+    plume::RewriteXmpPacket(bytes, packet.size(), turn);
     Check(packet.size() == before.size());
     if (!layout) {
         Check(packet == before);

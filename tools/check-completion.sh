@@ -33,14 +33,18 @@ expect() {
 expect "" "--sa" "--save-method"
 expect "" "--no-k" "--no-keep-created --no-keep-modified"
 expect "" "--dr" "--dry-run"
-expect "" "-" "-- --all --allow-break-dcf --dry-run --exif-anywhere --help --jobs --keep-created \
---keep-modified --mode --no-all --no-allow-break-dcf --no-keep-created --no-keep-modified \
---output --save-method --stop-on-error --version -h -j -n -o"
+expect "" "-" "-- --all --allow-break-dcf --dry-run --edges --exif-anywhere --help --jobs \
+--keep-created --keep-modified --mirrored --mode --no-all --no-allow-break-dcf --no-exif-anywhere \
+--no-keep-created --no-keep-modified --no-mirrored --output --save-method --stop-on-error \
+--version -h -j -n -o"
 expect "--save-method" "" "bak original overwrite recycle result"
 expect "--save-method" "o" "original overwrite"
 expect "--save-method =" "re" "recycle result"
 expect "--all --save-method" "=" "bak original overwrite recycle result"
-expect "--mode" "" "0 1 2 3 4 5"
+expect "--mode" "" "0 1 2 3 4 5 6 7"
+expect "--edges" "" "move skip trim"
+expect "--edges =" "t" "trim"
+expect "" "--mi" "--mirrored"
 expect "--jobs" "" ""
 # Operands: folders and the files plume-cli takes; after -o, any file.
 expect "" "" "B.JPG a.jpg photos"

@@ -32,7 +32,7 @@ wait_for() {
 }
 
 # The server picks a free display and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 server_pid=$!
 wait_for test -s "$work/display" || {
   cat "$work/xvfb.log" >&2

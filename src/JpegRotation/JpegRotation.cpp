@@ -107,7 +107,9 @@ bool TJpegRotation::RunHeaderLoop(bool validating) {
 bool TJpegRotation::DispatchSegment(std::uint16_t marker, bool validating,
                                     bool& nonStandardReported, bool& scanFound) {
     switch (marker) {
-        case kDQT: RewriteDqt(); return true;
+        case kDQT:
+            RewriteDqt();
+            return true;
         case kSOF0:
             if (RewriteSof0() == 4 && validating) {
                 ReportError(kMsgNotYCbCr);
@@ -126,10 +128,11 @@ bool TJpegRotation::DispatchSegment(std::uint16_t marker, bool validating,
                 return true;
             }
             break;
-        default: break;
+        default:
+            break;
     }
-    const bool known = marker == kSOS || marker == kDRI || marker == kCOM ||
-                       (marker >= kAPP0 && marker <= kAPP15);
+    const bool known =
+        marker == kSOS || marker == kDRI || marker == kCOM || (marker >= kAPP0 && marker <= kAPP15);
     if (!known) {
         if (validating)
             ReportError(kMsgUnknownHeaderPrefix + Hex4(marker) + kMsgUnknownHeaderSuffix);
@@ -204,7 +207,7 @@ bool TJpegRotation::ValidateJpeg(TMemoryStream& stream) {
     OutBits.reset();
 
     if (ImageHeight % (8 * MaxVSampling) == 0 && ImageWidth % (8 * MaxHSampling) == 0) return true;
-    if (OnMessage) OnMessage(kMsgPartialMcu, kLevelWarning);
+    if (WarnPartialMcu && OnMessage) OnMessage(kMsgPartialMcu, kLevelWarning);
     return true;
 }
 
@@ -267,8 +270,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
             ReplaceIncompleteTables();
             BuildSymbolIndex();
             const bool copy = Mode == kModeNone && codedAsCoder_ && ScanEndsWithOnes();
-            if (copy)
-                CopyScan();
+            if (copy) CopyScan();
             encoded = copy || EncodeFromIndex();
         }
         scanIndex_ = {};

@@ -54,14 +54,14 @@ using TProgressEvent = std::function<void(int)>;
 using TNotifyEvent = std::function<void()>;
 
 class TJpegRotation {
-public:
+  public:
     TJpegRotation();
     ~TJpegRotation();
     TJpegRotation(const TJpegRotation&) = delete;
     TJpegRotation& operator=(const TJpegRotation&) = delete;
 
     // Header pass: true when the file can be rotated (possibly after a
-    // partial-MCU warning).
+    // partial-MCU warning, unless WarnPartialMcu is off).
     bool ValidateJpeg(TMemoryStream& stream);
     // After ValidateJpeg: whether `mode` carries an edge of the picture that
     // ends inside an MCU (the right or the bottom one) to the output's top or
@@ -81,6 +81,10 @@ public:
     // left in that direction: the output frame and the EXIF pixel dimensions
     // give the smaller size. A thumbnail engine inherits the option.
     bool TrimPartialEdges = false;
+    // ValidateJpeg warns of a picture that is not a whole number of MCUs. A
+    // host that decides itself what becomes of partial edges (it trims them,
+    // or leaves such a photo alone) turns the warning off.
+    bool WarnPartialMcu = true;
     // Two threads share the work of one file; the bytes written, messages
     // and progress are the same either way. With two the scan is decoded
     // once to an index of MCU starts and again as it is coded, without a
@@ -113,7 +117,8 @@ public:
     bool DecodeScan();
 
     // ---- Huffman tables and encoding ----
-    void InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols, int tableIndex);
+    void InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols,
+                              int tableIndex);
     void ReplaceIncompleteTables();
     void BuildSymbolIndex();
     void EncodeBlock(int component, const TCoefBlock& block);
@@ -162,7 +167,7 @@ public:
     std::int32_t RestartCounter = 0;
     std::int32_t BitLength[256] = {};
 
-private:
+  private:
     friend class TExifRewriter;
 
     // Header state of the current pass, used to refuse what the engine cannot
@@ -174,7 +179,8 @@ private:
     };
 
     bool RunHeaderLoop(bool validating);
-    bool DispatchSegment(std::uint16_t marker, bool validating, bool& nonStandardReported, bool& scanFound);
+    bool DispatchSegment(std::uint16_t marker, bool validating, bool& nonStandardReported,
+                         bool& scanFound);
     bool CopyParsedSegment(std::uint16_t marker);
     void ReportError(const std::string& text);
     // Records the first refusal of a header handler; the driver reports it.
@@ -192,8 +198,8 @@ private:
     // drops and writes the smaller size into the frame and the EXIF data.
     void TrimEdges();
     template <class TCount, class TSymbol>
-    void AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits, const TSymbol* symbols,
-                              int count);
+    void AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits,
+                              const TSymbol* symbols, int count);
 
     void PrepareDecodeTables();
     TScanReader& ScanReader();
@@ -243,8 +249,8 @@ private:
     struct TStoreSource;
     struct TRowSource;
     template <class TBlockSource>
-    void EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
-                    bool report);
+    void EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer,
+                    int progressBase, bool report);
     // Sets up the output geometry (the MCU grid is exchanged for a quarter
     // turn) and returns the first progress position of the rows written.
     int BeginOutput(TOutputLayout& layout);
@@ -289,8 +295,8 @@ private:
     std::vector<TMcuStart> scanIndex_;  // McusPerRow * McuRows + 1 starts, the last the scan's end
     TMcuPlan indexPlan_;
     std::size_t scanStart_ = 0;
-    bool trackCoding_ = false;    // IndexScan notes blocks coded otherwise than the coder does
-    bool codedAsCoder_ = true;    // and found none
+    bool trackCoding_ = false;  // IndexScan notes blocks coded otherwise than the coder does
+    bool codedAsCoder_ = true;  // and found none
     bool encodeFailed_ = false;
 
     // What the output of the current RotateJpeg drops (TrimPartialEdges):

@@ -1,7 +1,7 @@
 // What a pass keeps true beyond the frame it turns: the multi-picture index
 // and the secondary images after the primary (CIPA DC-007), the XMP packets
-// (tiff:Orientation and the pixel dimensions), and the item lengths of an
-// Ultra HDR container directory, which locate the gain map.
+// (tiff:Orientation, and the pixel dimensions exchanged or trimmed), and the
+// item lengths of an Ultra HDR container directory, which locate the gain map.
 //
 // The segment handlers note where these lie as they copy them; the bytes
 // after the scan are written here, and the notes are acted on once the whole
@@ -44,7 +44,8 @@ void TJpegRotation::NoteXmp(std::size_t outBody, const std::vector<std::uint8_t>
 // with it. An image the engine refuses is kept as it is.
 std::optional<std::vector<std::uint8_t>> TJpegRotation::TurnSecondary(
     const std::uint8_t* image, std::size_t size, std::uint32_t attribute) const {
-    if (IsLargeThumbnail(attribute) && ExchangesDimensions(Mode) && !AllowBreakDCF) return std::nullopt;
+    if (IsLargeThumbnail(attribute) && ExchangesDimensions(Mode) && !AllowBreakDCF)
+        return std::nullopt;
     TMemoryStream input(std::vector<std::uint8_t>(image, image + size));
     TMemoryStream output;
     TJpegRotation engine;  // default callbacks: its messages and progress go nowhere
@@ -121,7 +122,12 @@ bool TJpegRotation::WriteAfterScan(TMemoryStream& outStream) {
         output.insert(output.end(), input + scanEnd, input + in.Size());
     }
     if (primaryEnd && !KeepContainerTrue(images, *primaryEnd, in.Size(), output)) return false;
-    const TXmpTurn turn{metadata_.orientationUpright, ExchangesDimensions(Mode)};
+    TXmpTurn turn;
+    turn.uprightOrientation = metadata_.orientationUpright;
+    turn.exchangeDimensions = ExchangesDimensions(Mode);
+    // As in the EXIF pixel dimensions: the size that TrimEdges gave the frame.
+    if (trim_.firstColumn != 0) turn.width = static_cast<std::uint32_t>(trim_.width);
+    if (trim_.firstRow != 0) turn.height = static_cast<std::uint32_t>(trim_.height);
     for (const TXmpPlace& packet : metadata_.xmp)
         RewriteXmpPacket(output.data() + packet.start, packet.size, turn);
     outStream.SetPosition(0);

@@ -64,6 +64,14 @@ inline constexpr std::uint16_t kOrientationUpright = 1;
 inline constexpr std::uint16_t kOrientationRotate180 = 3;
 inline constexpr std::uint16_t kOrientationRotateRight = 6;
 inline constexpr std::uint16_t kOrientationRotateLeft = 8;
+// The mirrored ones: 2 and 4 are mirrored left to right / top to bottom; in
+// 5 the 0th row is the visual left side and the 0th column the top (mirrored
+// across the top-left to bottom-right diagonal), in 7 they are the right
+// side and the bottom (across the other diagonal).
+inline constexpr std::uint16_t kOrientationMirrorHorizontal = 2;
+inline constexpr std::uint16_t kOrientationMirrorVertical = 4;
+inline constexpr std::uint16_t kOrientationTranspose = 5;
+inline constexpr std::uint16_t kOrientationTransverse = 7;
 
 // A number read big-endian, given in the TIFF byte order: its bytes in
 // reverse order for a little-endian ("II") TIFF, else unchanged. Applying it

@@ -47,7 +47,8 @@ std::size_t XmpPacketStart(const std::uint8_t* body, std::size_t size) {
 }
 
 void RewriteXmpPacket(std::uint8_t* packet, std::size_t size, const TXmpTurn& turn) {
-    if (!turn.uprightOrientation && !turn.exchangeDimensions) return;
+    const bool exchange = turn.exchangeDimensions;
+    if (!turn.uprightOrientation && !exchange && !turn.width && !turn.height) return;
     const std::string_view text = PacketText(packet, size);
     const auto layout = ReadXmpLayout(text);
     if (!layout) return;
@@ -59,18 +60,27 @@ void RewriteXmpPacket(std::uint8_t* packet, std::size_t size, const TXmpTurn& tu
                 value.IsNumber(text) && value.Text(text) != "1")
                 plan.Add({{value.start, value.size, "1"}});
     }
-    if (turn.exchangeDimensions) {
-        struct TPair {
-            std::string_view uri, first, second;
-        };
-        for (const TPair& pair : {TPair{kTiffNamespace, "ImageWidth", "ImageLength"},
-                                  TPair{kExifNamespace, "PixelXDimension", "PixelYDimension"}}) {
-            const TXmpValue* a = FirstTopLevel(*layout, pair.uri, pair.first);
-            const TXmpValue* b = FirstTopLevel(*layout, pair.uri, pair.second);
-            if (!a || !b || !a->IsNumber(text) || !b->IsNumber(text)) continue;
-            plan.Add({{a->start, a->size, std::string(b->Text(text))},
-                      {b->start, b->size, std::string(a->Text(text))}});
-        }
+    struct TPair {
+        std::string_view uri, width, height;
+    };
+    for (const TPair& pair : {TPair{kTiffNamespace, "ImageWidth", "ImageLength"},
+                              TPair{kExifNamespace, "PixelXDimension", "PixelYDimension"}}) {
+        const TXmpValue* w = FirstTopLevel(*layout, pair.uri, pair.width);
+        const TXmpValue* h = FirstTopLevel(*layout, pair.uri, pair.height);
+        if (w && !w->IsNumber(text)) w = nullptr;
+        if (h && !h->IsNumber(text)) h = nullptr;
+        // An exchange needs both; a trimmed size is recorded where it is given.
+        if (exchange && (!w || !h)) continue;
+        std::vector<TXmpEdit> group;
+        if (w && (exchange || turn.width))
+            group.push_back(
+                {w->start, w->size,
+                 turn.width ? std::to_string(*turn.width) : std::string(h->Text(text))});
+        if (h && (exchange || turn.height))
+            group.push_back(
+                {h->start, h->size,
+                 turn.height ? std::to_string(*turn.height) : std::string(w->Text(text))});
+        if (!group.empty()) plan.Add(std::move(group));
     }
     plan.Apply(packet, size);
 }

@@ -37,6 +37,10 @@ struct TXmpTurn {
     // tiff:ImageWidth and tiff:ImageLength exchange their values, and so do
     // exif:PixelXDimension and exif:PixelYDimension.
     bool exchangeDimensions = false;
+    // The output's width or height when a partial MCU column or row was
+    // dropped: the width properties (tiff:ImageWidth, exif:PixelXDimension)
+    // or the height ones, after any exchange, record it.
+    std::optional<std::uint32_t> width = std::nullopt, height = std::nullopt;
 };
 
 // Rewrites the properties of the packet's top-level rdf:Description nodes

@@ -37,8 +37,11 @@ TBytes MakePhoto(int width, int height, int orientation, bool progressive) {
     options.Size(width, height).Sampling(fixtures::TSampling::k420);
     options.writeJfif = false;
     options.progressive = progressive;
-    TBytes jpeg = fixtures::EncodeJpeg(options);
-    if (orientation == 0) return jpeg;
+    const TBytes jpeg = fixtures::EncodeJpeg(options);
+    return orientation == 0 ? jpeg : WithOrientation(jpeg, orientation);
+}
+
+TBytes WithOrientation(TBytes jpeg, int orientation) {
     const TBytes exif = OrientationSegment(orientation);
     jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
     return jpeg;

@@ -23,6 +23,8 @@ using fixtures::TBytes;
 // segment is an EXIF APP1 with the given IFD0 Orientation; orientation 0
 // gives no EXIF at all. progressive makes a file the engine refuses.
 TBytes MakePhoto(int width, int height, int orientation, bool progressive = false);
+// jpeg with that EXIF APP1 (orientation 1 to 8) put right after SOI.
+TBytes WithOrientation(TBytes jpeg, int orientation);
 // Width and height from a JPEG's frame header.
 std::pair<int, int> JpegSize(const TBytes& jpeg);
 // The IFD0 Orientation of a photo made by MakePhoto (big-endian EXIF).

@@ -10,8 +10,11 @@
 
 #include "AppTestSupport.h"
 #include "BitStreamFile/MemoryStream.h"
+#include "JpegRotation/EngineMessages.h"
+#include "JpegRotation/JpegRotation.h"
 #include "app/AppTexts.h"
-#include "fixtures/JpegSegments.h"
+#include "app/RunLoop.h"
+#include "fixtures/Fixtures.h"
 
 namespace plume {
 namespace {
@@ -90,7 +93,8 @@ TEST_F(CliTest, VersionHelpAndBadUsage) {
         EXPECT_NE(help.Out.find(option), std::string::npos) << option;
     for (const Strings& bad :
          {Strings{}, Strings{"--frobnicate", "x.jpg"}, Strings{"--save-method", "bin", "x.jpg"},
-          Strings{"--mode", "6", "x.jpg"}, Strings{"--mode"}, Strings{"--all=1", "x.jpg"},
+          Strings{"--mode", "8", "x.jpg"}, Strings{"--mode"}, Strings{"--all=1", "x.jpg"},
+          Strings{"--edges", "crop", "x.jpg"}, Strings{"--mirrored=1", "x.jpg"},
           Strings{"-o", "out.jpg", "a.jpg", "b.jpg"}, Strings{"--dry-run=yes", "x.jpg"}})
         EXPECT_EQ(Run(bad).Status, 2) << (bad.empty() ? "(nothing)" : bad[0]);
 }
@@ -159,6 +163,107 @@ TEST_F(CliTest, OutputFileAndForcedMode) {
     EXPECT_EQ(test::JpegSize(test::ReadBytes(test::PathIn(dir_, "out.jpg"))),
               (std::pair<int, int>{48, 64}));
     EXPECT_FALSE(std::filesystem::exists(test::PathIn(dir_, "photos/result")));
+}
+
+// A mirrored photo made from an upright one by jpegtran (each mirror is its
+// own inverse) comes back to exactly the upright blocks with --mirrored, and
+// is left alone without it.
+TEST_F(CliTest, MirroredOrientationsGiveBackTheUprightBlocksOnlyWhenAsked) {
+    PLUME_REQUIRE_JPEGTRAN();
+    const test::TBytes upright = test::MakePhoto(64, 48, 0);
+    const std::pair<int, std::uint8_t> cases[] = {{2, kModeFlipHorizontal},
+                                                  {4, kModeFlipVertical},
+                                                  {5, kModeTranspose},
+                                                  {7, kModeTransverse}};
+    for (const auto& [orientation, mode] : cases) {
+        SCOPED_TRACE(orientation);
+        const std::string listed = "photos/m" + std::to_string(orientation) + ".jpg";
+        const std::string path = test::PathIn(dir_, listed);
+        const std::string result =
+            test::PathIn(dir_, "photos/result/m" + std::to_string(orientation) + ".jpg");
+        const test::TBytes stored = test::WithOrientation(
+            fixtures::RunJpegtran(fixtures::JpegtranModeArgs(mode), upright), orientation);
+        test::WriteBytes(path, stored);
+
+        const TCliRun off = Run({listed});
+        EXPECT_EQ(off.Out, OutputLine("( 1 / 1 )", listed, kStatusNothingToDo));
+        EXPECT_FALSE(std::filesystem::exists(result));
+
+        const TCliRun on = Run({"--mirrored", listed});
+        EXPECT_EQ(on.Status, 0) << on.Err;
+        EXPECT_EQ(on.Out, OutputLine("( 1 / 1 )", listed, StatusTextForMode(mode)));
+        ASSERT_TRUE(std::filesystem::exists(result));
+        const test::TBytes turned = test::ReadBytes(result);
+        EXPECT_EQ(test::PhotoOrientation(turned), 1);
+        fixtures::ExpectSameCoefficients(fixtures::ReadCoefficients(turned),
+                                         fixtures::ReadCoefficients(upright));
+        EXPECT_EQ(test::ReadBytes(path), stored);
+    }
+}
+
+// Orientation 6 turns the bottom edge to the left: 43 rows are no whole
+// number of 16-row MCUs, so it carries a partial edge there; 61 columns turn
+// to the bottom, where nothing shows.
+TEST_F(CliTest, EdgeChoicesMoveTrimOrSkipOnlyAnEdgeThatComesToTheTopOrLeft) {
+    PLUME_REQUIRE_JPEGTRAN();
+    const test::TBytes moves = test::MakePhoto(64, 43, 6);
+    const test::TBytes stays = test::MakePhoto(61, 48, 6);
+    test::WriteBytes(test::PathIn(dir_, "photos/moves.jpg"), moves);
+    test::WriteBytes(test::PathIn(dir_, "photos/stays.jpg"), stays);
+    const auto result = [&](const std::string& name) {
+        return test::PathIn(dir_, "photos/result/" + name);
+    };
+    std::map<std::string, TCliRun> runs;
+    std::map<std::string, test::TBytes> moved, stayed;
+    for (const std::string edges : {"move", "trim", "skip"}) {
+        std::filesystem::remove_all(test::PathIn(dir_, "photos/result"));
+        runs[edges] = Run({"--edges", edges, "photos"});
+        EXPECT_EQ(runs[edges].Status, 0) << edges << runs[edges].Err;
+        if (std::filesystem::exists(result("moves.jpg")))
+            moved[edges] = test::ReadBytes(result("moves.jpg"));
+        stayed[edges] = test::ReadBytes(result("stays.jpg"));
+    }
+    // The engine's warning tells what move does; the others say otherwise.
+    EXPECT_NE(runs["move"].Err.find(kMsgPartialMcu), std::string::npos);
+    EXPECT_EQ(runs["trim"].Err.find(kMsgPartialMcu), std::string::npos) << runs["trim"].Err;
+    EXPECT_EQ(runs["skip"].Err.find(kMsgPartialMcu), std::string::npos) << runs["skip"].Err;
+    // The edge that stays at the bottom is turned whole under every choice.
+    EXPECT_EQ(stayed["trim"], stayed["move"]);
+    EXPECT_EQ(stayed["skip"], stayed["move"]);
+    EXPECT_EQ(test::JpegSize(stayed["move"]), (std::pair<int, int>{48, 61}));
+
+    // trim: as jpegtran -trim; skip: the photo as it was, and its line says so.
+    ASSERT_TRUE(moved.count("trim"));
+    fixtures::ExpectSameCoefficients(
+        fixtures::ReadCoefficients(moved["trim"]),
+        fixtures::ReadCoefficients(fixtures::RunJpegtran({"-rotate", "90", "-trim"}, moves)));
+    EXPECT_EQ(runs["skip"].Out,
+              OutputLine("( 1 / 2 )", "photos/moves.jpg", kStatusSkippedPartialEdge) +
+                  OutputLine("( 2 / 2 )", "photos/stays.jpg", kStatusRotateRight));
+    EXPECT_FALSE(moved.count("skip"));
+    EXPECT_EQ(test::ReadBytes(test::PathIn(dir_, "photos/moves.jpg")), moves);
+}
+
+// The window's three run options are the console's defaults too, and its
+// options win over them.
+TEST_F(CliTest, StoredRunOptionsAreDefaults) {
+    std::filesystem::create_directories(test::PathIn(dir_, "config/Tidecrest"));
+    std::ofstream(test::PathIn(dir_, "config/Tidecrest/plume_auto.conf"))
+        << "[General]\ngExifAnywhere=1\ngFixMirrored=1\ngEdgePolicy=2\n";
+    const test::TBytes comment = {0xFF, 0xFE, 0x00, 0x04, 'h', 'i'};
+    test::WriteBytes(test::PathIn(dir_, "photos/later.jpg"),
+                     fixtures::InsertBytes(test::MakePhoto(64, 48, 2), 2, comment));
+    // Mirrored left to right, the partial right edge would come to the left.
+    test::WriteBytes(test::PathIn(dir_, "photos/partial.jpg"), test::MakePhoto(61, 48, 2));
+    EXPECT_EQ(Run({"photos"}).Out,
+              OutputLine("( 1 / 2 )", "photos/later.jpg", kStatusFlipHorizontal) +
+                  OutputLine("( 2 / 2 )", "photos/partial.jpg", kStatusSkippedPartialEdge));
+    EXPECT_EQ(
+        Run({"--no-exif-anywhere", "--edges=move", "photos/later.jpg", "photos/partial.jpg"}).Out,
+        OutputLine("( 1 / 2 )", "photos/later.jpg", kStatusNothingToDo) +
+            OutputLine("( 2 / 2 )", "photos/partial.jpg", kStatusFlipHorizontal));
+    EXPECT_EQ(Run({"--no-mirrored", "photos/partial.jpg"}).Out,
+              OutputLine("( 1 / 1 )", "photos/partial.jpg", kStatusNothingToDo));
 }
 
 TEST_F(CliTest, StoredSettingsAreDefaultsAndOptionsWin) {

@@ -65,7 +65,7 @@ TEST(ExifAnalysisSampleTest, OrientationPhotosComeOutUprightLikeJpegtran) {
         std::uint8_t storedMode = kModeNone, searchedMode = kModeNone;
         AnalysisData(asStored, storedMode, {}, view);
         EXPECT_EQ(storedMode, kModeNone);
-        AnalysisData(asStored, searchedMode, {false, true}, view);
+        AnalysisData(asStored, searchedMode, {.ExifAnywhere = true}, view);
         EXPECT_EQ(searchedMode, mode);
         if (mode == kModeNone) {
             EXPECT_EQ(source.Bytes(), input);

@@ -27,11 +27,16 @@ struct TAnalysis {
 };
 
 std::unique_ptr<TAnalysis> Analyse(const TBytes& file, bool allowBreakDCF = false,
-                                   bool anywhere = false, std::uint8_t mode = 0) {
+                                   bool anywhere = false, std::uint8_t mode = 0,
+                                   bool fixMirrored = false) {
     auto result = std::make_unique<TAnalysis>();
     result->mode = mode;
     TMemoryStream stream(file);
-    AnalysisData(stream, result->mode, {allowBreakDCF, anywhere}, result->view);
+    TAnalysisOptions options;
+    options.AllowBreakDCF = allowBreakDCF;
+    options.ExifAnywhere = anywhere;
+    options.FixMirrored = fixMirrored;
+    AnalysisData(stream, result->mode, options, result->view);
     result->bytes = stream.Bytes();
     return result;
 }
@@ -89,23 +94,32 @@ TEST(ExifAnalysisTest, HandMadeBigAndLittleEndianOrientationSixGiveModeOne) {
     EXPECT_EQ(l->bytes[31], 0x00);
 }
 
+// Without FixMirrored the mirrored orientations ask for nothing; with it,
+// for the mirror that undoes each.
 TEST(ExifAnalysisTest, OrientationsGiveTheirModesAndOnlyTurnsAreReset) {
-    const std::pair<int, int> cases[] = {{6, 1}, {8, 2}, {3, 3}, {1, 0}, {2, 0},
-                                         {4, 0}, {5, 0}, {7, 0}, {9, 0}};
+    struct TCase {
+        int orientation, mode, mirroredMode;
+    };
+    const TCase cases[] = {{1, 0, 0}, {2, 0, 4}, {3, 3, 3}, {4, 0, 5}, {5, 0, 6},
+                           {6, 1, 1}, {7, 0, 7}, {8, 2, 2}, {9, 0, 0}, {0, 0, 0}};
     for (const bool little : {true, false}) {
-        for (const auto& [orientation, mode] : cases) {
-            SCOPED_TRACE(testing::Message() << orientation << (little ? " II" : " MM"));
-            const TBytes file = WithExif(Exif(orientation, 0, little));
-            const auto result = Analyse(file);
-            EXPECT_EQ(result->mode, mode);
-            if (mode != 0) {
-                EXPECT_EQ(Orientation(result->bytes), 1u);
-            } else {
-                EXPECT_EQ(result->bytes, file);
+        for (const bool fixMirrored : {false, true})
+            for (const TCase& c : cases) {
+                const int orientation = c.orientation;
+                const int mode = fixMirrored ? c.mirroredMode : c.mode;
+                SCOPED_TRACE(testing::Message() << orientation << (little ? " II" : " MM")
+                                                << (fixMirrored ? " mirrored" : ""));
+                const TBytes file = WithExif(Exif(orientation, 0, little));
+                const auto result = Analyse(file, false, false, 0, fixMirrored);
+                EXPECT_EQ(result->mode, mode);
+                if (mode != 0) {
+                    EXPECT_EQ(Orientation(result->bytes), 1u);
+                } else {
+                    EXPECT_EQ(result->bytes, file);
+                }
+                ASSERT_EQ(result->view.previews.size(), 1u);
+                EXPECT_EQ(result->view.previews[0], Picture());
             }
-            ASSERT_EQ(result->view.previews.size(), 1u);
-            EXPECT_EQ(result->view.previews[0], Picture());
-        }
     }
 }
 

@@ -1,5 +1,5 @@
-// The six stored options: defaults, a round trip, and stored values that
-// cannot be used.
+// The stored options: defaults, a round trip, and stored values that cannot
+// be used.
 #include <gtest/gtest.h>
 
 #include <QSettings>
@@ -38,6 +38,9 @@ void ExpectDefaults(const TSettings& s) {
     EXPECT_TRUE(s.gKeepTimeStamp_Write);
     EXPECT_FALSE(s.gAllowBreakDCF);
     EXPECT_TRUE(s.gShowOption);
+    EXPECT_FALSE(s.gFixMirrored);
+    EXPECT_FALSE(s.gExifAnywhere);
+    EXPECT_EQ(s.gEdgePolicy, epMove);
 }
 
 TEST_F(SettingsTest, EmptyStoreGivesDefaults) {
@@ -45,9 +48,12 @@ TEST_F(SettingsTest, EmptyStoreGivesDefaults) {
 }
 
 TEST_F(SettingsTest, RoundTripOfEveryValue) {
-    const TSettings stored{true, smOriginalFolder, false, false, true, false};
+    const TSettings stored{true, smOriginalFolder, false, false, true, false, true, true, epSkip};
     ASSERT_TRUE(SaveSettings(stored));
     const TSettings read = LoadSettings();
+    EXPECT_TRUE(read.gFixMirrored);
+    EXPECT_TRUE(read.gExifAnywhere);
+    EXPECT_EQ(read.gEdgePolicy, epSkip);
     EXPECT_TRUE(read.gOperateAllFile);
     EXPECT_EQ(read.gSaveMethod, smOriginalFolder);  // the code, not the combo index 3
     EXPECT_FALSE(read.gKeepTimeStamp_Create);
@@ -58,7 +64,8 @@ TEST_F(SettingsTest, RoundTripOfEveryValue) {
     const test::TBytes file = test::ReadBytes(StoreFile());
     const std::string text(file.begin(), file.end());
     for (const char* line : {"gOperateAllFile=1", "gSaveMethod=4", "gKeepTimeStamp_Create=0",
-                             "gKeepTimeStamp_Write=0", "gAllowBreakDCF=1", "gShowOption=0"})
+                             "gKeepTimeStamp_Write=0", "gAllowBreakDCF=1", "gShowOption=0",
+                             "gFixMirrored=1", "gExifAnywhere=1", "gEdgePolicy=2"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 }
 
@@ -73,7 +80,12 @@ TEST_F(SettingsTest, UnusableValuesFallBackToTheirDefaults) {
         "gAllowBreakDCF=1, 2\n"  // a list
 
         "gShowOption=@ByteArray(0)\n"  // bytes, not a number
+        "gFixMirrored=on\n"
+        "gExifAnywhere=\n"
+        "gEdgePolicy=3\n"  // no such choice
     );
+    ExpectDefaults(LoadSettings());
+    WriteStore("[General]\ngEdgePolicy=-1\n");
     ExpectDefaults(LoadSettings());
 }
 

@@ -17,12 +17,13 @@
 #include "ReferenceCoderRuns.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
+#include "fixtures/MultiPictureBuilder.h"
 
 namespace plume::test {
 namespace {
 
+using fixtures::ExpectSameCoefficients;
 using fixtures::TCoefficientImage;
-using fixtures::TComponentCoefficients;
 
 const char* const kPartialMcuWarning =
     "画像のサイズがMCUの単位になっていません。回転処理を行うと、画像の端が正しく処理されません";
@@ -36,26 +37,6 @@ std::string ModeName(int mode) {
 
 bool Exchanges(int mode) {
     return ExchangesDimensions(static_cast<std::uint8_t>(mode));
-}
-
-void ExpectSameCoefficients(const TCoefficientImage& actual, const TCoefficientImage& expected) {
-    EXPECT_EQ(actual.width, expected.width);
-    EXPECT_EQ(actual.height, expected.height);
-    ASSERT_EQ(actual.components.size(), expected.components.size());
-    for (std::size_t c = 0; c < actual.components.size(); ++c) {
-        const TComponentCoefficients& a = actual.components[c];
-        const TComponentCoefficients& e = expected.components[c];
-        SCOPED_TRACE("component " + std::to_string(e.id));
-        EXPECT_EQ(a.id, e.id);
-        EXPECT_EQ(a.h, e.h);
-        EXPECT_EQ(a.v, e.v);
-        EXPECT_EQ(a.quant, e.quant) << "quantisation table";
-        ASSERT_EQ(a.widthInBlocks, e.widthInBlocks);
-        ASSERT_EQ(a.heightInBlocks, e.heightInBlocks);
-        for (std::size_t i = 0; i < a.blocks.size(); ++i)
-            ASSERT_EQ(a.blocks[i], e.blocks[i])
-                << "block row " << i / a.widthInBlocks << ", column " << i % a.widthInBlocks;
-    }
 }
 
 // Declared size of the output: the input's, exchanged by a quarter turn.
@@ -211,9 +192,16 @@ int Ceil(int value, int unit) {
 
 class EdgeTrimTest : public ::testing::TestWithParam<TOracleCase> {};
 
+// The XMP packet of the trim test, giving a picture of width x height.
+fixtures::TXmpOptions SizeXmp(int width, int height) {
+    fixtures::TXmpOptions xmp;
+    xmp.imageSize = xmp.pixelSize = {{std::uint32_t(width), std::uint32_t(height)}};
+    return xmp;
+}
+
 // Every mode drops what `jpegtran -trim` drops, which is something exactly
 // when the mode carries a partial edge to the top or left; the frame, the
-// progress, the EXIF pixel dimensions and the thumbnail follow.
+// progress, the EXIF and XMP pixel dimensions and the thumbnail follow.
 TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
     PLUME_REQUIRE_JPEGTRAN();
     const TOracleCase& c = GetParam();
@@ -229,8 +217,11 @@ TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
         fixtures::Long(fixtures::tag::kPixelYDimension, {std::uint32_t(options.height)})};
     exif.ifd1 = fixtures::JpegThumbnailIfd1(40, 27);
     exif.thumbnail = thumbnail;
-    const TBytes input = fixtures::InsertSegmentAfterSoi(fixtures::EncodeJpeg(options),
-                                                         fixtures::BuildExif(exif).Segment());
+    const fixtures::TXmpOptions xmp = SizeXmp(options.width, options.height);
+    const TBytes input = fixtures::InsertSegmentAfterSoi(
+        fixtures::InsertSegmentAfterSoi(fixtures::EncodeJpeg(options),
+                                        fixtures::XmpSegment(fixtures::BuildXmpPacket(xmp))),
+        fixtures::BuildExif(exif).Segment());
     const fixtures::TMcuSize inputMcu = fixtures::McuPixels(options.sampling);
 
     for (int mode = 1; mode < kModeCount; ++mode) {
@@ -268,6 +259,19 @@ TEST_P(EdgeTrimTest, EveryModeTrimsAsJpegtranDoes) {
                   std::uint32_t(actual.width));
         EXPECT_EQ(exif->Number(exif->exifIfd, fixtures::tag::kPixelYDimension),
                   std::uint32_t(actual.height));
+        // The packet keeps its size: the padding takes what the numbers give.
+        fixtures::TXmpOptions turnedXmp = SizeXmp(actual.width, actual.height);
+        const auto digits = [](const fixtures::TXmpOptions& o) {
+            return 2 * (std::to_string(o.imageSize->first).size() +
+                        std::to_string(o.imageSize->second).size());
+        };
+        turnedXmp.padding = xmp.padding + digits(xmp) - digits(turnedXmp);
+        const std::string text = fixtures::BuildXmpPacket(turnedXmp);
+        const TBytes packet(text.begin(), text.end());
+        EXPECT_NE(
+            std::search(trimmed.output.begin(), trimmed.output.end(), packet.begin(), packet.end()),
+            trimmed.output.end())
+            << "XMP sizes other than " << actual.width << " x " << actual.height;
         const TBytes turned = exif->JpegThumbnail();
         const TCoefficientImage turnedThumbnail = fixtures::ReadCoefficients(turned);
         ExpectSameCoefficients(turnedThumbnail, fixtures::ReadCoefficients(fixtures::RunJpegtran(

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QThread>
 #include <QUrl>
 
@@ -45,6 +46,21 @@ TWatchedWindow::TWatchedWindow() {
 void TWatchedWindow::SetFileCounter(const std::string& text) {
     TFm_Main::SetFileCounter(text);
     if (OnCounter) OnCounter(text);
+}
+
+void TWatchedWindow::SetStatus(const std::string& text) {
+    TFm_Main::SetStatus(text);
+    Statuses.push_back(text);
+}
+
+void TWatchedWindow::SetProgressPosition(int position) {
+    TFm_Main::SetProgressPosition(position);
+    reported_ = position;
+}
+
+void TWatchedWindow::ProcessMessages() {
+    TFm_Main::ProcessMessages();
+    Pumped.push_back({findChild<QProgressBar*>(QStringLiteral("ProgressBar"))->value(), reported_});
 }
 
 bool Drop(QWidget& window, const QStringList& paths) {

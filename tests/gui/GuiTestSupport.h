@@ -42,12 +42,25 @@ class TBoxRecorder {
 };
 
 // A window whose view calls can be watched: OnCounter sees each file counter
-// text as the run shows it.
+// text as the run shows it, Statuses every status text, and Pumped the
+// progress bar's value at each pumping point beside the last position the
+// run reported.
 class TWatchedWindow : public TFm_Main {
   public:
     TWatchedWindow();
     std::function<void(const std::string& text)> OnCounter;
+    std::vector<std::string> Statuses;
+    struct TPumpedProgress {
+        int Shown, Reported;
+    };
+    std::vector<TPumpedProgress> Pumped;
     void SetFileCounter(const std::string& text) override;
+    void SetStatus(const std::string& text) override;
+    void SetProgressPosition(int position) override;
+    void ProcessMessages() override;
+
+  private:
+    int reported_ = 0;
 };
 
 // Drags the paths over the window and drops them, as the desktop does; true

@@ -54,7 +54,7 @@ TEST_F(TLayoutTest, FirstStartShowsEveryControlWhereTheLayoutPutsIt) {
         {"Lbl_FileCounter", "Fm_Main", QRect(16, 208, 0, 0), "( xxx / xxx )", 16},
         {"Btn_Option", "Fm_Main", QRect(240, 208, 83, 25), "<< オプション", 12},
         {"Btn_Cancel", "Fm_Main", QRect(336, 208, 83, 25), "閉じる", 12},
-        {"Pnl_Option", "Fm_Main", QRect(16, 240, 401, 161), nullptr, 0},
+        {"Pnl_Option", "Fm_Main", QRect(16, 240, 401, 265), nullptr, 0},
         {"Lbl__SaveMethod", "Pnl_Option", QRect(16, 16, 0, 0), "保存方法", 16},
         {"Chk_OperateAllFile", "Pnl_Option", QRect(176, 16, 209, 17),
          "回転しない画像も処理を行う。", 15},
@@ -66,6 +66,11 @@ TEST_F(TLayoutTest, FirstStartShowsEveryControlWhereTheLayoutPutsIt) {
          "元ファイルの作成日付をコピーする。", 16},
         {"chk_KeepTimeStamp_Write", "Pnl_Option", QRect(16, 136, 281, 17),
          "元ファイルの更新日付をコピーする。", 16},
+        {"chk_FixMirrored", "Pnl_Option", QRect(16, 160, 273, 17),
+         "反転した画像も正しい向きに直す。", 16},
+        {"chk_ExifAnywhere", "Pnl_Option", QRect(16, 184, 281, 17),
+         "ファイル先頭以外のEXIFも読み取る。", 16},
+        {"Lbl__EdgePolicy", "Pnl_Option", QRect(16, 212, 0, 0), "MCUの単位でない端の処理", 16},
     };
     for (const TPlace& place : places) {
         SCOPED_TRACE(place.Name);
@@ -100,27 +105,49 @@ TEST_F(TLayoutTest, FirstStartShowsEveryControlWhereTheLayoutPutsIt) {
     EXPECT_EQ(progress->maximum(), 100);
     EXPECT_EQ(progress->value(), 0);
 
-    auto* combo = Child<QComboBox>(window, "cbo_SaveMethod");
-    ASSERT_NE(combo, nullptr);
-    EXPECT_EQ(combo->parentWidget()->objectName(), QStringLiteral("Pnl_Option"));
-    EXPECT_EQ(combo->pos(), QPoint(20, 36));
-    EXPECT_EQ(combo->width(), 373);
-    EXPECT_EQ(combo->font().pixelSize(), 15);
-    EXPECT_FALSE(combo->isEditable());
-    ASSERT_EQ(combo->count(), 5);
-    const char* items[] = {"resultフォルダに保存します。",
-                           "上書きします。元ファイルはゴミ箱に移動します。",
-                           "上書きします。元ファイルは拡張子を変えて保存します。",
-                           "上書きします。元ファイルはoriginalフォルダに保存します。",
-                           "上書きします。元ファイルは保存しません。"};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(combo->itemText(i), Utf8(items[i])) << i;
+    struct TCombo {
+        const char* Name;
+        QPoint Position;
+        std::vector<const char*> Items;
+    };
+    const TCombo combos[] = {
+        {"cbo_SaveMethod",
+         QPoint(20, 36),
+         {"resultフォルダに保存します。", "上書きします。元ファイルはゴミ箱に移動します。",
+          "上書きします。元ファイルは拡張子を変えて保存します。",
+          "上書きします。元ファイルはoriginalフォルダに保存します。",
+          "上書きします。元ファイルは保存しません。"}},
+        {"cbo_EdgePolicy",
+         QPoint(20, 232),
+         {"そのまま回転します。端が正しく処理されません。",
+          "上端・左端に来る半端な部分を切り落とします。",
+          "上端・左端が半端になる画像は回転しません。"}},
+    };
+    for (const TCombo& c : combos) {
+        SCOPED_TRACE(c.Name);
+        auto* combo = Child<QComboBox>(window, c.Name);
+        ASSERT_NE(combo, nullptr);
+        EXPECT_EQ(combo->parentWidget()->objectName(), QStringLiteral("Pnl_Option"));
+        EXPECT_EQ(combo->pos(), c.Position);
+        EXPECT_EQ(combo->width(), 373);
+        EXPECT_EQ(combo->font().pixelSize(), 15);
+        EXPECT_FALSE(combo->isEditable());
+        // Inside the panel, above its lower edge.
+        EXPECT_LT(combo->geometry().bottom(), combo->parentWidget()->height());
+        ASSERT_EQ(combo->count(), static_cast<int>(c.Items.size()));
+        for (int i = 0; i < combo->count(); ++i)
+            EXPECT_EQ(combo->itemText(i), Utf8(c.Items[static_cast<std::size_t>(i)])) << i;
+        // First start: the first item.
+        EXPECT_EQ(combo->currentIndex(), 0);
+    }
 
     // First start: the defaults.
-    EXPECT_EQ(combo->currentIndex(), 0);
     EXPECT_FALSE(Child<QCheckBox>(window, "Chk_OperateAllFile")->isChecked());
     EXPECT_FALSE(Child<QCheckBox>(window, "chk_AllowBreakDCF")->isChecked());
     EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Create")->isChecked());
     EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Write")->isChecked());
+    EXPECT_FALSE(Child<QCheckBox>(window, "chk_FixMirrored")->isChecked());
+    EXPECT_FALSE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
 
     auto* timer = Child<QTimer>(window, "Timer");
     ASSERT_NE(timer, nullptr);
@@ -134,7 +161,7 @@ TEST_F(TLayoutTest, WindowHasItsCaptionFixedSizeAndNoMaximiseButton) {
     EXPECT_EQ(window.objectName(), QStringLiteral("Fm_Main"));
     EXPECT_EQ(window.windowTitle(),
               Utf8("JPEGファイル回転プログラム - plume - 自動処理バージョン"));
-    EXPECT_EQ(window.size(), QSize(433, 410));
+    EXPECT_EQ(window.size(), QSize(433, 514));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -176,7 +203,11 @@ TEST_F(TLayoutTest, OptionButtonHidesAndShowsThePanelAndChangesTheHeight) {
     EXPECT_TRUE(panel->isVisibleTo(&window));
     // The panel lies wholly below row 240, so 240 rows hide it.
     EXPECT_EQ(panel->y(), 240);
-    EXPECT_LE(panel->geometry().bottom() + 1, 410);
+    EXPECT_LE(panel->geometry().bottom() + 1, 514);
+    // It holds every option control whole.
+    for (const QWidget* control : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(panel->contentsRect().contains(control->geometry()))
+            << control->objectName().toStdString();
 
     button->click();
     EXPECT_FALSE(window.ShowOption());
@@ -187,7 +218,7 @@ TEST_F(TLayoutTest, OptionButtonHidesAndShowsThePanelAndChangesTheHeight) {
 
     button->click();
     EXPECT_TRUE(window.ShowOption());
-    EXPECT_EQ(window.size(), QSize(433, 410));
+    EXPECT_EQ(window.size(), QSize(433, 514));
     EXPECT_EQ(button->text(), Utf8("<< オプション"));
     EXPECT_TRUE(panel->isVisibleTo(&window));
 }

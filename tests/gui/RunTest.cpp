@@ -2,15 +2,18 @@
 // a close during a run, and the boxes of errors.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
 #include "BitStreamFile/MemoryStream.h"
 #include "GuiTestSupport.h"
+#include "app/AppTexts.h"
 #include "gui/PlumeApplication.h"
 
 namespace plume::gui::test {
@@ -72,6 +75,51 @@ TEST_F(TRunTest, DroppedFolderIsRunAndTheWindowStaysOpen) {
     EXPECT_EQ(StoredSize(Folder() + "/pics/result/b.JPG"), QSize(64, 48));
     EXPECT_EQ(LabelText(window, "Lbl_FileCounter"), QStringLiteral("( 1 / 1 )"));
     EXPECT_TRUE(window.isVisible());
+}
+
+// The three run options of the panel reach the run: a mirrored photo is set
+// right, one whose EXIF follows a comment is read, and one whose turn would
+// bring a partial edge to the left is left alone without a warning box.
+TEST_F(TRunTest, PanelRunOptionsReachTheRun) {
+    QByteArray later = ExifPhoto(8);
+    later.insert(2, QByteArray("\xFF\xFE\x00\x04hi", 6));
+    WriteFile("opts/a.jpg", ExifPhoto(2));
+    const QString partial =
+        WriteFile("opts/b.jpg", WithExif(EncodeJpeg(QSize(64, 43), Qt::blue), 6));
+    WriteFile("opts/c.jpg", later);
+    const QByteArray before = ReadBytes(partial);
+    TWatchedWindow window;
+    Child<QCheckBox>(window, "chk_FixMirrored")->setChecked(true);
+    Child<QCheckBox>(window, "chk_ExifAnywhere")->setChecked(true);
+    Child<QComboBox>(window, "cbo_EdgePolicy")->setCurrentIndex(2);
+    window.show();
+    Drop(window, {Folder() + "/opts"});
+
+    EXPECT_TRUE(boxes_.Boxes.empty());
+    EXPECT_EQ(window.Statuses,
+              (std::vector<std::string>{kStatusAnalysing, kStatusFlipHorizontal, kStatusAnalysing,
+                                        kStatusRotateRight, kStatusSkippedPartialEdge,
+                                        kStatusAnalysing, kStatusRotateLeft, kStatusCompleted}));
+    EXPECT_EQ(StoredSize(Folder() + "/opts/result/a.jpg"), QSize(64, 48));
+    EXPECT_FALSE(QFileInfo::exists(Folder() + "/opts/result/b.jpg"));
+    EXPECT_EQ(ReadBytes(partial), before);
+    EXPECT_EQ(StoredSize(Folder() + "/opts/result/c.jpg"), QSize(48, 64));
+}
+
+// The bar repaints at most once a frame while the engine reports every MCU
+// row, but each pumping point shows the last position, and the run ends at 0.
+TEST_F(TRunTest, ProgressBarShowsTheLastPositionAtEachPumpingPoint) {
+    for (int i = 1; i <= 3; ++i)
+        WriteFile(QStringLiteral("bar/p%1.jpg").arg(i),
+                  WithExif(EncodeJpeg(QSize(640, 480), Qt::red), 6));
+    TWatchedWindow window;
+    window.show();
+    Drop(window, {Folder() + "/bar"});
+    ASSERT_EQ(window.Pumped.size(), 6u);
+    for (const auto& pumped : window.Pumped) EXPECT_EQ(pumped.Shown, pumped.Reported);
+    EXPECT_GT(window.Pumped[2].Reported, 0);  // file 2 starts where file 1 ended
+    EXPECT_EQ(Child<QProgressBar>(window, "ProgressBar")->value(), 0);
+    EXPECT_TRUE(QFileInfo::exists(Folder() + "/bar/result/p3.jpg"));
 }
 
 TEST_F(TRunTest, DroppedPathsLongerThan255CharactersAreKeptWhole) {

@@ -1,5 +1,5 @@
-// The six settings: read at start, written at close, the combo's codes 3 and
-// 4 at each other's index, and stored values that cannot be used.
+// The settings: read at start, written at close, the combo's codes 3 and 4
+// at each other's index, and stored values that cannot be used.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -12,9 +12,10 @@ namespace {
 
 using TSettingsTest = TGuiTest;
 
-const char* const kValueNames[] = {"gOperateAllFile",       "gSaveMethod",
-                                   "gKeepTimeStamp_Create", "gKeepTimeStamp_Write",
-                                   "gAllowBreakDCF",        "gShowOption"};
+const char* const kValueNames[] = {
+    "gOperateAllFile",      "gSaveMethod",    "gKeepTimeStamp_Create",
+    "gKeepTimeStamp_Write", "gAllowBreakDCF", "gShowOption",
+    "gFixMirrored",         "gExifAnywhere",  "gEdgePolicy"};
 
 int StoredInt(const char* name) {
     bool ok = false;
@@ -29,7 +30,7 @@ void Store(const char* name, const QVariant& value) {
     store->sync();
 }
 
-TEST_F(TSettingsTest, FirstCloseWritesAllSixValuesWithTheirDefaults) {
+TEST_F(TSettingsTest, FirstCloseWritesAllValuesWithTheirDefaults) {
     // The suite's store lies in its temporary folder, never in the user's own.
     ASSERT_FALSE(qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"));
     EXPECT_TRUE(OpenStore()->fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
@@ -48,6 +49,9 @@ TEST_F(TSettingsTest, FirstCloseWritesAllSixValuesWithTheirDefaults) {
     EXPECT_EQ(StoredInt("gKeepTimeStamp_Write"), 1);
     EXPECT_EQ(StoredInt("gAllowBreakDCF"), 0);
     EXPECT_EQ(StoredInt("gShowOption"), 1);
+    EXPECT_EQ(StoredInt("gFixMirrored"), 0);
+    EXPECT_EQ(StoredInt("gExifAnywhere"), 0);
+    EXPECT_EQ(StoredInt("gEdgePolicy"), 0);
 }
 
 TEST_F(TSettingsTest, ChangedOptionsComeBackOnTheNextStart) {
@@ -58,6 +62,9 @@ TEST_F(TSettingsTest, ChangedOptionsComeBackOnTheNextStart) {
         Child<QCheckBox>(window, "chk_KeepTimeStamp_Create")->setChecked(false);
         Child<QCheckBox>(window, "chk_KeepTimeStamp_Write")->setChecked(false);
         Child<QCheckBox>(window, "chk_AllowBreakDCF")->setChecked(true);
+        Child<QCheckBox>(window, "chk_FixMirrored")->setChecked(true);
+        Child<QCheckBox>(window, "chk_ExifAnywhere")->setChecked(true);
+        Child<QComboBox>(window, "cbo_EdgePolicy")->setCurrentIndex(1);
         Child<QPushButton>(window, "Btn_Option")->click();
         window.close();
     }
@@ -67,6 +74,9 @@ TEST_F(TSettingsTest, ChangedOptionsComeBackOnTheNextStart) {
     EXPECT_EQ(StoredInt("gKeepTimeStamp_Write"), 0);
     EXPECT_EQ(StoredInt("gAllowBreakDCF"), 1);
     EXPECT_EQ(StoredInt("gShowOption"), 0);
+    EXPECT_EQ(StoredInt("gFixMirrored"), 1);
+    EXPECT_EQ(StoredInt("gExifAnywhere"), 1);
+    EXPECT_EQ(StoredInt("gEdgePolicy"), 1);
 
     TWatchedWindow next;
     EXPECT_TRUE(Child<QCheckBox>(next, "Chk_OperateAllFile")->isChecked());
@@ -74,10 +84,13 @@ TEST_F(TSettingsTest, ChangedOptionsComeBackOnTheNextStart) {
     EXPECT_FALSE(Child<QCheckBox>(next, "chk_KeepTimeStamp_Create")->isChecked());
     EXPECT_FALSE(Child<QCheckBox>(next, "chk_KeepTimeStamp_Write")->isChecked());
     EXPECT_TRUE(Child<QCheckBox>(next, "chk_AllowBreakDCF")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(next, "chk_FixMirrored")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(next, "chk_ExifAnywhere")->isChecked());
+    EXPECT_EQ(Child<QComboBox>(next, "cbo_EdgePolicy")->currentIndex(), 1);
     EXPECT_FALSE(next.ShowOption());
 }
 
-TEST_F(TSettingsTest, HiddenOptionPanelStartsAt240AndOpensTo410) {
+TEST_F(TSettingsTest, HiddenOptionPanelStartsAt240AndOpensToTheFullHeight) {
     Store("gShowOption", 0);
     TWatchedWindow window;
     auto* button = Child<QPushButton>(window, "Btn_Option");
@@ -85,7 +98,7 @@ TEST_F(TSettingsTest, HiddenOptionPanelStartsAt240AndOpensTo410) {
     EXPECT_EQ(button->text(), QString::fromUtf8("オプション >>"));
     EXPECT_FALSE(Child<QFrame>(window, "Pnl_Option")->isVisibleTo(&window));
     button->click();
-    EXPECT_EQ(window.size(), QSize(433, 410));
+    EXPECT_EQ(window.size(), QSize(433, 514));
     EXPECT_TRUE(Child<QFrame>(window, "Pnl_Option")->isVisibleTo(&window));
 }
 
@@ -129,6 +142,9 @@ TEST_F(TSettingsTest, UnusableStoredValuesFallBackToTheirDefaults) {
     Store("gKeepTimeStamp_Write", QStringList{QStringLiteral("1"), QStringLiteral("2")});
     Store("gAllowBreakDCF", QStringLiteral("99999999999"));
     Store("gShowOption", QStringLiteral("hidden"));
+    Store("gFixMirrored", QStringLiteral("on"));
+    Store("gExifAnywhere", QStringList{QStringLiteral("1")});
+    Store("gEdgePolicy", 3);
     {
         TWatchedWindow window;
         EXPECT_EQ(Child<QComboBox>(window, "cbo_SaveMethod")->currentIndex(), 0);
@@ -136,8 +152,11 @@ TEST_F(TSettingsTest, UnusableStoredValuesFallBackToTheirDefaults) {
         EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Create")->isChecked());
         EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Write")->isChecked());
         EXPECT_FALSE(Child<QCheckBox>(window, "chk_AllowBreakDCF")->isChecked());
+        EXPECT_FALSE(Child<QCheckBox>(window, "chk_FixMirrored")->isChecked());
+        EXPECT_FALSE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
+        EXPECT_EQ(Child<QComboBox>(window, "cbo_EdgePolicy")->currentIndex(), 0);
         EXPECT_TRUE(window.ShowOption());
-        EXPECT_EQ(window.size(), QSize(433, 410));
+        EXPECT_EQ(window.size(), QSize(433, 514));
         window.close();
     }
     // Closing puts valid numbers in their place.
@@ -147,6 +166,9 @@ TEST_F(TSettingsTest, UnusableStoredValuesFallBackToTheirDefaults) {
     EXPECT_EQ(StoredInt("gKeepTimeStamp_Write"), 1);
     EXPECT_EQ(StoredInt("gAllowBreakDCF"), 0);
     EXPECT_EQ(StoredInt("gShowOption"), 1);
+    EXPECT_EQ(StoredInt("gFixMirrored"), 0);
+    EXPECT_EQ(StoredInt("gExifAnywhere"), 0);
+    EXPECT_EQ(StoredInt("gEdgePolicy"), 0);
 }
 
 TEST_F(TSettingsTest, StoredNumbersOtherThanZeroReadAsChecked) {

@@ -79,14 +79,16 @@ TBytes PhotoWithRawApp1(const TBytes& segment) {
 }
 
 // The analysis with each of its options: bounded time, values changed in
-// place only, a mode of 0 to 3, at most the read error as an exception.
+// place only, a mode of 0 to 3 (to 7 with mirrored orientations), at most
+// the read error as an exception.
 void ExpectAnalysisEndsWell(const TBytes& file, const std::string& what) {
-    for (int options = 0; options < 4; ++options) {
+    for (int options = 0; options < 8; ++options) {
         SCOPED_TRACE(what + ", analysis options " + std::to_string(options));
         TMemoryStream stream(file);
         TAnalysisOptions analysis;
         analysis.AllowBreakDCF = (options & 1) != 0;
         analysis.ExifAnywhere = (options & 2) != 0;
+        analysis.FixMirrored = (options & 4) != 0;
         TQuietView view;
         std::uint8_t mode = 0;
         const double seconds = SecondsFor([&] {
@@ -97,7 +99,7 @@ void ExpectAnalysisEndsWell(const TBytes& file, const std::string& what) {
         });
         EXPECT_LT(seconds, kSecondsPerFile);
         EXPECT_EQ(stream.Size(), file.size());
-        EXPECT_LE(mode, 3);
+        EXPECT_LE(mode, analysis.FixMirrored ? 7 : 3);
         for (const auto& preview : view.previews) EXPECT_LE(preview.size(), file.size());
     }
 }

@@ -20,9 +20,16 @@ inline constexpr const char* kStatusRotateRight = "右に90度回転処理を行
 inline constexpr const char* kStatusRotateLeft = "左に90度回転処理を行います。";
 inline constexpr const char* kStatusRotate180 = "180度回転処理を行います。";
 inline constexpr const char* kStatusNothingToDo = "処理は必要ないようです。";
-// The mirror modes come only from the console's --mode.
+// The mirror modes: mirrored orientations when the run fixes them, or the
+// console's --mode. A transpose is a turn 90 degrees right mirrored left to
+// right, a transverse mirror the same turn mirrored top to bottom.
 inline constexpr const char* kStatusFlipHorizontal = "左右反転処理を行います。";
 inline constexpr const char* kStatusFlipVertical = "上下反転処理を行います。";
+inline constexpr const char* kStatusTranspose = "右回転と左右反転を行います。";
+inline constexpr const char* kStatusTransverse = "右回転と上下反転を行います。";
+// A photo that the turn would leave with the encoder's padding at its top or
+// left edge, left as it is (edge policy skip).
+inline constexpr const char* kStatusSkippedPartialEdge = "端が欠けるため回転しません。";
 
 // Lbl_Status at run end; unlike the mode texts they carry no full stop.
 inline constexpr const char* kStatusCompleted = "処理を完了しました";

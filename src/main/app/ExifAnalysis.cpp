@@ -109,8 +109,10 @@ bool FindExifAnywhere(TMemoryStream& stream, std::uint16_t& length) {
     }
 }
 
-// Orientation 6, 8 and 3 ask for a turn; any other value for none.
-std::optional<std::uint8_t> ModeOfOrientation(std::uint16_t orientation) {
+// Orientation 6, 8 and 3 ask for a turn; under fixMirrored, 2, 4, 5 and 7
+// for the mirror that undoes theirs (each is its own inverse); any other
+// value for none.
+std::optional<std::uint8_t> ModeOfOrientation(std::uint16_t orientation, bool fixMirrored) {
     switch (orientation) {
         case kOrientationRotateRight:
             return kModeRotateRight;
@@ -118,6 +120,19 @@ std::optional<std::uint8_t> ModeOfOrientation(std::uint16_t orientation) {
             return kModeRotateLeft;
         case kOrientationRotate180:
             return kModeRotate180;
+        default:
+            break;
+    }
+    if (!fixMirrored) return std::nullopt;
+    switch (orientation) {
+        case kOrientationMirrorHorizontal:
+            return kModeFlipHorizontal;
+        case kOrientationMirrorVertical:
+            return kModeFlipVertical;
+        case kOrientationTranspose:
+            return kModeTranspose;
+        case kOrientationTransverse:
+            return kModeTransverse;
         default:
             return std::nullopt;
     }
@@ -153,7 +168,8 @@ void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& 
             continue;
         }
         tiff.Skip(6);
-        if (const auto turn = ModeOfOrientation(tiff.ReadTiffWord(littleEndian))) {
+        if (const auto turn =
+                ModeOfOrientation(tiff.ReadTiffWord(littleEndian), options.FixMirrored)) {
             mode = *turn;
             tiff.WriteUprightBack(littleEndian);
         }

@@ -20,12 +20,15 @@ struct TAnalysisOptions {
     // Take the first "Exif\0\0" APP1 before the frame header wherever it
     // stands, not only right after SOI.
     bool ExifAnywhere = false;
+    // The mirrored orientations 2, 4, 5 and 7 ask for a mirror (modes 4, 5,
+    // 6 and 7) and are reset like the turns.
+    bool FixMirrored = false;
 };
 
 // mode is in and out: set to 1, 2 or 3 when IFD0's Orientation asks for a
-// turn, else left as the caller set it. A file that does not start with SOI
-// gets a plain message through view. A read past the end of the file throws
-// EStreamError.
+// turn (4 to 7 for a mirror under FixMirrored), else left as the caller set
+// it. A file that does not start with SOI gets a plain message through view.
+// A read past the end of the file throws EStreamError.
 void AnalysisData(TMemoryStream& stream, std::uint8_t& mode, const TAnalysisOptions& options,
                   IRunView& view);
 

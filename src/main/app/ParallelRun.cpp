@@ -1,5 +1,10 @@
 #include "app/ParallelRun.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
@@ -85,6 +90,19 @@ void FoldAsciiCase(std::string& text) {
 
 }  // namespace
 
+// The cores this process may run on (taskset, cpusets), else all of them.
+unsigned DefaultJobs() {
+    unsigned cores = 0;
+#ifdef __linux__
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        cores = static_cast<unsigned>(CPU_COUNT(&allowed));
+#endif
+    if (cores == 0) cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : std::min(cores, kMaxJobs);
+}
+
 std::string PathIdentity(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -136,7 +154,7 @@ struct TParallelSteps::TPrepared {
     bool EngineRan = false;
     std::vector<TViewCall> EngineCalls;
     std::exception_ptr EngineError;
-    bool EngineOk = false;
+    TEngineResult EngineResult = TEngineResult::Refused;
     TMemoryStream Source;
     TMemoryStream Result;
 
@@ -148,7 +166,7 @@ struct TParallelSteps::TPrepared {
         EngineRan = false;
         EngineCalls.clear();
         EngineError = nullptr;
-        EngineOk = false;
+        EngineResult = TEngineResult::Refused;
     }
 };
 
@@ -245,7 +263,7 @@ void TParallelSteps::WorkerLoop() {
 void TParallelSteps::Work() {
     TRecordingView recorder(allowBreakDCF_);
     TFileWorker worker(recorder);
-    worker.FRotation.AllowBreakDCF = allowBreakDCF_;
+    ConfigureEngine(worker.FRotation, allowBreakDCF_, options_);
     // The workers already keep the cores busy with whole files.
     worker.FRotation.AllowParallelCoding = false;
 
@@ -285,7 +303,7 @@ void TParallelSteps::Prepare(TFileWorker& worker, TRecordingView& recorder, std:
             prepared.EngineRan = true;
             recorder.Into(&prepared.EngineCalls);
             try {
-                prepared.EngineOk = plume::RunEngine(worker, prepared.Mode);
+                prepared.EngineResult = plume::RunEngine(worker, prepared.Mode, options_);
             } catch (...) {
                 prepared.EngineError = std::current_exception();
             }
@@ -313,12 +331,12 @@ std::uint8_t TParallelSteps::LoadAndAnalyse(std::size_t index, TLoadedFile& load
     return current_->Mode;
 }
 
-bool TParallelSteps::RunEngine(std::size_t, std::uint8_t) {
+TEngineResult TParallelSteps::RunEngine(std::size_t, std::uint8_t) {
     // The worker ran the engine by the same rule the loop asks it by.
     if (!current_ || !current_->EngineRan) throw std::logic_error("engine step not prepared");
     Replay(current_->EngineCalls, view_);
     if (current_->EngineError) std::rethrow_exception(current_->EngineError);
-    return current_->EngineOk;
+    return current_->EngineResult;
 }
 
 const TMemoryStream& TParallelSteps::Source(std::size_t) const {

@@ -22,9 +22,10 @@
 // resolving links, "." and "..", and regardless of letter case (which costs
 // at most a wait).
 //
-// Options: the steps read none but AllowBreakDCF, which is fixed per run. The
-// options the loop reads per file (OperateAllFile, the save method and the
-// time stamps) are still read by the loop, at the moments it reads them.
+// Options: the steps read none but AllowBreakDCF and the run options, which
+// are fixed per run. The options the loop reads per file (OperateAllFile, the
+// save method and the time stamps) are still read by the loop, at the
+// moments it reads them.
 #pragma once
 
 #include <condition_variable>
@@ -41,6 +42,11 @@
 #include "app/RunLoop.h"
 
 namespace plume {
+
+// Files prepared at once: at most this many, and by default one per core the
+// process may use.
+inline constexpr unsigned kMaxJobs = 256;
+unsigned DefaultJobs();
 
 // Normalised form of a path for telling whether two paths name the same
 // file: absolute, links of its existing part resolved, "." and ".." removed,
@@ -66,7 +72,7 @@ class TParallelSteps : public TFileSteps {
     TParallelSteps& operator=(const TParallelSteps&) = delete;
 
     std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) override;
-    bool RunEngine(std::size_t index, std::uint8_t mode) override;
+    TEngineResult RunEngine(std::size_t index, std::uint8_t mode) override;
     const TMemoryStream& Source(std::size_t index) const override;
     const TMemoryStream& Result(std::size_t index) const override;
     void Finished(std::size_t index) override;

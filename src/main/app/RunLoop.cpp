@@ -49,6 +49,10 @@ const char* StatusTextForMode(std::uint8_t mode) {
             return kStatusFlipHorizontal;
         case kModeFlipVertical:
             return kStatusFlipVertical;
+        case kModeTranspose:
+            return kStatusTranspose;
+        case kModeTransverse:
+            return kStatusTransverse;
         default:
             return kStatusNothingToDo;
     }
@@ -92,15 +96,18 @@ bool ExifFollowsSoi(const std::vector<std::uint8_t>& bytes) {
 // Whether an EXIF APP1 that does not follow SOI asks for a turn: the
 // analysis once more with ExifAnywhere, on a copy of the file's head (it
 // resets in place the orientation it acts on), silently.
-bool LaterExifAsksTurn(const TMemoryStream& stream) {
+bool LaterExifAsksTurn(const TMemoryStream& stream, bool fixMirrored) {
     const std::vector<std::uint8_t>& bytes = stream.Bytes();
     if (ExifFollowsSoi(bytes)) return false;  // read already: there is no other
     const auto head = static_cast<std::ptrdiff_t>(std::min(bytes.size(), kLaterExifSearchBytes));
     TMemoryStream copy(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + head));
     TSilentView silent;
     std::uint8_t mode = kModeNone;
+    TAnalysisOptions anywhere;
+    anywhere.ExifAnywhere = true;
+    anywhere.FixMirrored = fixMirrored;
     try {
-        AnalysisData(copy, mode, TAnalysisOptions{false, true}, silent);
+        AnalysisData(copy, mode, anywhere, silent);
     } catch (const EStreamError&) {
         return false;  // an EXIF segment cut off by the head, or by the file's end
     }
@@ -109,27 +116,42 @@ bool LaterExifAsksTurn(const TMemoryStream& stream) {
 
 }  // namespace
 
+void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOptions& options) {
+    engine.AllowBreakDCF = allowBreakDCF;
+    engine.TrimPartialEdges = options.EdgePolicy == epTrim;
+    // The warning says the edges will not come out right, which holds only
+    // when they are moved as they are; trimming and skipping say otherwise.
+    engine.WarnPartialMcu = options.EdgePolicy == epMove;
+}
+
 std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view) {
     LoadFile(path, worker.FSrcStream, loaded.Times, &loaded.Identity);
     std::uint8_t mode = kModeNone;
-    const TAnalysisOptions analysis{worker.FRotation.AllowBreakDCF, options.ExifAnywhere};
+    TAnalysisOptions analysis;
+    analysis.AllowBreakDCF = worker.FRotation.AllowBreakDCF;
+    analysis.ExifAnywhere = options.ExifAnywhere;
+    analysis.FixMirrored = options.FixMirrored;
     AnalysisData(worker.FSrcStream, mode, analysis, view);
     if (options.ForcedMode) return *options.ForcedMode;
     if (mode == kModeNone && options.NoteLaterExif && !options.ExifAnywhere)
-        loaded.LaterExifAsksTurn = LaterExifAsksTurn(worker.FSrcStream);
+        loaded.LaterExifAsksTurn = LaterExifAsksTurn(worker.FSrcStream, options.FixMirrored);
     return mode;
 }
 
-bool RunEngine(TFileWorker& worker, std::uint8_t mode) {
+TEngineResult RunEngine(TFileWorker& worker, std::uint8_t mode, const TRunOptions& options) {
     const std::size_t errorsBefore = worker.EngineErrors;
     worker.FSrcStream.SetPosition(0);
-    if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return false;
+    if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return TEngineResult::Refused;
+    if (options.EdgePolicy == epSkip && worker.FRotation.MovesPartialEdge(mode))
+        return TEngineResult::Skipped;
     // The output is about the input's size, a little more when tables are replaced.
     const std::size_t inputSize = worker.FSrcStream.Size();
     ReserveLargeBuffer(worker.FDstStream.Bytes(), inputSize + inputSize / 16 + 65536);
-    if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode)) return false;
-    return worker.EngineErrors == errorsBefore;
+    if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode) ||
+        worker.EngineErrors != errorsBefore)
+        return TEngineResult::Refused;
+    return TEngineResult::Rotated;
 }
 
 bool NeedsEngine(std::uint8_t mode, const TRunOptions& options) {
@@ -149,8 +171,8 @@ class TInlineSteps : public TFileSteps {
     std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) override {
         return plume::LoadAndAnalyse(worker_, files_[index], loaded, options_, view_);
     }
-    bool RunEngine(std::size_t, std::uint8_t mode) override {
-        return plume::RunEngine(worker_, mode);
+    TEngineResult RunEngine(std::size_t, std::uint8_t mode) override {
+        return plume::RunEngine(worker_, mode, options_);
     }
     const TMemoryStream& Source(std::size_t) const override { return worker_.FSrcStream; }
     const TMemoryStream& Result(std::size_t) const override { return worker_.FDstStream; }
@@ -176,7 +198,7 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
     FView.ClearPreview();
     // Fixed for the whole run; the analysis and the EXIF rewrite read it here.
     const bool allowBreakDCF = FView.AllowBreakDCF();
-    FWorker.FRotation.AllowBreakDCF = allowBreakDCF;
+    ConfigureEngine(FWorker.FRotation, allowBreakDCF, active_);
     FRunning = true;
     FView.SetCancelCaption(kCaptionCancel);
 
@@ -238,8 +260,20 @@ TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
 
     TFileOutcome outcome = TFileOutcome::NotNeeded;
     if (NeedsEngine(mode, active_)) {
-        outcome = steps.RunEngine(index, mode) ? Store(steps.Result(index), path, loaded)
-                                               : TFileOutcome::Refused;
+        switch (steps.RunEngine(index, mode)) {
+            case TEngineResult::Rotated:
+                outcome = Store(steps.Result(index), path, loaded);
+                break;
+            case TEngineResult::Refused:
+                outcome = TFileOutcome::Refused;
+                break;
+            case TEngineResult::Skipped:
+                // Not even stored unchanged: the analysis has already set
+                // its orientation upright in memory.
+                FView.SetStatus(kStatusSkippedPartialEdge);
+                outcome = TFileOutcome::Skipped;
+                break;
+        }
     } else if (FView.OperateAllFile()) {
         outcome = Store(steps.Source(index), path, loaded);
     }

@@ -46,6 +46,17 @@ void SetProgressPosition(IRunView& view, int position);
 // Lbl_Status for a rotation mode.
 const char* StatusTextForMode(std::uint8_t mode);
 
+// What a turn does with an edge of the picture that ends inside an MCU when
+// it carries that edge to the top or left side, where the encoder's padding
+// would show. Stored as gEdgePolicy; an edge that stays at the right or
+// bottom is turned whole under every policy.
+enum : int {
+    epMove = 0,  // turn whole MCUs, padding included, after the engine's warning
+    epTrim = 1,  // drop that MCU column or row (TJpegRotation::TrimPartialEdges)
+    epSkip = 2,  // leave the photo as it is
+};
+inline constexpr int kEdgePolicyCount = 3;
+
 // What a stream error of one file does to the run.
 enum class TFileErrorRule {
     EndRun,         // rethrown; the run ends (the window)
@@ -74,6 +85,9 @@ struct TRunOptions {
     // When the analysis finds no turn and ExifAnywhere is off, look whether
     // an EXIF APP1 later in the header asks for one (TFileReport::LaterExifAsksTurn).
     bool NoteLaterExif = false;
+    // The mirrored orientations 2, 4, 5 and 7 are turned upright too.
+    bool FixMirrored = false;
+    int EdgePolicy = epMove;  // epMove, epTrim or epSkip
 };
 
 struct TRunSummary {
@@ -139,15 +153,25 @@ class TTallyingView : public IRunView {
     std::size_t failureBoxes_ = 0;
 };
 
+// What became of a file the engine ran for.
+enum class TEngineResult {
+    Rotated,  // the result may be stored
+    Refused,  // a pass failed, or reported an error
+    Skipped,  // the edge policy leaves it alone; ValidateJpeg alone ran
+};
+
+// Sets the engine options that a run fixes from its start.
+void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOptions& options);
+
 // The steps of one file that write nothing, on any thread: they touch only
 // worker and report only through view. LoadAndAnalyse reads the file's times,
 // identity and bytes into loaded and worker.FSrcStream and returns the mode to use (the forced
 // one when the options force one); it throws what loading and the analysis
-// throw. RunEngine validates and rotates into worker.FDstStream and is true
-// when that result may be stored.
+// throw. RunEngine validates and rotates into worker.FDstStream, unless the
+// edge policy skips the file.
 std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view);
-bool RunEngine(TFileWorker& worker, std::uint8_t mode);
+TEngineResult RunEngine(TFileWorker& worker, std::uint8_t mode, const TRunOptions& options);
 // Whether the engine runs for a file whose mode LoadAndAnalyse returned.
 bool NeedsEngine(std::uint8_t mode, const TRunOptions& options);
 
@@ -159,7 +183,7 @@ class TFileSteps {
     virtual ~TFileSteps() = default;
     virtual std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) = 0;
     // Called only when NeedsEngine says so for the mode returned above.
-    virtual bool RunEngine(std::size_t index, std::uint8_t mode) = 0;
+    virtual TEngineResult RunEngine(std::size_t index, std::uint8_t mode) = 0;
     // The input as the analysis left it, and the engine's result.
     virtual const TMemoryStream& Source(std::size_t index) const = 0;
     virtual const TMemoryStream& Result(std::size_t index) const = 0;

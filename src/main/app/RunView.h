@@ -17,6 +17,9 @@ enum class TFileOutcome {
     WouldSave,   // a dry run (TRunOptions::DryRun): would have been stored; nothing written
     NotNeeded,   // no turn needed and not stored; the file was not touched
     Refused,     // the engine refused it (its error box was shown); nothing written
+    // The turn would carry an edge that ends inside an MCU to the top or
+    // left side, and the run's edge policy is skip: the file was not touched.
+    Skipped,
     KeepFailed,  // the input could not be kept, so it was not replaced; nothing written
     // Another program changed the input after it was loaded: not replaced,
     // and a copy already kept stays.

@@ -20,6 +20,9 @@ constexpr const char* kKeepTimeStampCreate = "gKeepTimeStamp_Create";
 constexpr const char* kKeepTimeStampWrite = "gKeepTimeStamp_Write";
 constexpr const char* kAllowBreakDCF = "gAllowBreakDCF";
 constexpr const char* kShowOption = "gShowOption";
+constexpr const char* kFixMirrored = "gFixMirrored";
+constexpr const char* kExifAnywhere = "gExifAnywhere";
+constexpr const char* kEdgePolicy = "gEdgePolicy";
 
 QSettings OpenStore() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
@@ -46,6 +49,10 @@ void ReadBoolean(const QSettings& store, const char* name, bool& target) {
     if (const auto number = ReadInteger(store, name)) target = *number != 0;
 }
 
+bool ValidEdgePolicy(int code) {
+    return code >= 0 && code < kEdgePolicyCount;
+}
+
 }  // namespace
 
 TSettings LoadSettings() {
@@ -61,6 +68,10 @@ TSettings LoadSettings() {
     ReadBoolean(store, kKeepTimeStampWrite, settings.gKeepTimeStamp_Write);
     ReadBoolean(store, kAllowBreakDCF, settings.gAllowBreakDCF);
     ReadBoolean(store, kShowOption, settings.gShowOption);
+    ReadBoolean(store, kFixMirrored, settings.gFixMirrored);
+    ReadBoolean(store, kExifAnywhere, settings.gExifAnywhere);
+    if (const auto code = ReadInteger(store, kEdgePolicy); code && ValidEdgePolicy(*code))
+        settings.gEdgePolicy = *code;
     return settings;
 }
 
@@ -72,8 +83,18 @@ bool SaveSettings(const TSettings& settings) {
     store.setValue(kKeepTimeStampWrite, settings.gKeepTimeStamp_Write ? 1 : 0);
     store.setValue(kAllowBreakDCF, settings.gAllowBreakDCF ? 1 : 0);
     store.setValue(kShowOption, settings.gShowOption ? 1 : 0);
+    store.setValue(kFixMirrored, settings.gFixMirrored ? 1 : 0);
+    store.setValue(kExifAnywhere, settings.gExifAnywhere ? 1 : 0);
+    store.setValue(kEdgePolicy,
+                   ValidEdgePolicy(settings.gEdgePolicy) ? settings.gEdgePolicy : epMove);
     store.sync();
     return store.status() == QSettings::NoError;
+}
+
+void ApplyRunSettings(const TSettings& settings, TRunOptions& options) {
+    options.ExifAnywhere = settings.gExifAnywhere;
+    options.FixMirrored = settings.gFixMirrored;
+    options.EdgePolicy = settings.gEdgePolicy;
 }
 
 }  // namespace plume

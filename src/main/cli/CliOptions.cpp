@@ -1,14 +1,10 @@
 #include "cli/CliOptions.h"
 
-#ifdef __linux__
-#include <sched.h>
-#endif
-
-#include <algorithm>
 #include <charconv>
 #include <string_view>
-#include <thread>
 #include <utility>
+
+#include "app/ParallelRun.h"
 
 namespace plume {
 
@@ -36,10 +32,22 @@ const char* const kCliHelp =
     "                        give the output the input's modification time\n"
     "  --allow-break-dcf, --no-allow-break-dcf\n"
     "                        allow the thumbnail to be turned sideways\n"
-    "  --exif-anywhere       find the EXIF segment also after other segments\n"
+    "  --exif-anywhere, --no-exif-anywhere\n"
+    "                        find the EXIF segment also after other segments\n"
+    "  --mirrored, --no-mirrored\n"
+    "                        also set mirrored photos (EXIF orientation 2, 4,\n"
+    "                        5, 7) the right way round\n"
+    "  --edges E             when a turn brings an edge that is not a whole\n"
+    "                        number of MCUs (8 or 16 pixels) to the top or left:\n"
+    "      move       turn all the same; the encoder's padding shows there\n"
+    "      trim       drop that partial MCU column or row (as jpegtran -trim)\n"
+    "      skip       leave the photo as it is and say so\n"
+    "                        A partial edge that stays at the right or bottom\n"
+    "                        is turned whole under every choice.\n"
     "  --mode N              use rotation mode N (0 none, 1 right, 2 left,\n"
     "                        3 180 degrees, 4 mirror left-right, 5 mirror\n"
-    "                        top-bottom) after the analysis\n"
+    "                        top-bottom, 6 transpose, 7 transverse) after the\n"
+    "                        analysis\n"
     "  -o, --output FILE     one input only: write its result to FILE\n"
     "  -n, --dry-run         analyse and turn every file in memory, and print\n"
     "                        what the run would do and where it would save,\n"
@@ -64,18 +72,19 @@ constexpr const char* kErrorUnknownOption = "unknown option: ";
 constexpr const char* kErrorMissingValue = "missing value for ";
 constexpr const char* kErrorUnexpectedValue = "option takes no value: ";
 constexpr const char* kErrorSaveMethod = "unknown save method: ";
-constexpr const char* kErrorMode = "mode must be a number from 0 to 5: ";
+constexpr const char* kErrorMode = "mode must be a number from 0 to 7: ";
+constexpr const char* kErrorEdges = "unknown edge choice: ";
 constexpr const char* kErrorJobs = "jobs must be a number from 1 to 256: ";
-constexpr unsigned kMaxJobs = 256;
 
-struct TSaveMethodName {
+struct TCodeName {
     std::string_view Name;
     int Code;
 };
-constexpr TSaveMethodName kSaveMethodNames[] = {
+constexpr TCodeName kSaveMethodNames[] = {
     {"result", smResultFolder}, {"recycle", smRecycleBin},      {"bak", smBackupExtension},
     {"overwrite", smOverwrite}, {"original", smOriginalFolder},
 };
+constexpr TCodeName kEdgePolicyNames[] = {{"move", epMove}, {"trim", epTrim}, {"skip", epSkip}};
 
 std::optional<int> ParseSmallNumber(std::string_view text, int max) {
     if (text.size() != 1 || text[0] < '0' || text[0] > '0' + max) return std::nullopt;
@@ -90,10 +99,12 @@ std::optional<unsigned> ParseJobs(std::string_view text) {
     return jobs;
 }
 
-std::optional<int> ParseSaveMethod(std::string_view text) {
-    for (const TSaveMethodName& entry : kSaveMethodNames)
+// A name of the table, or one of its codes as the settings store it.
+template <std::size_t N>
+std::optional<int> ParseCode(std::string_view text, const TCodeName (&names)[N]) {
+    for (const TCodeName& entry : names)
         if (entry.Name == text) return entry.Code;
-    return ParseSmallNumber(text, kSaveMethodCount - 1);
+    return ParseSmallNumber(text, static_cast<int>(N) - 1);
 }
 
 // Options without a value: each sets one flag.
@@ -111,6 +122,10 @@ constexpr TFlagOption kFlagOptions[] = {
     {"--no-keep-modified", &TSettings::gKeepTimeStamp_Write, false},
     {"--allow-break-dcf", &TSettings::gAllowBreakDCF, true},
     {"--no-allow-break-dcf", &TSettings::gAllowBreakDCF, false},
+    {"--exif-anywhere", &TSettings::gExifAnywhere, true},
+    {"--no-exif-anywhere", &TSettings::gExifAnywhere, false},
+    {"--mirrored", &TSettings::gFixMirrored, true},
+    {"--no-mirrored", &TSettings::gFixMirrored, false},
 };
 
 class TArgumentReader {
@@ -175,10 +190,6 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
             matched = true;
         }
         if (matched) continue;
-        if (name == "--exif-anywhere" && !inline_value) {
-            options.ExifAnywhere = true;
-            continue;
-        }
         if (name == "--stop-on-error" && !inline_value) {
             options.StopOnError = true;
             continue;
@@ -188,16 +199,20 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
             continue;
         }
         if (name != "--save-method" && name != "--mode" && name != "-o" && name != "--output" &&
-            name != "-j" && name != "--jobs")
+            name != "-j" && name != "--jobs" && name != "--edges")
             return fail(kErrorUnknownOption + std::string(arg));
         const std::optional<std::string_view> text = value();
         if (!text) return fail(kErrorMissingValue + std::string(name));
         if (name == "--save-method") {
-            const std::optional<int> code = ParseSaveMethod(*text);
+            const std::optional<int> code = ParseCode(*text, kSaveMethodNames);
             if (!code) return fail(kErrorSaveMethod + std::string(*text));
             options.Settings.gSaveMethod = *code;
+        } else if (name == "--edges") {
+            const std::optional<int> code = ParseCode(*text, kEdgePolicyNames);
+            if (!code) return fail(kErrorEdges + std::string(*text));
+            options.Settings.gEdgePolicy = *code;
         } else if (name == "--mode") {
-            const std::optional<int> mode = ParseSmallNumber(*text, 5);
+            const std::optional<int> mode = ParseSmallNumber(*text, kModeCount - 1);
             if (!mode) return fail(kErrorMode + std::string(*text));
             options.Mode = static_cast<std::uint8_t>(*mode);
         } else if (name == "-j" || name == "--jobs") {
@@ -210,19 +225,6 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
         }
     }
     return TCliAction::Run;
-}
-
-// The cores this process may run on (taskset, cpusets), else all of them.
-unsigned DefaultJobs() {
-    unsigned cores = 0;
-#ifdef __linux__
-    cpu_set_t allowed;
-    CPU_ZERO(&allowed);
-    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
-        cores = static_cast<unsigned>(CPU_COUNT(&allowed));
-#endif
-    if (cores == 0) cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : std::min(cores, kMaxJobs);
 }
 
 }  // namespace plume

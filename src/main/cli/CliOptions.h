@@ -14,7 +14,6 @@ namespace plume {
 struct TCliOptions {
     // Start from the stored settings; the options change them for this run only.
     TSettings Settings;
-    bool ExifAnywhere = false;
     bool StopOnError = false;          // --stop-on-error
     bool DryRun = false;               // -n, --dry-run
     std::optional<std::uint8_t> Mode;  // --mode
@@ -31,8 +30,5 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
                             std::string& error);
 
 extern const char* const kCliHelp;
-
-// Files handled at once when -j is not given: one per core the process may use.
-unsigned DefaultJobs();
 
 }  // namespace plume

@@ -11,6 +11,7 @@
 #include "app/AppTexts.h"
 #include "app/FileAccess.h"
 #include "app/InputCollection.h"
+#include "app/ParallelRun.h"
 #include "app/RunLoop.h"
 #include "app/Settings.h"
 #include "cli/CliOptions.h"
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
     }
 
     TRunner runner(view);
-    runner.Options.ExifAnywhere = options.ExifAnywhere;
+    ApplyRunSettings(options.Settings, runner.Options);
     runner.Options.ForcedMode = options.Mode;
     runner.Options.OutputPath = options.OutputPath;
     runner.Options.DryRun = options.DryRun;

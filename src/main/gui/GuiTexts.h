@@ -11,8 +11,9 @@ inline constexpr const char* kFormName = "Fm_Main";
 inline constexpr const char* kFormCaption = kAppTitle;
 inline constexpr const char* kApplicationTitle = "plume";
 inline constexpr int kClientWidth = 433;
-inline constexpr int kClientHeightWithOption = 410;
+inline constexpr int kClientHeightWithOption = 514;
 inline constexpr int kClientHeightWithoutOption = 240;
+inline constexpr int kOptionComboWidth = 373;  // cbo_SaveMethod and cbo_EdgePolicy
 
 // Fonts, asked for in this order; sizes are in pixels.
 inline constexpr const char* kJapaneseFontFamilies[] = {"ＭＳ Ｐゴシック", "MS PGothic",
@@ -28,6 +29,7 @@ inline constexpr const char* kFileCounterInitial = "( xxx / xxx )";
 inline constexpr const char* kSaveMethodLabel = "保存方法";
 inline constexpr const char* kAllowBreakDCFNote =
     " (DCFの規格外になります。一般的に実害はありません)";
+inline constexpr const char* kEdgePolicyLabel = "MCUの単位でない端の処理";
 
 // Buttons.
 inline constexpr const char* kOptionCaptionLayout = "オプション";
@@ -41,6 +43,15 @@ inline constexpr const char* kOperateAllFileText = "回転しない画像も処�
 inline constexpr const char* kAllowBreakDCFText = "サムネイル画像の横回転を許す。";
 inline constexpr const char* kKeepCreateText = "元ファイルの作成日付をコピーする。";
 inline constexpr const char* kKeepWriteText = "元ファイルの更新日付をコピーする。";
+inline constexpr const char* kFixMirroredText = "反転した画像も正しい向きに直す。";
+inline constexpr const char* kExifAnywhereText = "ファイル先頭以外のEXIFも読み取る。";
+
+// Items of cbo_EdgePolicy, in code order (move, trim, skip).
+inline constexpr const char* kEdgePolicyItems[] = {
+    "そのまま回転します。端が正しく処理されません。",
+    "上端・左端に来る半端な部分を切り落とします。",
+    "上端・左端が半端になる画像は回転しません。",
+};
 
 // Message boxes.
 inline constexpr const char* kWarningCaption = kCaptionWarning;
@@ -50,5 +61,7 @@ inline constexpr const char* kOkButton = "OK";
 
 // Start-up timer.
 inline constexpr int kStartupTimerMs = 100;
+// ProgressBar repaints at most once in this many milliseconds during a photo.
+inline constexpr int kProgressFrameMs = 16;
 
 }  // namespace plume::gui

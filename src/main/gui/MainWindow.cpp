@@ -19,6 +19,7 @@
 #include <exception>
 
 #include "app/InputCollection.h"
+#include "app/ParallelRun.h"
 #include "app/RunLoop.h"
 #include "app/SaveResult.h"
 #include "app/Settings.h"
@@ -76,11 +77,17 @@ void TFm_Main::FormCreate() {
     chk_AllowBreakDCF->setChecked(false);
     SetSaveMethod(0);
     FShowOption = true;
+    chk_FixMirrored->setChecked(false);
+    chk_ExifAnywhere->setChecked(false);
+    cbo_EdgePolicy->setCurrentIndex(epMove);
 
     ApplySettings(LoadSettings());
 
     FFileList.clear();
     FRunner = std::make_unique<TRunner>(*this);
+    // Files are prepared on every core, as in the console; the loop still
+    // shows and saves them one at a time, in list order.
+    FRunner->Options.Jobs = DefaultJobs();
 
     // Btn_OptionClick inverts it back and applies it from the first paint on.
     FShowOption = !FShowOption;
@@ -96,6 +103,9 @@ void TFm_Main::ApplySettings(const TSettings& settings) {
     chk_KeepTimeStamp_Write->setChecked(settings.gKeepTimeStamp_Write);
     chk_AllowBreakDCF->setChecked(settings.gAllowBreakDCF);
     FShowOption = settings.gShowOption;
+    chk_FixMirrored->setChecked(settings.gFixMirrored);
+    chk_ExifAnywhere->setChecked(settings.gExifAnywhere);
+    cbo_EdgePolicy->setCurrentIndex(settings.gEdgePolicy);
 }
 
 TSettings TFm_Main::CollectSettings() const {
@@ -106,6 +116,9 @@ TSettings TFm_Main::CollectSettings() const {
     settings.gKeepTimeStamp_Write = chk_KeepTimeStamp_Write->isChecked();
     settings.gAllowBreakDCF = chk_AllowBreakDCF->isChecked();
     settings.gShowOption = FShowOption;
+    settings.gFixMirrored = chk_FixMirrored->isChecked();
+    settings.gExifAnywhere = chk_ExifAnywhere->isChecked();
+    settings.gEdgePolicy = cbo_EdgePolicy->currentIndex();
     return settings;
 }
 
@@ -187,6 +200,8 @@ void TFm_Main::AcceptPaths(const QStringList& paths) {
 }
 
 bool TFm_Main::RunGuarded() {
+    // Read once per run, as chk_AllowBreakDCF is: workers prepare files ahead.
+    ApplyRunSettings(CollectSettings(), FRunner->Options);
     try {
         FRunner->DoOperation(FFileList);
         return true;
@@ -262,11 +277,27 @@ void TFm_Main::SetCancelCaption(const std::string& caption) {
 }
 
 void TFm_Main::SetProgressMax(int max) {
+    progressPending_.reset();
     ProgressBar->setMaximum(max);
 }
 
+// The engine reports every MCU row, and a progress bar repaints at once on
+// each change it can show: over a drop of many small photos that costs more
+// than the photos themselves. A position is shown at once when a frame's
+// time has passed since the last one (so a large photo still moves the bar
+// as it goes), when it is 0 (a new photo, or the end of the run), and
+// otherwise at the next pumping point.
 void TFm_Main::SetProgressPosition(int position) {
-    ProgressBar->setValue(position);
+    progressPending_ = position;
+    if (position == 0 || !progressShown_.isValid() || progressShown_.elapsed() >= kProgressFrameMs)
+        ShowPendingProgress();
+}
+
+void TFm_Main::ShowPendingProgress() {
+    if (!progressPending_) return;
+    ProgressBar->setValue(*progressPending_);
+    progressPending_.reset();
+    progressShown_.start();
 }
 
 void TFm_Main::ShowPlainMessage(const std::string& text) {
@@ -282,6 +313,7 @@ void TFm_Main::ShowError(const std::string& text) {
 }
 
 void TFm_Main::ProcessMessages() {
+    ShowPendingProgress();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 

@@ -1,8 +1,9 @@
-// TFm_Main: the one window of plume. It lays out the controls, keeps the six
+// TFm_Main: the one window of plume. It lays out the controls, keeps the
 // settings between starts, starts runs from the command line and from drops,
 // and shows a run's progress as the run loop's view.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
@@ -90,6 +91,8 @@ class TFm_Main : public QWidget, public IRunView {
     // error box. False when the run ended with such an error.
     bool RunGuarded();
     void AcceptPaths(const QStringList& paths);
+    // The last position SetProgressPosition held back, on ProgressBar.
+    void ShowPendingProgress();
 
     // Controls, named as in the layout.
     QLabel* Lbl_Title = nullptr;
@@ -111,6 +114,10 @@ class TFm_Main : public QWidget, public IRunView {
     QLabel* txt_AllowBreakDCF = nullptr;
     QCheckBox* chk_KeepTimeStamp_Create = nullptr;
     QCheckBox* chk_KeepTimeStamp_Write = nullptr;
+    QCheckBox* chk_FixMirrored = nullptr;
+    QCheckBox* chk_ExifAnywhere = nullptr;
+    QLabel* Lbl__EdgePolicy = nullptr;
+    QComboBox* cbo_EdgePolicy = nullptr;
     QTimer* Timer = nullptr;
 
     std::vector<std::string> FFileList;
@@ -119,6 +126,8 @@ class TFm_Main : public QWidget, public IRunView {
     bool closed_ = false;
     bool centred_ = false;
     std::optional<QStringList> commandLine_;
+    std::optional<int> progressPending_;  // a position not yet shown
+    QElapsedTimer progressShown_;         // since a position was last shown
 };
 
 }  // namespace plume::gui

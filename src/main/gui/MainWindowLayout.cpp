@@ -59,6 +59,19 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QRect& geometry
     return box;
 }
 
+// A drop-down list of the option panel: only its items can be chosen.
+template <std::size_t N>
+QComboBox* MakeComboBox(QWidget* parent, const char* name, const QPoint& at,
+                        const char* const (&items)[N]) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setFont(JapaneseFont(15));
+    combo->setEditable(false);
+    for (const char* item : items) combo->addItem(Text(item));
+    combo->setGeometry(at.x(), at.y(), kOptionComboWidth, combo->sizeHint().height());
+    return combo;
+}
+
 }  // namespace
 
 void TFm_Main::CreateControls() {
@@ -97,18 +110,13 @@ void TFm_Main::CreateControls() {
     Btn_Option = MakeButton(this, "Btn_Option", QRect(240, 208, 83, 25), kOptionCaptionLayout);
     Btn_Cancel = MakeButton(this, "Btn_Cancel", QRect(336, 208, 83, 25), kCloseCaption);
 
-    Pnl_Option = MakeLoweredPanel(this, "Pnl_Option", QRect(16, 240, 401, 161));
+    Pnl_Option = MakeLoweredPanel(this, "Pnl_Option", QRect(16, 240, 401, 265));
     Lbl__SaveMethod =
         MakeLabel(Pnl_Option, "Lbl__SaveMethod", 16, 16, kSaveMethodLabel, JapaneseFont(16));
     Chk_OperateAllFile = MakeCheckBox(Pnl_Option, "Chk_OperateAllFile", QRect(176, 16, 209, 17),
                                       kOperateAllFileText, 15);
 
-    cbo_SaveMethod = new QComboBox(Pnl_Option);
-    cbo_SaveMethod->setObjectName(QStringLiteral("cbo_SaveMethod"));
-    cbo_SaveMethod->setFont(JapaneseFont(15));
-    cbo_SaveMethod->setEditable(false);
-    for (const char* item : kSaveMethodItems) cbo_SaveMethod->addItem(Text(item));
-    cbo_SaveMethod->setGeometry(20, 36, 373, cbo_SaveMethod->sizeHint().height());
+    cbo_SaveMethod = MakeComboBox(Pnl_Option, "cbo_SaveMethod", QPoint(20, 36), kSaveMethodItems);
 
     chk_AllowBreakDCF = MakeCheckBox(Pnl_Option, "chk_AllowBreakDCF", QRect(16, 64, 241, 17),
                                      kAllowBreakDCFText, 16);
@@ -118,6 +126,13 @@ void TFm_Main::CreateControls() {
                                             QRect(16, 112, 273, 17), kKeepCreateText, 16);
     chk_KeepTimeStamp_Write = MakeCheckBox(Pnl_Option, "chk_KeepTimeStamp_Write",
                                            QRect(16, 136, 281, 17), kKeepWriteText, 16);
+    chk_FixMirrored =
+        MakeCheckBox(Pnl_Option, "chk_FixMirrored", QRect(16, 160, 273, 17), kFixMirroredText, 16);
+    chk_ExifAnywhere = MakeCheckBox(Pnl_Option, "chk_ExifAnywhere", QRect(16, 184, 281, 17),
+                                    kExifAnywhereText, 16);
+    Lbl__EdgePolicy =
+        MakeLabel(Pnl_Option, "Lbl__EdgePolicy", 16, 212, kEdgePolicyLabel, JapaneseFont(16));
+    cbo_EdgePolicy = MakeComboBox(Pnl_Option, "cbo_EdgePolicy", QPoint(20, 232), kEdgePolicyItems);
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
