@@ -86,7 +86,7 @@ TEST(MultiPictureTest, EveryImageTheIndexAndTheXmpStayTrueInEveryMode) {
         };
         std::vector<TCase> cases;
         std::vector<TBytes> files = {phone.file};
-        for (int mode = 1; mode <= 5; ++mode)
+        for (int mode = 1; mode < kModeCount; ++mode)
             for (const bool allow : {false, true}) {
                 cases.push_back({mode, allow});
                 files.push_back(RotateOk(phone.file, static_cast<std::uint8_t>(mode), allow));
@@ -115,7 +115,7 @@ TEST(MultiPictureTest, EveryImageTheIndexAndTheXmpStayTrueInEveryMode) {
 
             // The gain map always turns; the preview as the EXIF thumbnail does.
             ExpectTurnedLikeJpegtran(gainMap, phone.gainMap, mode);
-            const bool quarter = mode == 1 || mode == 2;
+            const bool quarter = ExchangesDimensions(static_cast<std::uint8_t>(mode));
             if (quarter && !allow)
                 EXPECT_EQ(preview, phone.preview);
             else
