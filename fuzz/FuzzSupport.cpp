@@ -8,9 +8,11 @@
 
 namespace plume::fuzz {
 
-bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf, TBytes* output) {
+bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options,
+                       TBytes* output) {
     TJpegRotation engine;
-    engine.AllowBreakDCF = allowBreakDcf;
+    engine.AllowBreakDCF = options.allowBreakDcf;
+    engine.TrimPartialEdges = options.trimPartialEdges;
     TMemoryStream in(jpeg);
     TMemoryStream out;
     try {
@@ -27,8 +29,9 @@ namespace {
 
 // One engine as a host drives it, recording what each pass reports.
 struct TRecordingEngine {
-    explicit TRecordingEngine(bool threads, bool allowBreakDcf) {
-        engine.AllowBreakDCF = allowBreakDcf;
+    TRecordingEngine(bool threads, const TFuzzOptions& options) {
+        engine.AllowBreakDCF = options.allowBreakDcf;
+        engine.TrimPartialEdges = options.trimPartialEdges;
         engine.AllowParallelCoding = threads;
         engine.ParallelMinBlocks = 0;
         engine.OnMessage = [this](const std::string& text, int level) {
@@ -57,8 +60,8 @@ struct TRecordingEngine {
 
 }  // namespace
 
-void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf) {
-    TRecordingEngine threaded(true, allowBreakDcf), single(false, allowBreakDcf);
+void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options) {
+    TRecordingEngine threaded(true, options), single(false, options);
     if (threaded.Pass(jpeg, mode) != single.Pass(jpeg, mode)) __builtin_trap();
 }
 
