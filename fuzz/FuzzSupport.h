@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "JpegRotation/MultiPicture.h"
 
 namespace plume::fuzz {
 
@@ -34,6 +37,16 @@ inline constexpr std::uint64_t kMaxFuzzBlocks = 2048;
 // ValidateJpeg and RotateJpeg on one engine; true when both accepted the file.
 bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options,
                        TBytes* output);
+
+// Where the engine notes a multi-picture segment (the first APP2 "MPF\0"
+// before the scan) and ends the primary (fill bytes and EOI right after the
+// entropy-coded data); nothing when it would not rewrite the file's tail.
+// place.outBody is left 0.
+std::optional<TMultiPicturePlace> LocateMultiPicture(const TBytes& file);
+// Traps when the input's multi-picture index names whole JPEGs (SOI to EOI),
+// the first the primary, the others after it, none overlapping another, and
+// the output's does not.
+void CheckWholeImages(const TBytes& input, const TBytes& output);
 
 // jpeg with its APP0 segments dropped and an APP1 holding body put right
 // after SOI (body is cut to what a segment can hold).

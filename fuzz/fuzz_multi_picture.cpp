@@ -1,59 +1,33 @@
 // The multi-picture rewrite on whole files: the input is a file as the engine
-// would read it. The first APP2 "MPF\0" segment before the scan and the
-// primary's end are found as the engine finds them; the new primary is the
-// old one with (size % 64) bytes put in after SOI, and a stand-in turner
-// keeps some secondary images and grows the others (its choices follow
-// size / 64, the attribute and the image's size).
+// would read it. The segment and the primary's end are found as the engine
+// finds them (LocateMultiPicture); the new primary is the old one with
+// (size % 64) bytes put in after SOI, and a stand-in turner keeps some
+// secondary images and grows the others (its choices follow size / 64, the
+// attribute and the image's size). The engine's own turns of these files are
+// checked by fuzz_engine (CheckWholeImages).
 //
 // Checked: an index the rewrite does not take leaves the segment and the
-// tail as they were. One it takes reads back and names, for the primary, the
-// new primary's size from byte 0, and for each secondary image exactly the
-// bytes written for it (the turner's, or the input's image) inside the
-// output, so that every entry names a whole JPEG where the input's did; the
-// bytes between and after the images are kept, and of the segment only the
-// size and offset fields of the entries rewritten change.
+// tail as they were. One it takes is one it may take (it reads, the primary
+// at offset 0, each entry an image the rewrite placed or none), reads back
+// and names, for the primary, the new primary's size from byte 0, and for
+// each secondary image exactly the bytes written for it (the turner's, or
+// the input's image) inside the output, so that every entry names a whole
+// JPEG where the input's did; the bytes between and after the images are
+// kept, and of the segment only the size and offset fields of the entries
+// rewritten change.
 #include <algorithm>
 #include <cstdlib>
 #include <map>
 
+#include "FuzzSupport.h"
 #include "JpegRotation/MultiPicture.h"
-#include "fixtures/JpegSegments.h"
 
 namespace {
 
-using plume::fixtures::TBytes;
+using plume::fuzz::TBytes;
 
 void Check(bool condition) {
     if (!condition) std::abort();
-}
-
-// The first byte after the entropy-coded data that begins at scan: the first
-// marker other than a stuffed zero or a restart marker (T.81 B.1.1.5).
-std::size_t ScanEnd(const TBytes& file, std::size_t scan) {
-    for (std::size_t at = scan; at + 1 < file.size(); ++at)
-        if (file[at] == 0xFF && file[at + 1] != 0 && (file[at + 1] & 0xF8) != 0xD0) return at;
-    return file.size();
-}
-
-// Where the engine would note the segment and end the primary; nothing when
-// it would not rewrite the tail.
-std::optional<plume::TMultiPicturePlace> Locate(const TBytes& file) {
-    const auto scan = plume::fixtures::ScanDataOffset(file);
-    if (!scan) return std::nullopt;
-    for (const plume::fixtures::TSegmentRef& segment : plume::fixtures::ListSegments(file)) {
-        if (segment.marker != 0xFFE2 || segment.length < 2 + plume::kMpfIdentifierSize) continue;
-        if (!std::equal(std::begin(plume::kMpfIdentifier), std::end(plume::kMpfIdentifier),
-                        file.begin() + static_cast<std::ptrdiff_t>(segment.BodyOffset())))
-            continue;
-        const auto end = plume::PrimaryEnd(file.data(), file.size(), ScanEnd(file, *scan));
-        if (!end) return std::nullopt;
-        plume::TMultiPicturePlace place;
-        place.inBody = segment.BodyOffset();
-        place.bodySize = segment.length - 2u;
-        place.primaryEnd = *end;
-        return place;
-    }
-    return std::nullopt;
 }
 
 TBytes Slice(const TBytes& bytes, std::size_t start, std::size_t size) {
@@ -65,7 +39,7 @@ TBytes Slice(const TBytes& bytes, std::size_t start, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const TBytes input(data, data + size);
-    auto located = Locate(input);
+    auto located = plume::fuzz::LocateMultiPicture(input);
     if (!located) return 0;
     plume::TMultiPicturePlace place = *located;
 
@@ -90,18 +64,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto images = plume::RewriteMultiPicture(input.data(), input.size(), place, output, turn);
 
     const TBytes tail(input.begin() + static_cast<std::ptrdiff_t>(place.primaryEnd), input.end());
-    if (images.empty()) {
-        TBytes expected = primary;
-        expected.insert(expected.end(), tail.begin(), tail.end());
-        Check(output == expected);
-        return 0;
-    }
+    // An index not taken: the segment and the tail as they were. (An index
+    // taken that lists no secondary image also gives an empty result; its
+    // primary size may leave the bytes unchanged too.)
+    TBytes unchanged = primary;
+    unchanged.insert(unchanged.end(), tail.begin(), tail.end());
+    if (images.empty() && output == unchanged) return 0;
 
-    // The primary entry: the new primary from byte 0.
+    // An index taken: one that reads, with the primary at offset 0 and every
+    // entry the rewrite left out naming no image (size and offset 0). The
+    // primary entry names the new primary from byte 0.
     const auto before = plume::ReadMpIndex(input.data() + place.inBody, place.bodySize);
     const auto index = plume::ReadMpIndex(output.data() + place.outBody, place.bodySize);
     Check(before && index && index->entries.size() == before->entries.size() &&
-          index->entriesOffset == before->entriesOffset);
+          index->entriesOffset == before->entriesOffset && before->entries.front().offset == 0);
     Check(index->entries.front().size == primary.size() && index->entries.front().offset == 0);
 
     // The tail: gaps and trailing bytes kept, each image as written for it,
@@ -131,6 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rewritten[image.entry] = true;
     }
     expected.insert(expected.end(), input.begin() + static_cast<std::ptrdiff_t>(at), input.end());
+    for (std::size_t i = 1; i < rewritten.size(); ++i)
+        Check(rewritten[i] || (before->entries[i].size == 0 && before->entries[i].offset == 0));
 
     // Of the segment, only the size and offset fields of rewritten entries
     // change (16 bytes an entry: attribute, size, offset, dependents).
