@@ -4,8 +4,14 @@
 //                       restart intervals, standard, optimised and incomplete
 //                       tables, extra segments, trailing data, EXIF with JPEG
 //                       and uncompressed thumbnails, and a few refused files
-//   fuzz_exif_rewrite/  APP1 bodies (first byte: mode and AllowBreakDCF)
+//   fuzz_exif_rewrite/  APP1 bodies (first byte: mode and the engine's options)
 //   fuzz_analysis/      whole files with EXIF, after SOI or after JFIF
+//   fuzz_multi_picture/ multi-picture files: both byte orders, previews, gain
+//                       maps, Ultra HDR container directories, fill bytes
+//   fuzz_xmp/           XMP packets: attribute and element forms, padding or
+//                       none, no trailer, container directories, nested
+//                       resources, comments, CDATA, processing instructions
+//   fuzz_engine/ also holds the multi-picture files and files with XMP
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,6 +19,7 @@
 #include "FuzzSupport.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/JpegEncoder.h"
+#include "fixtures/MultiPictureBuilder.h"
 #include "fixtures/SegmentBuilder.h"
 #include "fixtures/TempDir.h"
 
@@ -148,7 +155,8 @@ TBytes Thumbnail(fixtures::TSampling sampling, bool optimise) {
 // EXIF in both byte orders, orientations 1, 3, 6 and 8, JPEG and uncompressed
 // thumbnails, IFD1 with an Orientation of its own, the blocks in another
 // order: as whole files for the engine and the analysis, and as APP1 bodies
-// for the rewrite (the first byte picks mode and AllowBreakDCF).
+// for the rewrite (the first byte picks the mode, TrimPartialEdges and
+// AllowBreakDCF).
 void PutExif(TSeedWriter& out) {
     int n = 0;
     for (bool little : {true, false}) {
@@ -182,7 +190,7 @@ void PutExif(TSeedWriter& out) {
             const TBytes file = fixtures::EncodeJpeg(options);
             out.Put("fuzz_engine", name + ".jpg", file);
             out.Put("fuzz_analysis", name + ".jpg", file);
-            for (std::uint8_t first : {std::uint8_t{1}, std::uint8_t{0x81}, std::uint8_t{3}}) {
+            for (const std::uint8_t first : {0x01, 0x81, 0x43, 0xC6, 0x07}) {
                 TBytes input = {first};
                 input.insert(input.end(), body.begin(), body.end());
                 out.Put("fuzz_exif_rewrite", name + "-" + std::to_string(first), input);
@@ -200,6 +208,160 @@ void PutExif(TSeedWriter& out) {
     out.Put("fuzz_analysis", "jfif-then-exif.jpg", fixtures::EncodeJpeg(options));
 }
 
+// The XMP packets of the seeds, each with what it shows.
+std::vector<std::pair<std::string, std::string>> XmpPackets() {
+    using fixtures::TXmpOptions;
+    std::vector<std::pair<std::string, std::string>> packets;
+    TXmpOptions options;
+    options.orientation = 6;
+    options.imageSize = {{640, 1024}};
+    options.pixelSize = {{4000, 3000}};
+    options.containerItems = {{"GainMap", 9999}, {"Depth", 12}};
+    options.padding = 40;
+    packets.emplace_back("attributes", fixtures::BuildXmpPacket(options));
+    options.elementForm = true;
+    options.tiffPrefix = "t";
+    options.padding = 0;
+    packets.emplace_back("elements-no-padding", fixtures::BuildXmpPacket(options));
+    std::string cut = packets.back().second;
+    cut.resize(cut.rfind("<?xpacket end"));
+    packets.emplace_back("no-trailer", cut);
+
+    // A second top-level description, whose orientation turns too, and values
+    // the turn must leave: a nested resource's orientation, one inside a
+    // comment, digits inside CDATA, an instruction.
+    options = {};
+    options.orientation = 8;
+    options.imageSize = {{16, 8}};
+    options.padding = 8;
+    options.extra =
+        "  <rdf:Description rdf:about=\"\" xmlns:mm=\"http://ns.adobe.com/xap/1.0/mm/\"\n"
+        "    xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\" tiff:Orientation=\"3\">\n"
+        "   <mm:DerivedFrom rdf:parseType=\"Resource\">\n"
+        "    <tiff:Orientation>5</tiff:Orientation>\n"
+        "   </mm:DerivedFrom>\n"
+        "   <!-- <tiff:Orientation>2</tiff:Orientation> -->\n"
+        "   <mm:Note xml:lang=\"x-default\"><![CDATA[1234]]></mm:Note>\n"
+        "   <?plume 7?>\n"
+        "   <tiff:ImageWidth xmlns=\"http://ns.adobe.com/tiff/1.0/\">  12  </tiff:ImageWidth>\n"
+        "  </rdf:Description>\n";
+    packets.emplace_back("nested", fixtures::BuildXmpPacket(options));
+
+    // A directory of three items after the primary, one with padding.
+    options = {};
+    options.containerItems = {{"GainMap", 123456}, {"Depth", 7}, {"Confidence", 0}};
+    options.padding = 16;
+    std::string padded = fixtures::BuildXmpPacket(options);
+    const std::string length = "Item:Length=\"7\"";
+    padded.insert(padded.find(length) + length.size(), " Item:Padding=\"4\"");
+    packets.emplace_back("container", padded);
+    return packets;
+}
+
+// The APP1 body of an XMP packet: the identifier with its NUL, the packet.
+TBytes XmpBody(const std::string& packet) {
+    const TBytes segment = fixtures::XmpSegment(packet);
+    return TBytes(segment.begin() + 4, segment.end());
+}
+
+// Whole packets for the rewrite, each in two sizes: the size picks what the
+// turn changes (odd: orientation; bit 1: sizes), so line ends after the
+// trailer make one seed of each. And each as the XMP of a small file for the
+// engine, one with EXIF (Orientation 6) so the XMP orientation follows.
+void PutXmp(TSeedWriter& out) {
+    int n = 0;
+    for (const auto& [name, packet] : XmpPackets()) {
+        for (std::size_t flags : {1, 3}) {
+            std::string sized = packet;
+            while (sized.size() % 4 != flags) sized += '\n';
+            out.Put("fuzz_xmp", name + "-" + std::to_string(flags),
+                    TBytes(sized.begin(), sized.end()));
+        }
+        fixtures::TEncodeOptions options;
+        options.Size(16, 8);
+        options.writeJfif = false;
+        if (++n % 2 == 0) {
+            fixtures::TExifOptions exif;
+            exif.ifd0 = fixtures::TypicalIfd0(6);
+            options.markers.push_back({0xE1, fixtures::BuildExif(exif).App1Body()});
+        }
+        options.markers.push_back({0xE1, XmpBody(packet)});
+        out.Put("fuzz_engine", "xmp-" + name + ".jpg", fixtures::EncodeJpeg(options));
+    }
+}
+
+TBytes Picture(int width, int height, fixtures::TSampling sampling, bool progressive = false) {
+    fixtures::TEncodeOptions options;
+    options.Size(width, height).Sampling(sampling);
+    options.writeJfif = false;
+    options.noise = 4;
+    options.progressive = progressive;
+    return fixtures::EncodeJpeg(options);
+}
+
+// A phone's photo: the primary with EXIF (Orientation 6) and XMP whose
+// container directory locates the gain map right after the primary; a grey
+// gain map with its own XMP; a preview of the full-HD class; a trailer.
+TBytes PhoneFile(bool littleEndian, bool progressiveGainMap) {
+    fixtures::TXmpOptions gainMapXmp;
+    gainMapXmp.imageSize = {{8, 8}};
+    gainMapXmp.padding = 8;
+    const TBytes gainMap = fixtures::InsertSegmentAfterSoi(
+        Picture(8, 8, fixtures::TSampling::kGrey, progressiveGainMap),
+        fixtures::XmpSegment(fixtures::BuildXmpPacket(gainMapXmp)));
+    fixtures::TXmpOptions xmp;
+    xmp.orientation = 6;
+    xmp.imageSize = {{24, 16}};
+    xmp.containerItems = {{"GainMap", gainMap.size()}};
+    xmp.padding = 24;
+    fixtures::TExifOptions exif;
+    exif.littleEndian = littleEndian;
+    exif.ifd0 = fixtures::TypicalIfd0(6);
+    exif.exifIfd = fixtures::TypicalExifIfd(24, 16);
+    fixtures::TEncodeOptions options;
+    options.Size(24, 16).Sampling(fixtures::TSampling::k420);
+    options.writeJfif = false;
+    options.markers = {{0xE1, fixtures::BuildExif(exif).App1Body()},
+                       {0xE1, XmpBody(fixtures::BuildXmpPacket(xmp))}};
+    return fixtures::BuildMultiPicture(
+        fixtures::EncodeJpeg(options),
+        {littleEndian,
+         {{fixtures::kMpUndefined, gainMap},
+          {fixtures::kMpLargeThumbnail, Picture(16, 8, fixtures::TSampling::k422)}},
+         {'e', 'n', 'd'}});
+}
+
+// Multi-picture files, for the rewrite and for the engine: phones' photos in
+// both byte orders (one whose gain map the engine refuses), a stereo pair
+// with a preview and an image of another format, and a primary that ends in
+// fill bytes before its EOI, after restart intervals.
+void PutMultiPicture(TSeedWriter& out) {
+    std::vector<std::pair<std::string, TBytes>> files;
+    files.emplace_back("phone-le.jpg", PhoneFile(true, false));
+    files.emplace_back("phone-be.jpg", PhoneFile(false, false));
+    files.emplace_back("phone-progressive-gain-map.jpg", PhoneFile(true, true));
+    files.emplace_back("stereo.jpg", fixtures::BuildMultiPicture(
+                                         Picture(16, 16, fixtures::TSampling::k444),
+                                         {false,
+                                          {{0x00020002, Picture(16, 16, fixtures::TSampling::k444)},
+                                           {fixtures::kMpLargeThumbnail | 0x01000000, {1, 2, 3}},
+                                           {0x00010001, Picture(8, 16, fixtures::TSampling::k440)}},
+                                          {}}));
+    fixtures::TEncodeOptions options;
+    options.Size(16, 16).Sampling(fixtures::TSampling::k420);
+    options.writeJfif = false;
+    options.restartInterval = 1;
+    TBytes primary = fixtures::EncodeJpeg(options);
+    primary.insert(primary.end() - 2, {0xFF, 0xFF});
+    files.emplace_back("fill-before-eoi.jpg",
+                       fixtures::BuildMultiPicture(
+                           primary, {true, {{0, Picture(8, 8, fixtures::TSampling::kGrey)}}, {}}));
+    for (const auto& [name, file] : files) {
+        out.Put("fuzz_multi_picture", name, file);
+        out.Put("fuzz_engine", "mpf-" + name, file);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,6 +374,8 @@ int main(int argc, char** argv) {
     PutUnusualFrames(out);
     PutHandMadeTables(out);
     PutExif(out);
+    PutXmp(out);
+    PutMultiPicture(out);
     std::printf("%d seed files in %s\n", out.Written(), argv[1]);
     return 0;
 }

@@ -5,12 +5,15 @@
 
 #include "BitStreamFile/MemoryStream.h"
 #include "JpegRotation/JpegRotation.h"
+#include "fixtures/JpegSegments.h"
 
 namespace plume::fuzz {
 
-bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf, TBytes* output) {
+bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options,
+                       TBytes* output) {
     TJpegRotation engine;
-    engine.AllowBreakDCF = allowBreakDcf;
+    engine.AllowBreakDCF = options.allowBreakDcf;
+    engine.TrimPartialEdges = options.trimPartialEdges;
     TMemoryStream in(jpeg);
     TMemoryStream out;
     try {
@@ -27,8 +30,9 @@ namespace {
 
 // One engine as a host drives it, recording what each pass reports.
 struct TRecordingEngine {
-    explicit TRecordingEngine(bool threads, bool allowBreakDcf) {
-        engine.AllowBreakDCF = allowBreakDcf;
+    TRecordingEngine(bool threads, const TFuzzOptions& options) {
+        engine.AllowBreakDCF = options.allowBreakDcf;
+        engine.TrimPartialEdges = options.trimPartialEdges;
         engine.AllowParallelCoding = threads;
         engine.ParallelMinBlocks = 0;
         engine.OnMessage = [this](const std::string& text, int level) {
@@ -39,27 +43,33 @@ struct TRecordingEngine {
     // The pass's result, messages, progress and output, as one string.
     std::string Pass(const TBytes& jpeg, std::uint8_t mode) {
         record.clear();
+        written = false;
         TMemoryStream in(jpeg);
         TMemoryStream out;
         try {
             if (!engine.ValidateJpeg(in)) return record + "refused";
-            record += engine.RotateJpeg(in, out, mode) ? "written " : "failed ";
+            written = engine.RotateJpeg(in, out, mode);
+            record += written ? "written " : "failed ";
         } catch (const EStreamError& error) {
             // A file that ends too early: the one exception a pass may raise.
             record += error.what();
         }
-        record.append(out.Bytes().begin(), out.Bytes().end());
+        output = out.Bytes();
+        record.append(output.begin(), output.end());
         return record;
     }
     TJpegRotation engine;
     std::string record;
+    bool written = false;
+    TBytes output;
 };
 
 }  // namespace
 
-void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDcf) {
-    TRecordingEngine threaded(true, allowBreakDcf), single(false, allowBreakDcf);
+void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options) {
+    TRecordingEngine threaded(true, options), single(false, options);
     if (threaded.Pass(jpeg, mode) != single.Pass(jpeg, mode)) __builtin_trap();
+    if (threaded.written) CheckWholeImages(jpeg, threaded.output);
 }
 
 namespace {
@@ -95,6 +105,88 @@ std::uint64_t LargestDeclaredFrame(const TBytes& bytes) {
         largest = std::max(largest, mcus * blocksPerMcu);
     }
     return largest;
+}
+
+namespace {
+
+// The first byte after the entropy-coded data that begins at scan: the first
+// marker other than a stuffed zero or a restart marker (T.81 B.1.1.5).
+std::size_t ScanEnd(const TBytes& file, std::size_t scan) {
+    for (std::size_t at = scan; at + 1 < file.size(); ++at)
+        if (file[at] == 0xFF && file[at + 1] != 0 && (file[at + 1] & 0xF8) != 0xD0) return at;
+    return file.size();
+}
+
+// The first APP2 "MPF\0" segment before the scan, and the scan's start.
+struct TMpSegment {
+    std::size_t body = 0, bodySize = 0, scan = 0;
+};
+std::optional<TMpSegment> FindMpSegment(const TBytes& file) {
+    const auto scan = fixtures::ScanDataOffset(file);
+    if (!scan) return std::nullopt;
+    for (const fixtures::TSegmentRef& segment : fixtures::ListSegments(file)) {
+        if (segment.marker != 0xFFE2 || segment.length < 2 + kMpfIdentifierSize) continue;
+        if (std::equal(std::begin(kMpfIdentifier), std::end(kMpfIdentifier),
+                       file.begin() + static_cast<std::ptrdiff_t>(segment.BodyOffset())))
+            return TMpSegment{segment.BodyOffset(), segment.length - 2u, *scan};
+    }
+    return std::nullopt;
+}
+
+// The index of the segment when it names whole JPEGs (SOI to EOI) inside the
+// file: the first from byte 0 over the primary's scan, the others after it,
+// none overlapping another. An entry of size 0 at offset 0 names no image.
+// The primary's size is taken from the index, not from where its EOI is
+// found, so that an index which the rewrite should have made true and did
+// not is told from one it left alone.
+std::optional<TMpIndex> WholeImageIndex(const TBytes& file, const TMpSegment& segment) {
+    const auto index = ReadMpIndex(file.data() + segment.body, segment.bodySize);
+    if (!index) return std::nullopt;
+    const auto whole = [&](std::uint64_t start, std::uint64_t size) {
+        return size >= 4 && start <= file.size() && size <= file.size() - start &&
+               Word(file, static_cast<std::size_t>(start)) == 0xFFD8 &&
+               Word(file, static_cast<std::size_t>(start + size - 2)) == 0xFFD9;
+    };
+    const TMpEntry& primary = index->entries.front();
+    if (primary.offset != 0 || primary.size < segment.scan + 2 || !whole(0, primary.size))
+        return std::nullopt;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> images;
+    for (std::size_t i = 1; i < index->entries.size(); ++i) {
+        const TMpEntry& entry = index->entries[i];
+        if (entry.size == 0 && entry.offset == 0) continue;
+        const std::uint64_t start = std::uint64_t{segment.body} + kMpfIdentifierSize + entry.offset;
+        if (start < primary.size || !whole(start, entry.size)) return std::nullopt;
+        images.emplace_back(start, entry.size);
+    }
+    std::sort(images.begin(), images.end());
+    for (std::size_t i = 1; i < images.size(); ++i)
+        if (images[i].first < images[i - 1].first + images[i - 1].second) return std::nullopt;
+    return index;
+}
+
+}  // namespace
+
+std::optional<TMultiPicturePlace> LocateMultiPicture(const TBytes& file) {
+    const auto segment = FindMpSegment(file);
+    if (!segment) return std::nullopt;
+    const auto end = PrimaryEnd(file.data(), file.size(), ScanEnd(file, segment->scan));
+    if (!end) return std::nullopt;
+    TMultiPicturePlace place;
+    place.inBody = segment->body;
+    place.bodySize = segment->bodySize;
+    place.primaryEnd = *end;
+    return place;
+}
+
+void CheckWholeImages(const TBytes& input, const TBytes& output) {
+    const auto in = FindMpSegment(input);
+    if (!in) return;
+    const auto index = WholeImageIndex(input, *in);
+    if (!index) return;
+    const auto out = FindMpSegment(output);
+    if (!out) __builtin_trap();
+    const auto rewritten = WholeImageIndex(output, *out);
+    if (!rewritten || rewritten->entries.size() != index->entries.size()) __builtin_trap();
 }
 
 TBytes WithApp1AfterSoi(const TBytes& jpeg, const std::uint8_t* body, std::size_t size) {

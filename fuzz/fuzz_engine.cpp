@@ -1,14 +1,16 @@
 // The engine on arbitrary bytes: ValidateJpeg, then RotateJpeg, with two
 // threads and with one, which must do exactly the same. Any file is an input
-// as it is: its size chooses the mode ((size / 2) % 6) and AllowBreakDCF (odd
-// sizes).
+// as it is: its size chooses the mode ((size / 2) % 8, bits 1 to 3),
+// AllowBreakDCF (bit 0) and TrimPartialEdges (bit 4).
 #include "FuzzSupport.h"
 #include "JpegRotation/JpegRotation.h"
+
+static_assert(plume::kModeCount == 8, "the mode takes bits 1 to 3 of the size");
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const plume::fuzz::TBytes jpeg(data, data + size);
     if (plume::fuzz::LargestDeclaredFrame(jpeg) > plume::fuzz::kMaxFuzzBlocks) return -1;
     const auto mode = static_cast<std::uint8_t>(size / 2 % plume::kModeCount);
-    plume::fuzz::RotateBothWays(jpeg, mode, size % 2 == 1);
+    plume::fuzz::RotateBothWays(jpeg, mode, {(size & 1) != 0, (size & 16) != 0});
     return 0;
 }

@@ -1,7 +1,9 @@
 // The EXIF rewrite through whole rotations: the input is the body of an APP1
-// segment, put right after SOI of a small valid JPEG. The first byte chooses
-// the mode and AllowBreakDCF.
+// segment, put right after SOI of a small valid JPEG (24 by 16 at 4:2:0: a
+// partial MCU column). The first byte chooses the mode (bits 0 to 2),
+// TrimPartialEdges (bit 6) and AllowBreakDCF (bit 7).
 #include "FuzzSupport.h"
+#include "JpegRotation/JpegRotation.h"
 #include "fixtures/JpegEncoder.h"
 
 namespace {
@@ -21,11 +23,12 @@ const plume::fuzz::TBytes& BaseJpeg() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    const std::uint8_t mode = static_cast<std::uint8_t>(data[0] % 6);
-    const bool allowBreakDcf = (data[0] & 0x80) != 0;
+    static_assert(plume::kModeCount == 8, "the mode takes bits 0 to 2 of the first byte");
+    const auto mode = static_cast<std::uint8_t>(data[0] % plume::kModeCount);
+    const plume::fuzz::TFuzzOptions options{(data[0] & 0x80) != 0, (data[0] & 0x40) != 0};
     const plume::fuzz::TBytes jpeg = plume::fuzz::WithApp1AfterSoi(BaseJpeg(), data + 1, size - 1);
     // The thumbnail is turned too: a large one is as slow as a large file.
     if (plume::fuzz::LargestDeclaredFrame(jpeg) > plume::fuzz::kMaxFuzzBlocks) return -1;
-    plume::fuzz::ValidateAndRotate(jpeg, mode, allowBreakDcf, nullptr);
+    plume::fuzz::ValidateAndRotate(jpeg, mode, options, nullptr);
     return 0;
 }

@@ -16,11 +16,11 @@ build=${PLUME_FUZZ_BUILD_DIR:-build-fuzz}
 # One line per target: its seed folders (made by fuzz_seeds) and its
 # dictionaries (fuzz/dict/NAME.dict), each list comma-separated.
 targets_table="
-fuzz_engine        fuzz_engine                  jpeg
+fuzz_engine        fuzz_engine                  jpeg,mpf,xmp
 fuzz_exif_rewrite  fuzz_exif_rewrite            exif
 fuzz_analysis      fuzz_analysis,fuzz_engine    jpeg,exif
-fuzz_multi_picture fuzz_multi_picture           jpeg
-fuzz_xmp           fuzz_xmp                     jpeg
+fuzz_multi_picture fuzz_multi_picture           mpf
+fuzz_xmp           fuzz_xmp                     xmp
 "
 
 distil=false

@@ -73,11 +73,9 @@ std::optional<TMpIndex> ReadMpIndex(const std::uint8_t* body, std::size_t size) 
 
 std::optional<std::size_t> PrimaryEnd(const std::uint8_t* input, std::size_t inputSize,
                                       std::size_t scanEnd) {
-    std::size_t at = scanEnd;
-    if (at >= inputSize || input[at] != 0xFF) return std::nullopt;
-    while (at < inputSize && input[at] == 0xFF) ++at;
-    if (at >= inputSize || input[at] != kEoiSecondByte) return std::nullopt;
-    return at + 1;
+    for (std::size_t at = scanEnd; at < inputSize && inputSize - at >= 2; ++at)
+        if (input[at] == 0xFF && input[at + 1] == kEoiSecondByte) return at + 2;
+    return std::nullopt;
 }
 
 namespace {

@@ -100,9 +100,11 @@ std::vector<TSecondaryImage> RewriteMultiPicture(const std::uint8_t* input, std:
                                                  std::vector<std::uint8_t>& output,
                                                  const TSecondaryTurner& turn);
 
-// The input offset after the primary's EOI when the bytes from scanEnd (the
-// first byte after the primary's entropy-coded data) are fill bytes 0xFF and
-// the EOI marker (T.81 B.1.1.2); nothing otherwise.
+// The input offset after the primary's EOI: the first EOI marker from scanEnd
+// (the first byte after the primary's entropy-coded data) on. Normally only
+// fill bytes 0xFF come between (T.81 B.1.1.2); bytes an encoder left after
+// the last MCU, or a segment, stay with the primary. Nothing when no EOI
+// follows.
 std::optional<std::size_t> PrimaryEnd(const std::uint8_t* input, std::size_t inputSize,
                                       std::size_t scanEnd);
 

@@ -28,8 +28,9 @@ struct TPhoneFile {
 // A phone's photo: the primary with XMP, whose container directory lists the
 // gain map, and then EXIF (Orientation 6), whose rewrite decides the XMP's;
 // a grey gain map with its own XMP; a full-HD-class preview with its own
-// EXIF; a trailer.
-TPhoneFile PhoneFile(bool littleEndian, const TBytes& gainMapJpeg, bool container = true) {
+// EXIF; a trailer. beforePrimaryEoi comes right before the primary's EOI.
+TPhoneFile PhoneFile(bool littleEndian, const TBytes& gainMapJpeg, bool container = true,
+                     const TBytes& beforePrimaryEoi = {}) {
     TPhoneFile phone;
     TXmpOptions gainMapXmp;
     gainMapXmp.imageSize = {{16, 8}};
@@ -42,9 +43,10 @@ TPhoneFile PhoneFile(bool littleEndian, const TBytes& gainMapJpeg, bool containe
     xmp.imageSize = {{48, 1024}};
     xmp.pixelSize = {{48, 1024}};
     if (container) xmp.containerItems = {{"GainMap", phone.gainMap.size()}};
-    const TBytes primary =
+    TBytes primary =
         fixtures::InsertSegmentAfterSoi(PhotoWithExif(CameraExif(littleEndian)),
                                         fixtures::XmpSegment(fixtures::BuildXmpPacket(xmp)));
+    primary.insert(primary.end() - 2, beforePrimaryEoi.begin(), beforePrimaryEoi.end());
     phone.file = fixtures::BuildMultiPicture(
         primary,
         {littleEndian,
@@ -206,6 +208,35 @@ TEST(MultiPictureTest, AGainMapThatCannotBeKeptTrueRefusesTheFile) {
     TEngineRun run;
     EXPECT_FALSE(run.ValidateAndRotate(tightFile, kModeRotateRight));
     EXPECT_EQ(run.Messages(kLevelError), (std::vector<TMessage>{{kMsgGainMapLength, 2}}));
+}
+
+// Bytes between the primary's scan and its EOI (zeros an encoder left after
+// the last MCU, a comment) stay with the primary, and the index and the
+// container still name the new primary and the turned gain map.
+TEST(MultiPictureTest, BytesBetweenThePrimarysScanAndItsEoiKeepTheIndexTrue) {
+    const TBytes kEoi = {0xFF, 0xD9};
+    for (const TBytes& between : {TBytes{0, 0, 0}, fixtures::TSegmentBuilder().Com("c").Take()}) {
+        const TPhoneFile phone = PhoneFile(true, GreyGainMap(), true, between);
+        TEngineRun alone, run;
+        ASSERT_TRUE(alone.ValidateAndRotate(phone.gainMap, kModeRotateRight));
+        ASSERT_TRUE(run.ValidateAndRotate(phone.file, kModeRotateRight));
+        const auto app2 = *fixtures::FindSegment(run.output, 0xFFE2);
+        const auto index = ReadMpIndex(run.output.data() + app2.BodyOffset(), app2.length - 2u);
+        ASSERT_TRUE(index.has_value());
+        const std::size_t primarySize = index->entries[0].size;
+        TBytes end = between;
+        end.insert(end.end(), kEoi.begin(), kEoi.end());
+        EXPECT_EQ(Slice(run.output, primarySize - end.size(), end.size()), end);
+        const TMpEntry& gainMap = index->entries[1];
+        EXPECT_EQ(app2.BodyOffset() + kMpfIdentifierSize + gainMap.offset, primarySize);
+        EXPECT_EQ(Slice(run.output, primarySize, gainMap.size), alone.output);
+        const auto xmp = *fixtures::FindSegment(run.output, fixtures::kAPP1);
+        const auto items =
+            ReadContainerItems(run.output.data() + xmp.BodyOffset() + kXmpIdentifierSize,
+                               xmp.length - 2u - kXmpIdentifierSize);
+        ASSERT_EQ(items.size(), 2u);
+        EXPECT_EQ(items[1].length, alone.output.size());
+    }
 }
 
 // The packet rewrite alone: both forms, any prefix bound to the TIFF
