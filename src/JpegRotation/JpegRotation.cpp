@@ -107,7 +107,9 @@ bool TJpegRotation::RunHeaderLoop(bool validating) {
 bool TJpegRotation::DispatchSegment(std::uint16_t marker, bool validating,
                                     bool& nonStandardReported, bool& scanFound) {
     switch (marker) {
-        case kDQT: RewriteDqt(); return true;
+        case kDQT:
+            RewriteDqt();
+            return true;
         case kSOF0:
             if (RewriteSof0() == 4 && validating) {
                 ReportError(kMsgNotYCbCr);
@@ -126,10 +128,11 @@ bool TJpegRotation::DispatchSegment(std::uint16_t marker, bool validating,
                 return true;
             }
             break;
-        default: break;
+        default:
+            break;
     }
-    const bool known = marker == kSOS || marker == kDRI || marker == kCOM ||
-                       (marker >= kAPP0 && marker <= kAPP15);
+    const bool known =
+        marker == kSOS || marker == kDRI || marker == kCOM || (marker >= kAPP0 && marker <= kAPP15);
     if (!known) {
         if (validating)
             ReportError(kMsgUnknownHeaderPrefix + Hex4(marker) + kMsgUnknownHeaderSuffix);
@@ -250,30 +253,23 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
 
     // Any error report during the pass (a marker inside the scan data) means
     // the scan did not decode as coded: nothing may be written from it.
-    if (Mode == kModeFlipHorizontal || (Mode == kModeNone && !ScanMayBeCopied())) {
-        if (!StreamScan()) return false;
-    } else if (Mode != kModeNone && !AllowParallelCoding) {
-        // One thread: decoding once into the store costs less than twice.
-        if (!DecodeScan() || errorReported_) return false;
+    trackCoding_ = Mode == kModeNone && ScanMayBeCopied();
+    const bool decoded = IndexScan() && !errorReported_;
+    const bool copy = trackCoding_ && codedAsCoder_;
+    trackCoding_ = false;
+    bool encoded = false;
+    if (decoded) {
         ReplaceIncompleteTables();
         BuildSymbolIndex();
-        if (!TransformAndEncode()) return false;
-    } else {
-        trackCoding_ = Mode == kModeNone;
-        const bool decoded = IndexScan() && !errorReported_;
-        trackCoding_ = false;
-        bool encoded = false;
-        if (decoded) {
-            ReplaceIncompleteTables();
-            BuildSymbolIndex();
-            const bool copy = Mode == kModeNone && codedAsCoder_ && ScanEndsWithOnes();
-            if (copy)
-                CopyScan();
-            encoded = copy || EncodeFromIndex();
+        if (copy && ScanEndsWithOnes()) {
+            CopyScan();
+            encoded = true;
+        } else {
+            encoded = EncodeFromIndex();
         }
-        scanIndex_ = {};
-        if (!encoded) return false;
     }
+    scanIndex_.clear();
+    if (!encoded) return false;
 
     return WriteAfterScan(outStream);
 }

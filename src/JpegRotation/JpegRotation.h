@@ -20,6 +20,7 @@
 #include "BitStreamFile/MemoryStream.h"
 #include "BitStreamFile/MessageEvent.h"
 #include "BitStreamFile/OutBitStreamFile.h"
+#include "JpegRotation/BlockDecoder.h"
 #include "JpegRotation/BlockTables.h"
 #include "JpegRotation/CoefficientStore.h"
 #include "JpegRotation/HuffmanCoding.h"
@@ -54,7 +55,7 @@ using TProgressEvent = std::function<void(int)>;
 using TNotifyEvent = std::function<void()>;
 
 class TJpegRotation {
-public:
+  public:
     TJpegRotation();
     ~TJpegRotation();
     TJpegRotation(const TJpegRotation&) = delete;
@@ -81,16 +82,20 @@ public:
     // left in that direction: the output frame and the EXIF pixel dimensions
     // give the smaller size. A thumbnail engine inherits the option.
     bool TrimPartialEdges = false;
-    // Two threads share the work of one file; the bytes written, messages
-    // and progress are the same either way. With two the scan is decoded
-    // once to an index of MCU starts and again as it is coded, without a
-    // store for the whole image; with one it is decoded into the store.
+    // Threads share the work of one file (one per core unless ThreadCount
+    // says how many); the bytes written, messages and progress are the same
+    // either way, and the callbacks are called on the caller's thread only.
+    // The scan is decoded once to an index of MCU starts, each part of it
+    // from its own start on its own thread, and again as it is coded, each
+    // part of the output on its own thread, without a store for the whole
+    // image.
     bool AllowParallelCoding = true;
-    // Images of fewer blocks are done on one thread, where a second costs
-    // more than it saves.
+    int ThreadCount = 0;
+    // Images of fewer blocks are done on one thread, where more cost more
+    // than they save.
     std::int64_t ParallelMinBlocks = 1 << 14;
-    // MCUs of the last pass whose decoding the second thread did ahead of
-    // time (0 when it did not run or never fell into step with the scan).
+    // MCUs of the last pass whose decoding other threads did ahead of time
+    // (0 when none ran or none fell into step with the scan).
     std::int64_t SpeculatedMcus = 0;
 
     // ---- Segment handlers (the marker has been read by the driver) ----
@@ -113,7 +118,8 @@ public:
     bool DecodeScan();
 
     // ---- Huffman tables and encoding ----
-    void InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols, int tableIndex);
+    void InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols,
+                              int tableIndex);
     void ReplaceIncompleteTables();
     void BuildSymbolIndex();
     void EncodeBlock(int component, const TCoefBlock& block);
@@ -162,7 +168,7 @@ public:
     std::int32_t RestartCounter = 0;
     std::int32_t BitLength[256] = {};
 
-private:
+  private:
     friend class TExifRewriter;
 
     // Header state of the current pass, used to refuse what the engine cannot
@@ -174,7 +180,8 @@ private:
     };
 
     bool RunHeaderLoop(bool validating);
-    bool DispatchSegment(std::uint16_t marker, bool validating, bool& nonStandardReported, bool& scanFound);
+    bool DispatchSegment(std::uint16_t marker, bool validating, bool& nonStandardReported,
+                         bool& scanFound);
     bool CopyParsedSegment(std::uint16_t marker);
     void ReportError(const std::string& text);
     // Records the first refusal of a header handler; the driver reports it.
@@ -192,14 +199,18 @@ private:
     // drops and writes the smaller size into the frame and the EXIF data.
     void TrimEdges();
     template <class TCount, class TSymbol>
-    void AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits, const TSymbol* symbols,
-                              int count);
+    void AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits,
+                              const TSymbol* symbols, int count);
 
     void PrepareDecodeTables();
     TScanReader& ScanReader();
     TScanWriter& ScanWriter();
     // Reports a scan that cannot be decoded, after any event its bits passed.
     bool FailBlock(const char* text);
+    // After a block: true when it decoded, else false after the report.
+    bool BlockDecoded(TBlockStatus status);
+    // DecodeBlock without keeping the coefficients.
+    bool SkipBlock(int component);
     bool ReadRestartMarker();
     void BeginScanDecoding();
     // Where each decoded block goes: block (row r, column c) of slot s of the
@@ -219,7 +230,9 @@ private:
     TMcuPlan DecodePlan() const;
     bool IndexScan();
     std::size_t McuCapacity(std::size_t bytes) const;
-    std::unique_ptr<TSpeculativeScan> StartSpeculation() const;
+    int ThreadsToUse() const;
+    struct TSpeculations;
+    void StartSpeculations(TSpeculations& speculations) const;
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
     struct TIndexSource;
     bool EncodeFromIndex();
@@ -229,9 +242,6 @@ private:
     bool ScanMayBeCopied() const;
     bool ScanEndsWithOnes() const;  // after IndexScan
     void CopyScan();
-    // Modes 0 and 4 keep every MCU row where it is: the scan is decoded and
-    // coded row by row without a store for the whole image.
-    bool StreamScan();
     struct TOutputLayout;
     struct TEncodeRange {
         std::int64_t first, last;  // output MCUs
@@ -241,15 +251,14 @@ private:
         bool failed;
     };
     struct TStoreSource;
-    struct TRowSource;
     template <class TBlockSource>
-    void EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
-                    bool report);
+    void EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer,
+                    int progressBase, bool report);
     // Sets up the output geometry (the MCU grid is exchanged for a quarter
     // turn) and returns the first progress position of the rows written.
     int BeginOutput(TOutputLayout& layout);
     template <class TBlockSource>
-    bool EncodeOutput(TBlockSource& first, TBlockSource& second, int progressBase);
+    bool EncodeOutput(TBlockSource& source, int progressBase);
     // Pads and trims the output scan; false after reporting a symbol without a code.
     bool EndOutputScan(TScanWriter& writer, bool failed);
 
@@ -289,8 +298,8 @@ private:
     std::vector<TMcuStart> scanIndex_;  // McusPerRow * McuRows + 1 starts, the last the scan's end
     TMcuPlan indexPlan_;
     std::size_t scanStart_ = 0;
-    bool trackCoding_ = false;    // IndexScan notes blocks coded otherwise than the coder does
-    bool codedAsCoder_ = true;    // and found none
+    bool trackCoding_ = false;  // IndexScan notes blocks coded otherwise than the coder does
+    bool codedAsCoder_ = true;  // and found none
     bool encodeFailed_ = false;
 
     // What the output of the current RotateJpeg drops (TrimPartialEdges):

@@ -13,15 +13,6 @@
 
 namespace plume {
 
-// A source block as the output sees it; the source is left as decoded.
-inline void MapBlock(const TCoefBlock& source, const TBlockMap& map, TCoefBlock& block) {
-    if (map.Moves) {
-        for (int k = 0; k < 64; ++k) block[k] = static_cast<std::int16_t>(source[map.Source[k]] * map.Sign[k]);
-    } else {
-        for (int k = 0; k < 64; ++k) block[k] = static_cast<std::int16_t>(source[k] * map.Sign[k]);
-    }
-}
-
 // The output geometry once BeginOutput has set it up. The blocks cover the
 // whole turned grid of MCUs; the output is the part of it that starts at MCU
 // (firstColumn, firstRow), which TrimPartialEdges may move by one.
@@ -31,20 +22,20 @@ struct TJpegRotation::TOutputLayout {
     const TBlockMap* map;
     int firstColumn, firstRow;
     std::int64_t mcusPerRow, mcuRows;  // output MCUs
+    bool failed = false;               // a source block could not be had
 };
 
 // Codes the output MCUs [range.first, range.last) with range's predictors
 // and restart state. Before each MCU source.Load(row, column) is called with
 // its place in the turned grid; then each output block (x, y) of slot s is
-// source.At(s, x, y), as decoded or, when the source's kMapped is set,
-// already turned. Progress is reported only when `report` is set.
+// source.At(s, x, y), turned and in coded form. Progress is reported only
+// when `report` is set.
 template <class TBlockSource>
-void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer, int progressBase,
-                               bool report) {
+void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer,
+                               int progressBase, bool report) {
     const std::int64_t total = source.mcusPerRow * source.mcuRows;
     std::size_t mcuBlocks = 0;
     for (int s = 0; s < 4; ++s) mcuBlocks += static_cast<std::size_t>(HSampling[s]) * VSampling[s];
-    TCoefBlock mapped;
     for (std::int64_t mcu = range.first; mcu < range.last; ++mcu) {
         const int outputRow = static_cast<int>(mcu / source.mcusPerRow);
         const int col = static_cast<int>(mcu % source.mcusPerRow) + source.firstColumn;
@@ -59,12 +50,8 @@ void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanW
                 const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + v;
                 for (int h = 0; h < HSampling[s]; ++h) {
                     const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + h;
-                    const TCoefBlock* block = &source.At(s, x, y);
-                    if constexpr (!TBlockSource::kMapped) {
-                        MapBlock(*block, *source.map, mapped);
-                        block = &mapped;
-                    }
-                    if (!CodeBlock(*block, range.predictor[s], dc, ac, bits)) range.failed = true;
+                    if (!CodeBlock(source.At(s, x, y), range.predictor[s], dc, ac, bits))
+                        range.failed = true;
                 }
             }
         }
@@ -82,89 +69,122 @@ void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanW
     }
 }
 
-// Writes the whole output scan from two sources of the same blocks: the
-// first half from `first` on this thread, the second half from `second` on
-// another one when the image is large enough. The second half's start state
-// (predictors, restart count and number) follows from the blocks before it.
+// Writes the whole output scan from `source`: the output MCUs are split into
+// as many parts as ThreadsToUse gives when the image is large enough, each
+// coded on a thread of its own from a copy of the source, the first one on
+// this thread straight into the output. The start state of each later part
+// (predictors, restart count and number) follows from the blocks before it;
+// with restart markers it starts right after one.
 template <class TBlockSource>
-bool TJpegRotation::EncodeOutput(TBlockSource& first, TBlockSource& second, int progressBase) {
+bool TJpegRotation::EncodeOutput(TBlockSource& source, int progressBase) {
     std::size_t blocks = 0;
-    for (int s = 0; s < 4; ++s) blocks += first.width[s] * first.height[s];
-    const std::int64_t perRow = first.mcusPerRow;
-    const std::int64_t total = perRow * first.mcuRows;
+    for (int s = 0; s < 4; ++s) blocks += source.width[s] * source.height[s];
+    const std::int64_t perRow = source.mcusPerRow;
+    const std::int64_t total = perRow * source.mcuRows;
     const bool restarts = HasRestart && RestartInterval > 0;
 
-    std::int64_t split = total;
-    if (AllowParallelCoding && static_cast<std::int64_t>(blocks) >= ParallelMinBlocks && total > 1 &&
-        std::thread::hardware_concurrency() > 1) {
-        split = total / 2;
-        if (restarts) split -= split % RestartInterval;  // start right after a marker
-        if (split <= 0) split = total;
+    std::vector<std::int64_t> starts{0};
+    if (static_cast<std::int64_t>(blocks) >= ParallelMinBlocks) {
+        const int parts = ThreadsToUse();
+        for (int part = 1; part < parts; ++part) {
+            std::int64_t split = total * part / parts;
+            if (restarts) split -= split % RestartInterval;
+            if (split > starts.back() && split < total) starts.push_back(split);
+        }
     }
+    starts.push_back(total);
 
     std::vector<std::uint8_t>& out = OutBits->Stream().Bytes();
-    out.reserve(out.size() + InBits->Stream().Size() + InBits->Stream().Size() / 16);
+    const std::size_t inputSize = InBits->Stream().Size();
+    out.reserve(out.size() + inputSize + inputSize / 16);
     TScanWriter writer(out);
-    TEncodeRange head{0, split, {0, 0, 0, 0}, 0, 0, false};
-    if (split == total) {
-        EncodeMcus(first, head, writer, progressBase, true);
-    } else {
-        TEncodeRange tail{split, total, {0, 0, 0, 0}, 0, 0, false};
-        std::vector<std::uint8_t> tailBytes;
-        tailBytes.reserve(InBits->Stream().Size() / 2 + InBits->Stream().Size() / 16 + 4096);
-        TScanWriter tailWriter(tailBytes, !restarts);
-        std::exception_ptr failure;
-        const auto codeTail = [&] {
-            try {
-                if (restarts) {
-                    tail.restartIndex = static_cast<int>((split / RestartInterval) & 7);
-                } else {
-                    // The last block of each slot in the MCU before the split;
-                    // DC never moves or changes sign.
-                    const int row = static_cast<int>((split - 1) / perRow) + second.firstRow;
-                    const int col = static_cast<int>((split - 1) % perRow) + second.firstColumn;
-                    second.Load(row, col);
-                    for (int s = 0; s < 4; ++s) {
-                        if (HSampling[s] == 0 || VSampling[s] == 0) continue;
-                        const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + HSampling[s] - 1;
-                        const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + VSampling[s] - 1;
-                        tail.predictor[s] = second.At(s, x, y)[0];
-                    }
-                }
-                EncodeMcus(second, tail, tailWriter, progressBase, false);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        };
-        std::thread worker;
-        try {
-            worker = std::thread(codeTail);
-        } catch (const std::system_error&) {
-            // No thread to be had: the tail is coded here after the head.
-        }
-        try {
-            EncodeMcus(first, head, writer, progressBase, true);
-        } catch (...) {
-            if (worker.joinable()) worker.join();
-            throw;
-        }
-        if (worker.joinable())
-            worker.join();
-        else
-            codeTail();
-        if (failure) std::rethrow_exception(failure);
-        for (std::int64_t mcu = split; mcu < total; ++mcu)
-            if (mcu % perRow == 0 && OnProgress)
-                OnProgress(progressBase + static_cast<int>(mcu / perRow));
-        if (restarts) {
-            tailWriter.FlushWithPadding();
-            writer.AppendBytes(tailBytes.data(), tailWriter.Length());
-        } else {
-            writer.AppendRaw(tailWriter);
-        }
-        head.failed = head.failed || tail.failed;
+    TEncodeRange head{0, starts[1], {0, 0, 0, 0}, 0, 0, false};
+    if (starts.size() == 2) {
+        EncodeMcus(source, head, writer, progressBase, true);
+        return EndOutputScan(writer, head.failed);
     }
-    return EndOutputScan(writer, head.failed);
+
+    struct TPart {
+        TBlockSource source;
+        TEncodeRange range;
+        std::vector<std::uint8_t> bytes;
+        TScanWriter writer;
+        std::exception_ptr failure;
+        std::thread thread;
+        bool started = false;
+        TPart(const TBlockSource& from, std::int64_t first, std::int64_t last, bool raw)
+            : source(from), range{first, last, {0, 0, 0, 0}, 0, 0, false}, writer(bytes, raw) {}
+    };
+    std::vector<std::unique_ptr<TPart>> parts;
+    const std::size_t partBytes = inputSize / (starts.size() - 1) + inputSize / 16 + 4096;
+    for (std::size_t p = 1; p + 1 < starts.size(); ++p) {
+        parts.push_back(std::make_unique<TPart>(source, starts[p], starts[p + 1], !restarts));
+        parts.back()->bytes.reserve(partBytes);
+    }
+    const auto codePart = [&](TPart& part) {
+        try {
+            const std::int64_t first = part.range.first;
+            if (restarts) {
+                part.range.restartIndex = static_cast<int>((first / RestartInterval) & 7);
+            } else {
+                // The last block of each slot in the MCU before the part; DC
+                // never moves or changes sign.
+                const int row = static_cast<int>((first - 1) / perRow) + source.firstRow;
+                const int col = static_cast<int>((first - 1) % perRow) + source.firstColumn;
+                part.source.Load(row, col);
+                for (int s = 0; s < 4; ++s) {
+                    if (HSampling[s] == 0 || VSampling[s] == 0) continue;
+                    const std::size_t x =
+                        static_cast<std::size_t>(col) * HSampling[s] + HSampling[s] - 1;
+                    const std::size_t y =
+                        static_cast<std::size_t>(row) * VSampling[s] + VSampling[s] - 1;
+                    part.range.predictor[s] = part.source.At(s, x, y).dc;
+                }
+            }
+            EncodeMcus(part.source, part.range, part.writer, progressBase, false);
+        } catch (...) {
+            part.failure = std::current_exception();
+        }
+    };
+    for (auto& part : parts) {
+        try {
+            part->thread = std::thread(codePart, std::ref(*part));
+            part->started = true;
+        } catch (const std::system_error&) {
+            // No thread to be had: the part is coded here after the first.
+        }
+    }
+    const auto joinAll = [&] {
+        for (auto& part : parts)
+            if (part->thread.joinable()) part->thread.join();
+    };
+    try {
+        EncodeMcus(source, head, writer, progressBase, true);
+    } catch (...) {
+        joinAll();
+        throw;
+    }
+    joinAll();
+    bool failed = head.failed;
+    for (auto& part : parts) {
+        if (!part->started) codePart(*part);
+        if (part->failure) std::rethrow_exception(part->failure);
+        failed = failed || part->range.failed;
+        source.failed = source.failed || part->source.failed;
+    }
+    for (std::int64_t mcu = starts[1]; mcu < total; ++mcu)
+        if (mcu % perRow == 0 && OnProgress)
+            OnProgress(progressBase + static_cast<int>(mcu / perRow));
+    for (auto& part : parts) {
+        if (restarts) {
+            part->writer.FlushWithPadding();
+            writer.AppendBytes(part->bytes.data(), part->writer.Length());
+        } else {
+            writer.AppendRaw(part->writer);
+        }
+        part.reset();  // its memory goes before the next one grows the output
+    }
+    return EndOutputScan(writer, failed);
 }
 
 }  // namespace plume

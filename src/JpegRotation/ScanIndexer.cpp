@@ -18,19 +18,20 @@ namespace {
 // One more thread pays when each half of the scan data is at least this long.
 constexpr std::size_t kSpeculationMinBytes = 1 << 15;
 
-// Where the second half of a scan from `start` to `end` may begin: on a data
-// byte in the middle; with restart markers, just after the first marker in
-// the second half. 0 when there is no such place.
-std::size_t MiddleOfScan(const std::uint8_t* data, std::size_t start, std::size_t end,
-                         bool restarts) {
-    std::size_t middle = start + (end - start) / 2;
+// Where part `part` of `parts` of a scan from `start` to `end` may begin: on
+// a data byte at that fraction of the data; with restart markers, just after
+// the first marker from there on. 0 when there is no such place.
+std::size_t ScanSplit(const std::uint8_t* data, std::size_t start, std::size_t end, int part,
+                      int parts, bool restarts) {
+    std::size_t at = start + static_cast<std::size_t>(static_cast<std::uint64_t>(end - start) *
+                                                      static_cast<unsigned>(part) /
+                                                      static_cast<unsigned>(parts));
     if (!restarts) {
-        while (middle < end && data[middle - 1] == 0xFF) ++middle;
-        return middle < end ? middle : 0;
+        while (at < end && data[at - 1] == 0xFF) ++at;
+        return at < end ? at : 0;
     }
-    for (; middle + 1 < end; ++middle)
-        if (data[middle] == 0xFF && data[middle + 1] >= 0xD0 && data[middle + 1] <= 0xD7)
-            return middle + 2;
+    for (; at + 1 < end; ++at)
+        if (data[at] == 0xFF && data[at + 1] >= 0xD0 && data[at + 1] <= 0xD7) return at + 2;
     return 0;
 }
 
@@ -85,24 +86,55 @@ std::size_t TJpegRotation::McuCapacity(std::size_t bytes) const {
     return static_cast<std::size_t>(std::min(total + 1, bound));
 }
 
-std::unique_ptr<TSpeculativeScan> TJpegRotation::StartSpeculation() const {
+int TJpegRotation::ThreadsToUse() const {
+    if (!AllowParallelCoding) return 1;
+    if (ThreadCount > 0) return ThreadCount;
+    static const unsigned hardware = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(hardware, 1u, 64u));
+}
+
+// Ends the threads of all the scans before any of them goes: each one reads
+// the entries of the next.
+struct TJpegRotation::TSpeculations {
+    std::vector<std::unique_ptr<TSpeculativeScan>> scans;
+    ~TSpeculations() {
+        for (auto& scan : scans) scan.reset();
+    }
+};
+
+void TJpegRotation::StartSpeculations(TSpeculations& speculations) const {
     const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
-    if (!AllowParallelCoding || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2 ||
-        std::thread::hardware_concurrency() < 2)
-        return nullptr;
+    const int threads = ThreadsToUse();
+    if (threads < 2 || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2) return;
     const TScanReader& reader = *scanReader_;
     const std::size_t end = reader.Size();
-    const std::size_t middle =
-        MiddleOfScan(reader.Data(), scanStart_, end, indexPlan_.restartInterval > 0);
-    if (middle == 0) return nullptr;
-    if (ParallelMinBlocks > 0 &&
-        (middle - scanStart_ < kSpeculationMinBytes || end - middle < kSpeculationMinBytes))
-        return nullptr;
-    try {
-        return std::make_unique<TSpeculativeScan>(reader.Data(), end, middle, indexPlan_,
-                                                  McuCapacity(end - middle));
-    } catch (const std::system_error&) {
-        return nullptr;  // no thread to be had: one decodes it all
+    const bool restarts = indexPlan_.restartInterval > 0;
+    std::vector<std::size_t> starts;
+    for (int part = 1; part < threads; ++part) {
+        const std::size_t at = ScanSplit(reader.Data(), scanStart_, end, part, threads, restarts);
+        if (at == 0) break;
+        const std::size_t previous = starts.empty() ? scanStart_ : starts.back();
+        if (at <= previous) continue;
+        if (ParallelMinBlocks > 0 &&
+            (at - previous < kSpeculationMinBytes || end - at < kSpeculationMinBytes))
+            continue;
+        starts.push_back(at);
+    }
+    // The last first, so that each can be given the next.
+    speculations.scans.resize(starts.size());
+    TSpeculativeScan* next = nullptr;
+    for (std::size_t i = starts.size(); i-- > 0;) {
+        try {
+            speculations.scans[i] = std::make_unique<TSpeculativeScan>(
+                reader.Data(), end, starts[i], indexPlan_, McuCapacity(end - starts[i]), next);
+        } catch (const std::system_error&) {
+            // No thread to be had: the ones before it decode further.
+            speculations.scans.erase(
+                speculations.scans.begin(),
+                speculations.scans.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return;
+        }
+        next = speculations.scans[i].get();
     }
 }
 
@@ -165,9 +197,11 @@ bool TJpegRotation::IndexScan() {
     scanStart_ = InBits->Stream().Position();
     scanIndex_.clear();
     scanIndex_.reserve(McuCapacity(reader.Size() - scanStart_));
-    std::unique_ptr<TSpeculativeScan> speculation = StartSpeculation();
+    TSpeculations speculations;
+    StartSpeculations(speculations);
+    const auto& scans = speculations.scans;
 
-    TCoefBlock scratch;
+    std::size_t current = 0;  // the last scan that starts at or before the reader
     int nextRow = 0;
     std::int64_t m = 0;
     while (m < total) {
@@ -176,8 +210,9 @@ bool TJpegRotation::IndexScan() {
         TMcuStart start{reader.BitPosition(), {}};
         for (int s = 0; s < 4; ++s) start.predictor[s] = static_cast<std::int16_t>(DcPredictor[s]);
         scanIndex_.push_back(start);
-        if (speculation && start.bit >= speculation->StartBit()) {
-            const std::int64_t reach = TakeSpeculation(*speculation, m);
+        while (current + 1 < scans.size() && scans[current + 1]->StartBit() <= start.bit) ++current;
+        if (current < scans.size() && scans[current]->StartBit() <= start.bit) {
+            const std::int64_t reach = TakeSpeculation(*scans[current], m);
             if (reach == total) break;
             if (reach > m) {
                 m = reach;
@@ -185,7 +220,7 @@ bool TJpegRotation::IndexScan() {
             }
         }
         for (int b = 0; b < indexPlan_.blockCount; ++b)
-            if (!DecodeBlock(indexPlan_.slot[b], scratch)) return false;
+            if (!SkipBlock(indexPlan_.slot[b])) return false;
         FinishMcu(m == total - 1);
         ++m;
     }
@@ -197,7 +232,7 @@ bool TJpegRotation::IndexScan() {
         EndScanDecoding();
         return true;
     }
-    // The end of the last MCU, as the second thread recorded it: the byte
+    // The end of the last MCU, as a speculative scan recorded it: the byte
     // just past the last one of which a bit was used.
     const std::uint64_t bit = scanIndex_[total].bit;
     std::size_t end = static_cast<std::size_t>(bit >> 3);
@@ -216,7 +251,6 @@ bool TJpegRotation::IndexScan() {
 // Each output MCU decoded again from the index into a small buffer, its
 // blocks placed where the output MCU has them.
 struct TJpegRotation::TIndexSource : TOutputLayout {
-    static constexpr bool kMapped = true;
     const TBlockScatter* scatter;
     const TMcuStart* index;
     const TMcuPlan* plan;
@@ -227,8 +261,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     std::uint8_t inverseMode;  // the turn from output MCUs back to input ones
     std::int64_t next = -1;    // the input MCU at which the reader stands
     int row = 0, column = 0;   // the output MCU loaded
-    bool failed = false;
-    TCoefBlock blocks[TMcuPlan::kMaxBlocks];
+    TCodedBlock blocks[TMcuPlan::kMaxBlocks];
 
     void Load(int outputRow, int col) {
         row = outputRow;
@@ -242,14 +275,15 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
                                      start.predictor[3]};
         for (int b = 0; b < plan->blockCount; ++b) {
             const int s = plan->slot[b];
-            if (DecodeBlockFrom<false, true>(*reader, *plan->dc[s], *plan->ac[s], predictor[s],
-                                             blocks[target[b]], scatter) != TBlockStatus::Ok)
+            if (DecodeBlockInto<false, false>(*reader, *plan->dc[s], *plan->ac[s], predictor[s],
+                                              TCodedSink{blocks[target[b]], *scatter}) !=
+                TBlockStatus::Ok)
                 failed = true;
         }
         const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
         next = marker ? -1 : m + 1;
     }
-    const TCoefBlock& At(int s, std::size_t x, std::size_t y) const {
+    const TCodedBlock& At(int s, std::size_t x, std::size_t y) const {
         const auto h = static_cast<int>(x - static_cast<std::size_t>(column) *
                                                 static_cast<std::size_t>(hSampling[s]));
         const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
@@ -289,12 +323,9 @@ bool TJpegRotation::EncodeFromIndex() {
         offset += h * v;
     }
     const TMemoryStream& in = InBits->Stream();
-    const auto quiet = [] {};
-    TIndexSource second = source;
-    source.reader.emplace(in.Memory(), in.Size(), 0, quiet);
-    second.reader.emplace(in.Memory(), in.Size(), 0, quiet);
-    const bool ok = EncodeOutput(source, second, progressBase);
-    if (source.failed || second.failed) {
+    source.reader.emplace(in.Memory(), in.Size(), 0, [] {});
+    const bool ok = EncodeOutput(source, progressBase);
+    if (source.failed) {
         // The index is made from bits that decoded cleanly: not expected.
         ReportError(kMsgHuffmanBlock);
         return false;
