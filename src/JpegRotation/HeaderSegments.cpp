@@ -75,9 +75,8 @@ int TJpegRotation::RewriteSof0() {
 }
 
 bool TJpegRotation::CoefficientMemoryFits() const {
-    const std::uint64_t mcuColumns =
-        (static_cast<std::uint64_t>(ImageWidth) + 8 * MaxHSampling - 1) /
-        (8 * static_cast<std::uint64_t>(MaxHSampling));
+    const std::uint64_t mcuColumns = (static_cast<std::uint64_t>(ImageWidth) + 8 * MaxHSampling - 1) /
+                                     (8 * static_cast<std::uint64_t>(MaxHSampling));
     const std::uint64_t mcuRows = (static_cast<std::uint64_t>(ImageHeight) + 8 * MaxVSampling - 1) /
                                   (8 * static_cast<std::uint64_t>(MaxVSampling));
     std::uint64_t blocks = 0;
@@ -184,8 +183,7 @@ bool TJpegRotation::RewriteDht() {
         if (IsCompleteTable(table.classAndIndex >> 4, table.symbols.data(),
                             static_cast<int>(table.symbols.size()))) {
             OutBits->WriteBytes(table.bits, 16);
-            OutBits->WriteBytes(table.symbols.data(),
-                                static_cast<std::int32_t>(table.symbols.size()));
+            OutBits->WriteBytes(table.symbols.data(), static_cast<std::int32_t>(table.symbols.size()));
         } else {
             WriteStandardHuffmanBody(table.classAndIndex >> 4, table.classAndIndex & 15);
         }
@@ -197,11 +195,9 @@ void TJpegRotation::WriteStandardHuffmanBody(int tableClass, int tableIndex) {
     for (int l = 1; l <= 16; ++l)
         OutBits->WriteByte(static_cast<std::uint8_t>(StdHuffBits[tableClass][tableIndex][l]));
     if (tableClass == 0) {
-        for (std::uint16_t symbol : StdDcSymbols[tableIndex])
-            OutBits->WriteByte(static_cast<std::uint8_t>(symbol));
+        for (std::uint16_t symbol : StdDcSymbols[tableIndex]) OutBits->WriteByte(static_cast<std::uint8_t>(symbol));
     } else {
-        for (std::uint16_t symbol : StdAcSymbols[tableIndex])
-            OutBits->WriteByte(static_cast<std::uint8_t>(symbol));
+        for (std::uint16_t symbol : StdAcSymbols[tableIndex]) OutBits->WriteByte(static_cast<std::uint8_t>(symbol));
     }
 }
 

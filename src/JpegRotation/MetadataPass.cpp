@@ -44,8 +44,7 @@ void TJpegRotation::NoteXmp(std::size_t outBody, const std::vector<std::uint8_t>
 // with it. An image the engine refuses is kept as it is.
 std::optional<std::vector<std::uint8_t>> TJpegRotation::TurnSecondary(
     const std::uint8_t* image, std::size_t size, std::uint32_t attribute) const {
-    if (IsLargeThumbnail(attribute) && ExchangesDimensions(Mode) && !AllowBreakDCF)
-        return std::nullopt;
+    if (IsLargeThumbnail(attribute) && ExchangesDimensions(Mode) && !AllowBreakDCF) return std::nullopt;
     TMemoryStream input(std::vector<std::uint8_t>(image, image + size));
     TMemoryStream output;
     TJpegRotation engine;  // default callbacks: its messages and progress go nowhere
