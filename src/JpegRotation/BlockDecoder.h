@@ -27,7 +27,8 @@ inline std::int32_t Extend(std::uint32_t v, int s) {
 
 // Sinks of DecodeBlockInto. Begin() comes first, then Dc() with the DC value,
 // then Put() for each AC coefficient that is not zero: its zigzag position,
-// the value bits as coded and their number (the size, 1 to 15).
+// the value bits as coded and their number (the size, 1 to 15). A sink may
+// also take some codes by a shorter way of its own (Shortcut).
 struct TSkipSink {
     void Begin() {}
     void Dc(std::int32_t) {}
@@ -43,21 +44,6 @@ struct TStoreSink {
     }
 };
 
-// Each coefficient goes where the turn sends it, its bits inverted where the
-// turn changes its sign (the coded form of -v is that of v inverted).
-struct TCodedSink {
-    TCodedBlock& block;
-    const TBlockScatter& turn;
-    void Begin() { block.mask = 0; }
-    void Dc(std::int32_t value) { block.dc = static_cast<std::int16_t>(value); }
-    void Put(int k, std::uint32_t bits, int size) {
-        const int target = turn.Target[k];
-        block.ac[target] =
-            ((bits ^ (turn.Flip[k] >> (32 - size))) << 8) | static_cast<std::uint32_t>(size);
-        block.mask |= std::uint64_t{1} << target;
-    }
-};
-
 // Decodes one block into `sink`, undoing the DC prediction with `predictor`,
 // which takes the new DC value. kCheckDcValue refuses a DC value outside 16
 // bits; without it the value is kept in `predictor` and only its low 16 bits
@@ -68,26 +54,51 @@ struct TCodedSink {
 // The bits consumed and the result are those of decoding symbol by symbol:
 // only codes that can neither fail nor end the block early take the short way.
 template <bool kCheckDcValue, bool kTrackCoding, class TSink>
-inline TBlockStatus DecodeBlockInto(TScanReader& reader, const THuffmanDecodeTable& dcTable,
-                                    const THuffmanDecodeTable& acTable, std::int32_t& predictor,
-                                    TSink&& sink, bool* canonical = nullptr) {
+[[gnu::always_inline]] inline TBlockStatus DecodeBlockInto(TScanReader& reader,
+                                                           const THuffmanDecodeTable& dcTable,
+                                                           const THuffmanDecodeTable& acTable,
+                                                           std::int32_t& predictor, TSink&& sink,
+                                                           bool* canonical = nullptr) {
     using TTable = THuffmanDecodeTable;
     constexpr int kPeekShift = 64 - TTable::kLookupBits;
     sink.Begin();
-    const int dcSize = reader.Decode(dcTable);
-    if (dcSize < 0) return TBlockStatus::BadCode;
-    if (dcSize > kMaxDcSize) return TBlockStatus::DcSize;
-    const std::int32_t value = Extend(reader.TakeBuffered(dcSize), dcSize) + predictor;
-    if (kCheckDcValue && (value < -32768 || value > 32767)) return TBlockStatus::DcValue;
+    // The bit buffer stays in registers; the reader gets it back before any
+    // other call. At least 32 bits are buffered before each code: a code and
+    // its value bits take at most 26 where a lookup decodes them.
+    TScanReader::TCursor cursor = reader.Cursor();
+    if (cursor.bits < 32) reader.Refill(cursor);
+    int dcSize;
+    const std::uint16_t dcEntry =
+        dcTable.Fast(static_cast<std::uint32_t>(cursor.buffer >> kPeekShift));
+    if (dcEntry != 0 && TTable::FastRun(dcEntry) == 0) {  // a symbol below 16
+        const int length = TTable::FastLength(dcEntry);
+        cursor.buffer <<= length;
+        cursor.bits -= length;
+        dcSize = TTable::FastSize(dcEntry);
+    } else {
+        reader.SetCursor(cursor);
+        dcSize = reader.Decode(dcTable);
+        if (dcSize < 0) return TBlockStatus::BadCode;
+        cursor = reader.Cursor();
+    }
+    if (dcSize > kMaxDcSize) {
+        reader.SetCursor(cursor);
+        return TBlockStatus::DcSize;
+    }
+    // At least 16 bits are left after a code of at most 16.
+    const auto dcBits = static_cast<std::uint32_t>((cursor.buffer >> 1) >> (63 - dcSize));
+    cursor.buffer <<= dcSize;
+    cursor.bits -= dcSize;
+    const std::int32_t value = Extend(dcBits, dcSize) + predictor;
+    if (kCheckDcValue && (value < -32768 || value > 32767)) {
+        reader.SetCursor(cursor);
+        return TBlockStatus::DcValue;
+    }
     sink.Dc(value);
     predictor = value;
 
     [[maybe_unused]] bool lastZero = false;  // the last symbol coded a zero
     for (int k = 1;;) {
-        // Codes of up to kLookupBits bits with their value bits, the bulk of
-        // the data, with the bit buffer in registers. At least 32 bits are
-        // buffered: a code and its value bits take at most 26.
-        TScanReader::TCursor cursor = reader.Cursor();
         for (;;) {
             if (cursor.bits < 32) reader.Refill(cursor);
             if constexpr (std::is_same_v<std::remove_cvref_t<TSink>, TSkipSink>) {
@@ -110,6 +121,17 @@ inline TBlockStatus DecodeBlockInto(TScanReader& reader, const THuffmanDecodeTab
                         return TBlockStatus::Ok;
                     }
                     continue;
+                }
+            }
+            // A sink may know a shorter way for some codes: 1 when it took
+            // one coefficient that does not end the block, 2 at an end of
+            // block, 0 to leave the code to what follows.
+            if constexpr (requires { sink.Shortcut(cursor, k); }) {
+                const int taken = sink.Shortcut(cursor, k);
+                if (taken == 1) continue;
+                if (taken == 2) {
+                    reader.SetCursor(cursor);
+                    return TBlockStatus::Ok;
                 }
             }
             const std::uint16_t entry =
@@ -142,8 +164,9 @@ inline TBlockStatus DecodeBlockInto(TScanReader& reader, const THuffmanDecodeTab
                 return TBlockStatus::Ok;
             }
         }
-        reader.SetCursor(cursor);
 
+        // Symbol by symbol, with every check.
+        reader.SetCursor(cursor);
         const int rs = reader.Decode(acTable);
         if (rs < 0) return TBlockStatus::BadCode;
         if (rs == 0) {  // end of block
@@ -163,6 +186,7 @@ inline TBlockStatus DecodeBlockInto(TScanReader& reader, const THuffmanDecodeTab
             if (size == 0 && (run != 15 || k == 64)) *canonical = false;
         }
         if (k == 64) return TBlockStatus::Ok;
+        cursor = reader.Cursor();
     }
 }
 

@@ -42,9 +42,14 @@ struct TJpegRotation::TStoreSource : TOutputLayout {
     TCodedBlock coded;
 
     void Load(int, int) {}
-    const TCodedBlock& At(int s, std::size_t x, std::size_t y) {
+    std::int32_t Dc(int s, std::size_t x, std::size_t y) const {
+        return store[s][y * width[s] + x][0];
+    }
+    bool Code(int s, std::size_t x, std::size_t y, std::int32_t& predictor,
+              const THuffmanEncodeTable& dc, const THuffmanEncodeTable& ac,
+              TScanWriter::TBits& out) {
         PackBlock(store[s][y * width[s] + x], *map, coded);
-        return coded;
+        return CodeBlock(coded, predictor, dc, ac, out);
     }
 };
 

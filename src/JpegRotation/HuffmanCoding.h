@@ -78,6 +78,12 @@ struct THuffmanEncodeTable {
     std::uint8_t length[256] = {};
 };
 
+// True when one of the eight bytes of word is 0xFF.
+inline bool HasByteFF(std::uint64_t word) {
+    const std::uint64_t x = ~word;
+    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
+}
+
 // Reads entropy-coded data from memory with a 64-bit buffer, removing the
 // 0x00 stuffed after 0xFF. A marker (0xFF then anything but 0x00) is taken as
 // the data byte 0xFF with its second byte dropped, and reported only once a
@@ -122,6 +128,23 @@ class TScanReader {
         bits_ = cursor.bits;
     }
     void Refill(TCursor& cursor) {
+        // Eight bytes without 0xFF, the bulk of the data, here; the rest
+        // byte by byte (Refill()).
+        if (position_ + 8 <= size_) {
+            std::uint64_t word;
+            __builtin_memcpy(&word, data_ + position_, 8);
+            word = __builtin_bswap64(word);
+            if (!HasByteFF(word)) {
+                const int take = (64 - cursor.bits) >> 3;
+                cursor.buffer |= word >> cursor.bits;
+                if (position_ != runSourceEnd_) StartRun(position_);
+                appended_ += static_cast<std::uint64_t>(take);
+                position_ += static_cast<std::size_t>(take);
+                runSourceEnd_ = position_;
+                cursor.bits += 8 * take;
+                return;
+            }
+        }
         SetCursor(cursor);
         Refill();
         cursor = Cursor();
@@ -277,12 +300,6 @@ class TScanWriter {
     int free_ = 64;
     bool raw_;
 };
-
-// True when one of the eight bytes of word is 0xFF.
-inline bool HasByteFF(std::uint64_t word) {
-    const std::uint64_t x = ~word;
-    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
-}
 
 // Writes the eight bytes of word, each 0xFF followed by 0x00; returns the end.
 std::uint8_t* PutStuffedWord(std::uint8_t* out, std::uint64_t word);

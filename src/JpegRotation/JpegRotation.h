@@ -209,8 +209,10 @@ class TJpegRotation {
     bool FailBlock(const char* text);
     // After a block: true when it decoded, else false after the report.
     bool BlockDecoded(TBlockStatus status);
-    // DecodeBlock without keeping the coefficients.
-    bool SkipBlock(int component);
+    // The blocks of one MCU as DecodeBlock decodes them, without keeping
+    // the coefficients.
+    template <bool kTrackCoding>
+    bool SkipMcu();
     bool ReadRestartMarker();
     void BeginScanDecoding();
     // Where each decoded block goes: block (row r, column c) of slot s of the
@@ -234,7 +236,10 @@ class TJpegRotation {
     struct TSpeculations;
     void StartSpeculations(TSpeculations& speculations) const;
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
+    template <class TBlock>
     struct TIndexSource;
+    template <class TBlock>
+    bool EncodeFromIndexAs();
     bool EncodeFromIndex();
     // Mode 0 writes the scan data as they are when coding them again would
     // give the same bytes: every table complete and used as is, no restart

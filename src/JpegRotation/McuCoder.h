@@ -28,8 +28,8 @@ struct TJpegRotation::TOutputLayout {
 // Codes the output MCUs [range.first, range.last) with range's predictors
 // and restart state. Before each MCU source.Load(row, column) is called with
 // its place in the turned grid; then each output block (x, y) of slot s is
-// source.At(s, x, y), turned and in coded form. Progress is reported only
-// when `report` is set.
+// coded, turned, by source.Code(s, x, y, ...), and source.Dc(s, x, y) is its
+// DC value. Progress is reported only when `report` is set.
 template <class TBlockSource>
 void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer,
                                int progressBase, bool report) {
@@ -50,7 +50,7 @@ void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanW
                 const std::size_t y = static_cast<std::size_t>(row) * VSampling[s] + v;
                 for (int h = 0; h < HSampling[s]; ++h) {
                     const std::size_t x = static_cast<std::size_t>(col) * HSampling[s] + h;
-                    if (!CodeBlock(source.At(s, x, y), range.predictor[s], dc, ac, bits))
+                    if (!source.Code(s, x, y, range.predictor[s], dc, ac, bits))
                         range.failed = true;
                 }
             }
@@ -138,7 +138,7 @@ bool TJpegRotation::EncodeOutput(TBlockSource& source, int progressBase) {
                         static_cast<std::size_t>(col) * HSampling[s] + HSampling[s] - 1;
                     const std::size_t y =
                         static_cast<std::size_t>(row) * VSampling[s] + VSampling[s] - 1;
-                    part.range.predictor[s] = part.source.At(s, x, y).dc;
+                    part.range.predictor[s] = part.source.Dc(s, x, y);
                 }
             }
             EncodeMcus(part.source, part.range, part.writer, progressBase, false);

@@ -44,17 +44,6 @@ bool TJpegRotation::DecodeBlock(int component, TCoefBlock& block) {
                                                            TStoreSink{block}));
 }
 
-bool TJpegRotation::SkipBlock(int component) {
-    TScanReader& reader = *scanReader_;
-    const THuffmanDecodeTable& dc = decodeTables_[0][DcSelector[component]];
-    const THuffmanDecodeTable& ac = decodeTables_[1][AcSelector[component]];
-    return BlockDecoded(
-        trackCoding_
-            ? DecodeBlockInto<true, true>(reader, dc, ac, DcPredictor[component], TSkipSink{},
-                                          &codedAsCoder_)
-            : DecodeBlockInto<true, false>(reader, dc, ac, DcPredictor[component], TSkipSink{}));
-}
-
 bool TJpegRotation::BlockDecoded(TBlockStatus status) {
     switch (status) {
         case TBlockStatus::Ok:

@@ -1,15 +1,14 @@
-// The rotate-and-write pass without a coefficient store: the scan is decoded
-// once to index where every MCU starts (the second half on another thread
-// when the image is large), then each output MCU is decoded again from the
-// index, turned and coded straight away, the two halves of the output on
-// two threads. The messages, progress positions and bytes are those of
-// decoding into the store and coding from it.
+// The rotate-and-write pass without a coefficient store, first half: the
+// scan is decoded once to index where every MCU starts, each part of the
+// scan data from its own start on a thread of its own when the image is
+// large (IndexCoder.cpp codes the output from the index). The messages and
+// progress positions are those of decoding into the store.
 #include <algorithm>
-#include <optional>
 #include <system_error>
+#include <thread>
 
 #include "JpegRotation/BlockDecoder.h"
-#include "JpegRotation/McuCoder.h"
+#include "JpegRotation/JpegRotation.h"
 #include "JpegRotation/ScanIndex.h"
 
 namespace plume {
@@ -33,33 +32,6 @@ std::size_t ScanSplit(const std::uint8_t* data, std::size_t start, std::size_t e
     for (; at + 1 < end; ++at)
         if (data[at] == 0xFF && data[at + 1] >= 0xD0 && data[at + 1] <= 0xD7) return at + 2;
     return 0;
-}
-
-// Where a mode carries the point (column c, row r) of a grid `width` by
-// `height`: the output MCU of an input MCU, or the place of a block in its MCU.
-struct TGridPoint {
-    std::int64_t x, y;
-};
-TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_t width,
-                  std::int64_t height) {
-    switch (mode) {
-        case kModeRotateRight:
-            return {height - 1 - r, c};
-        case kModeRotateLeft:
-            return {r, width - 1 - c};
-        case kModeRotate180:
-            return {width - 1 - c, height - 1 - r};
-        case kModeFlipHorizontal:
-            return {width - 1 - c, r};
-        case kModeFlipVertical:
-            return {c, height - 1 - r};
-        case kModeTranspose:
-            return {r, c};
-        case kModeTransverse:
-            return {height - 1 - r, width - 1 - c};
-        default:
-            return {c, r};
-    }
 }
 
 }  // namespace
@@ -186,6 +158,19 @@ std::int64_t TJpegRotation::TakeSpeculation(TSpeculativeScan& speculation, std::
     return reach;
 }
 
+template <bool kTrackCoding>
+bool TJpegRotation::SkipMcu() {
+    TScanReader& reader = *scanReader_;
+    for (int b = 0; b < indexPlan_.blockCount; ++b) {
+        const int s = indexPlan_.slot[b];
+        const TBlockStatus status =
+            DecodeBlockInto<true, kTrackCoding>(reader, *indexPlan_.dc[s], *indexPlan_.ac[s],
+                                                DcPredictor[s], TSkipSink{}, &codedAsCoder_);
+        if (status != TBlockStatus::Ok) return BlockDecoded(status);
+    }
+    return true;
+}
+
 bool TJpegRotation::IndexScan() {
     BeginScanDecoding();
     SpeculatedMcus = 0;
@@ -219,8 +204,7 @@ bool TJpegRotation::IndexScan() {
                 continue;
             }
         }
-        for (int b = 0; b < indexPlan_.blockCount; ++b)
-            if (!SkipBlock(indexPlan_.slot[b])) return false;
+        if (!(trackCoding_ ? SkipMcu<true>() : SkipMcu<false>())) return false;
         FinishMcu(m == total - 1);
         ++m;
     }
@@ -246,91 +230,6 @@ bool TJpegRotation::IndexScan() {
     InBits->Stream().SetPosition(end);
     InBits->AlignToByte();
     return true;
-}
-
-// Each output MCU decoded again from the index into a small buffer, its
-// blocks placed where the output MCU has them.
-struct TJpegRotation::TIndexSource : TOutputLayout {
-    const TBlockScatter* scatter;
-    const TMcuStart* index;
-    const TMcuPlan* plan;
-    std::optional<TScanReader> reader;
-    std::uint8_t target[TMcuPlan::kMaxBlocks];  // buffer place of each block in decoding order
-    int offset[4], hSampling[4], vSampling[4];  // output sampling
-    std::int64_t inputPerRow, outputPerRow, outputRows;
-    std::uint8_t inverseMode;  // the turn from output MCUs back to input ones
-    std::int64_t next = -1;    // the input MCU at which the reader stands
-    int row = 0, column = 0;   // the output MCU loaded
-    TCodedBlock blocks[TMcuPlan::kMaxBlocks];
-
-    void Load(int outputRow, int col) {
-        row = outputRow;
-        column = col;
-        // The input MCU that the inverse turn carries to this one.
-        const TGridPoint input = Turned(inverseMode, col, outputRow, outputPerRow, outputRows);
-        const std::int64_t m = input.y * inputPerRow + input.x;
-        const TMcuStart& start = index[m];
-        if (m != next) reader->Seek(start.bit);
-        std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2],
-                                     start.predictor[3]};
-        for (int b = 0; b < plan->blockCount; ++b) {
-            const int s = plan->slot[b];
-            if (DecodeBlockInto<false, false>(*reader, *plan->dc[s], *plan->ac[s], predictor[s],
-                                              TCodedSink{blocks[target[b]], *scatter}) !=
-                TBlockStatus::Ok)
-                failed = true;
-        }
-        const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
-        next = marker ? -1 : m + 1;
-    }
-    const TCodedBlock& At(int s, std::size_t x, std::size_t y) const {
-        const auto h = static_cast<int>(x - static_cast<std::size_t>(column) *
-                                                static_cast<std::size_t>(hSampling[s]));
-        const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
-                                                static_cast<std::size_t>(vSampling[s]));
-        return blocks[offset[s] + v * hSampling[s] + h];
-    }
-};
-
-bool TJpegRotation::EncodeFromIndex() {
-    TIndexSource source;
-    const int progressBase = BeginOutput(source);
-    const bool exchanged = ExchangesDimensions(Mode);
-    source.index = scanIndex_.data();
-    source.plan = &indexPlan_;
-    // A quarter turn is undone by the other one; the mirrors and the half
-    // turn undo themselves.
-    source.inverseMode = Mode;
-    if (Mode == kModeRotateRight) source.inverseMode = kModeRotateLeft;
-    if (Mode == kModeRotateLeft) source.inverseMode = kModeRotateRight;
-    source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
-    source.inputPerRow = exchanged ? McuRows : McusPerRow;
-    source.outputPerRow = McusPerRow;
-    source.outputRows = McuRows;
-    int offset = 0, b = 0;
-    for (int s = 0; s < 4; ++s) {
-        const int h = HSampling[s], v = VSampling[s];  // output sampling
-        source.offset[s] = offset;
-        source.hSampling[s] = std::max(h, 1);
-        source.vSampling[s] = std::max(v, 1);
-        // Input block (row r, column c) of the MCU, in decoding order.
-        const int inputH = exchanged ? v : h, inputV = exchanged ? h : v;
-        for (int r = 0; r < inputV; ++r)
-            for (int c = 0; c < inputH; ++c) {
-                const TGridPoint local = Turned(Mode, c, r, inputH, inputV);
-                source.target[b++] = static_cast<std::uint8_t>(offset + local.y * h + local.x);
-            }
-        offset += h * v;
-    }
-    const TMemoryStream& in = InBits->Stream();
-    source.reader.emplace(in.Memory(), in.Size(), 0, [] {});
-    const bool ok = EncodeOutput(source, progressBase);
-    if (source.failed) {
-        // The index is made from bits that decoded cleanly: not expected.
-        ReportError(kMsgHuffmanBlock);
-        return false;
-    }
-    return ok;
 }
 
 }  // namespace plume
