@@ -203,12 +203,11 @@ TScanWriter::TScanWriter(std::vector<std::uint8_t>& out, bool raw)
 
 TScanWriter::~TScanWriter() = default;
 
-// Within the capacity reserved the vector grows in small steps, so that no
-// page is touched before it is written; past it, it doubles.
+// Within the capacity reserved the vector grows in small steps, so that few
+// pages are touched before they are written; past it, it doubles.
 void TScanWriter::Grow(std::size_t room) {
     const std::size_t needed = length_ + room;
-    const std::size_t step =
-        length_ + std::max<std::size_t>(length_ / 8, std::size_t{1} << 16) + room;
+    const std::size_t step = length_ + std::max<std::size_t>(room, std::size_t{1} << 16);
     if (needed <= out_.capacity()) {
         out_.resize(std::min(step, out_.capacity()));
         return;
@@ -267,7 +266,7 @@ void TScanWriter::Finish() {
 void TScanWriter::AppendRaw(const TScanWriter& raw) {
     const std::uint8_t* bytes = raw.out_.data();
     std::size_t i = 0;
-    constexpr std::size_t kChunk = std::size_t{1} << 16;
+    constexpr std::size_t kChunk = std::size_t{1} << 14;
     while (raw.length_ - i >= 8) {
         const std::size_t end = i + (std::min(raw.length_ - i, kChunk) & ~std::size_t{7});
         TBits bits = Open(2 * (end - i) + 16);  // every byte may be stuffed

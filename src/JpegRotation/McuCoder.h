@@ -1,9 +1,14 @@
-// The walk over the output MCUs shared by the coders from the store, from the
-// scan index and from MCU rows: block mapping, Huffman coding, restart
-// markers, and the split of the scan between two threads.
+// The walk over the output MCUs shared by the coders from the store and from
+// the scan index: Huffman coding, restart markers, and the split of the
+// output between threads.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -69,12 +74,17 @@ void TJpegRotation::EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanW
     }
 }
 
-// Writes the whole output scan from `source`: the output MCUs are split into
-// as many parts as ThreadsToUse gives when the image is large enough, each
-// coded on a thread of its own from a copy of the source, the first one on
-// this thread straight into the output. The start state of each later part
-// (predictors, restart count and number) follows from the blocks before it;
-// with restart markers it starts right after one.
+// Writes the whole output scan from `source`. When the image is large enough
+// for ThreadsToUse threads, the output MCUs are cut into parts (whole
+// restart intervals when there are markers), which the threads take in
+// order, each coding its part from a copy of the source into bytes of its
+// own; this thread, one of them, puts the finished parts into the output in
+// order as soon as they are there. No part is taken more than a few parts
+// ahead of the first one not yet put, so that few wait at a time however
+// the threads are scheduled. A part's start state (predictors, restart
+// count and number) follows from the blocks before it; with restart markers
+// it starts right after one. Progress is reported here, in order, as the
+// rows are put into the output.
 template <class TBlockSource>
 bool TJpegRotation::EncodeOutput(TBlockSource& source, int progressBase) {
     std::size_t blocks = 0;
@@ -82,108 +92,173 @@ bool TJpegRotation::EncodeOutput(TBlockSource& source, int progressBase) {
     const std::int64_t perRow = source.mcusPerRow;
     const std::int64_t total = perRow * source.mcuRows;
     const bool restarts = HasRestart && RestartInterval > 0;
-
-    std::vector<std::int64_t> starts{0};
-    if (static_cast<std::int64_t>(blocks) >= ParallelMinBlocks) {
-        const int parts = ThreadsToUse();
-        for (int part = 1; part < parts; ++part) {
-            std::int64_t split = total * part / parts;
-            if (restarts) split -= split % RestartInterval;
-            if (split > starts.back() && split < total) starts.push_back(split);
-        }
-    }
-    starts.push_back(total);
+    const int threads = static_cast<std::int64_t>(blocks) >= ParallelMinBlocks ? ThreadsToUse() : 1;
 
     std::vector<std::uint8_t>& out = OutBits->Stream().Bytes();
     const std::size_t inputSize = InBits->Stream().Size();
     out.reserve(out.size() + inputSize + inputSize / 16);
     TScanWriter writer(out);
-    TEncodeRange head{0, starts[1], {0, 0, 0, 0}, 0, 0, false};
-    if (starts.size() == 2) {
-        EncodeMcus(source, head, writer, progressBase, true);
-        return EndOutputScan(writer, head.failed);
+    if (threads < 2 || total < 2) {
+        TEncodeRange range{0, total, {0, 0, 0, 0}, 0, 0, false};
+        EncodeMcus(source, range, writer, progressBase, true);
+        return EndOutputScan(writer, range.failed);
     }
 
+    // Parts of about kPartBytes of input each, at least two per thread.
+    constexpr std::size_t kPartBytes = std::size_t{1} << 15;
+    const auto wanted = static_cast<std::int64_t>(std::clamp<std::size_t>(
+        inputSize / kPartBytes, 2 * static_cast<std::size_t>(threads), 4096));
+    const std::int64_t unit = restarts ? RestartInterval : 1;
+    std::vector<std::int64_t> starts{0};
+    for (std::int64_t p = 1; p < wanted; ++p) {
+        std::int64_t split = total * p / wanted;
+        split -= split % unit;
+        if (split > starts.back() && split < total) starts.push_back(split);
+    }
+    starts.push_back(total);
+    const std::size_t partCount = starts.size() - 1;
+    const std::size_t window = static_cast<std::size_t>(threads) + 1;
+
+    // A part's bytes; as many as may wait at a time, made once and used
+    // again, so that their memory is not spread over each thread's heap.
     struct TPart {
-        TBlockSource source;
         TEncodeRange range;
         std::vector<std::uint8_t> bytes;
-        TScanWriter writer;
-        std::exception_ptr failure;
-        std::thread thread;
-        bool started = false;
-        TPart(const TBlockSource& from, std::int64_t first, std::int64_t last, bool raw)
-            : source(from), range{first, last, {0, 0, 0, 0}, 0, 0, false}, writer(bytes, raw) {}
+        std::optional<TScanWriter> writer;
+        void Start(std::int64_t first, std::int64_t last, bool raw) {
+            range = {first, last, {0, 0, 0, 0}, 0, 0, false};
+            bytes.clear();
+            writer.emplace(bytes, raw);
+        }
     };
-    std::vector<std::unique_ptr<TPart>> parts;
-    const std::size_t partBytes = inputSize / (starts.size() - 1) + inputSize / 16 + 4096;
-    for (std::size_t p = 1; p + 1 < starts.size(); ++p) {
-        parts.push_back(std::make_unique<TPart>(source, starts[p], starts[p + 1], !restarts));
-        parts.back()->bytes.reserve(partBytes);
+    std::vector<TPart> pool(window + 1);
+    std::vector<TPart*> spare;
+    for (TPart& part : pool) {
+        part.bytes.reserve(inputSize / partCount + inputSize / (16 * partCount) + 4096);
+        spare.push_back(&part);
     }
-    const auto codePart = [&](TPart& part) {
-        try {
-            const std::int64_t first = part.range.first;
-            if (restarts) {
-                part.range.restartIndex = static_cast<int>((first / RestartInterval) & 7);
-            } else {
-                // The last block of each slot in the MCU before the part; DC
-                // never moves or changes sign.
-                const int row = static_cast<int>((first - 1) / perRow) + source.firstRow;
-                const int col = static_cast<int>((first - 1) % perRow) + source.firstColumn;
-                part.source.Load(row, col);
-                for (int s = 0; s < 4; ++s) {
-                    if (HSampling[s] == 0 || VSampling[s] == 0) continue;
-                    const std::size_t x =
-                        static_cast<std::size_t>(col) * HSampling[s] + HSampling[s] - 1;
-                    const std::size_t y =
-                        static_cast<std::size_t>(row) * VSampling[s] + VSampling[s] - 1;
-                    part.range.predictor[s] = part.source.Dc(s, x, y);
-                }
+    // Shared, under the mutex: the parts coded and not yet put, the first
+    // part nobody took, the first part not yet put.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<TPart*> done(partCount, nullptr);
+    std::size_t next = 0, put = 0;
+    bool stop = false;
+    std::exception_ptr failure;
+    bool sourceFailed = false;
+    const auto mayTake = [&] { return next < partCount && next < put + window; };
+
+    // Codes part p from `own` into `part`.
+    const auto codePart = [&](TBlockSource& own, std::size_t p, TPart& part) {
+        part.Start(starts[p], starts[p + 1], !restarts);
+        const std::int64_t first = starts[p];
+        if (restarts) {
+            part.range.restartIndex = static_cast<int>((first / RestartInterval) & 7);
+        } else if (first > 0) {
+            // The last block of each slot in the MCU before the part; DC
+            // never moves or changes sign.
+            const int row = static_cast<int>((first - 1) / perRow) + source.firstRow;
+            const int col = static_cast<int>((first - 1) % perRow) + source.firstColumn;
+            own.Load(row, col);
+            for (int s = 0; s < 4; ++s) {
+                if (HSampling[s] == 0 || VSampling[s] == 0) continue;
+                const std::size_t x =
+                    static_cast<std::size_t>(col) * HSampling[s] + HSampling[s] - 1;
+                const std::size_t y =
+                    static_cast<std::size_t>(row) * VSampling[s] + VSampling[s] - 1;
+                part.range.predictor[s] = own.Dc(s, x, y);
             }
-            EncodeMcus(part.source, part.range, part.writer, progressBase, false);
-        } catch (...) {
-            part.failure = std::current_exception();
         }
+        EncodeMcus(own, part.range, *part.writer, progressBase, false);
+        const std::lock_guard lock(mutex);
+        done[p] = &part;
+        changed.notify_all();
     };
-    for (auto& part : parts) {
+    // Each thread's copy of the source, made before any thread starts.
+    std::vector<TBlockSource> copies(static_cast<std::size_t>(threads - 1), source);
+    const auto work = [&](TBlockSource& own) {
         try {
-            part->thread = std::thread(codePart, std::ref(*part));
-            part->started = true;
-        } catch (const std::system_error&) {
-            // No thread to be had: the part is coded here after the first.
+            for (;;) {
+                std::size_t p;
+                TPart* part;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return stop || next >= partCount || mayTake(); });
+                    if (stop || next >= partCount) break;
+                    p = next++;
+                    part = spare.back();
+                    spare.pop_back();
+                }
+                codePart(own, p, *part);
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            if (!failure) failure = std::current_exception();
+            stop = true;
         }
-    }
-    const auto joinAll = [&] {
-        for (auto& part : parts)
-            if (part->thread.joinable()) part->thread.join();
+        const std::lock_guard lock(mutex);
+        sourceFailed = sourceFailed || own.failed;
+        changed.notify_all();
+    };
+    std::vector<std::thread> workers;
+    const auto stopWorkers = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+            changed.notify_all();
+        }
+        for (std::thread& worker : workers) worker.join();
     };
     try {
-        EncodeMcus(source, head, writer, progressBase, true);
+        for (TBlockSource& copy : copies) workers.emplace_back(work, std::ref(copy));
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: this one takes the parts left.
+    }
+
+    bool failed = false;
+    try {
+        while (put < partCount) {
+            TPart* part = nullptr;
+            TPart* free = nullptr;
+            std::size_t take = partCount;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return failure || done[put] || mayTake(); });
+                if (failure) break;
+                if (done[put]) {
+                    part = done[put];
+                } else {
+                    take = next++;
+                    free = spare.back();
+                    spare.pop_back();
+                }
+            }
+            if (!part) {
+                codePart(source, take, *free);
+                continue;
+            }
+            for (std::int64_t mcu = part->range.first; mcu < part->range.last; ++mcu)
+                if (mcu % perRow == 0 && OnProgress)
+                    OnProgress(progressBase + static_cast<int>(mcu / perRow));
+            if (restarts) {
+                part->writer->FlushWithPadding();
+                writer.AppendBytes(part->bytes.data(), part->writer->Length());
+            } else {
+                writer.AppendRaw(*part->writer);
+            }
+            failed = failed || part->range.failed;
+            const std::lock_guard lock(mutex);
+            done[put++] = nullptr;
+            spare.push_back(part);
+            changed.notify_all();
+        }
     } catch (...) {
-        joinAll();
+        stopWorkers();
         throw;
     }
-    joinAll();
-    bool failed = head.failed;
-    for (auto& part : parts) {
-        if (!part->started) codePart(*part);
-        if (part->failure) std::rethrow_exception(part->failure);
-        failed = failed || part->range.failed;
-        source.failed = source.failed || part->source.failed;
-    }
-    for (std::int64_t mcu = starts[1]; mcu < total; ++mcu)
-        if (mcu % perRow == 0 && OnProgress)
-            OnProgress(progressBase + static_cast<int>(mcu / perRow));
-    for (auto& part : parts) {
-        if (restarts) {
-            part->writer.FlushWithPadding();
-            writer.AppendBytes(part->bytes.data(), part->writer.Length());
-        } else {
-            writer.AppendRaw(part->writer);
-        }
-        part.reset();  // its memory goes before the next one grows the output
-    }
+    stopWorkers();
+    if (failure) std::rethrow_exception(failure);
+    source.failed = source.failed || sourceFailed;
     return EndOutputScan(writer, failed);
 }
 
