@@ -3,7 +3,11 @@
 // segment carrying an orientation and a JPEG thumbnail.
 //
 //   plume-bench-inputs photo OUT.jpg WIDTH HEIGHT [NOISE [RESTART]]
+//   plume-bench-inputs camera OUT.jpg WIDTH HEIGHT [NOISE [RESTART]]
 //   plume-bench-inputs batch DIR COUNT WIDTH HEIGHT [NOISE [RESTART]]
+//
+// A camera photo has a camera's EXIF segment (orientation 1); the photos of a
+// batch have orientations as a camera writes them, most of them upright.
 //
 // RESTART is a restart interval in MCUs, or "row" for one MCU row, as phone
 // and many camera encoders write it so that rows can be decoded in parallel.
@@ -65,6 +69,7 @@ TBytes WithCameraExif(const TBytes& jpeg, int orientation, int width, int height
 int Usage() {
     std::fprintf(stderr,
                  "usage: plume-bench-inputs photo OUT.jpg WIDTH HEIGHT [NOISE [RESTART]]\n"
+                 "       plume-bench-inputs camera OUT.jpg WIDTH HEIGHT [NOISE [RESTART]]\n"
                  "       plume-bench-inputs batch DIR COUNT WIDTH HEIGHT [NOISE [RESTART]]\n");
     return 2;
 }
@@ -74,9 +79,11 @@ int Usage() {
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
-    if (command == "photo" && argc >= 5 && argc <= 7) {
-        WriteFileBytes(
-            argv[2], Photo(PhotoOptions(std::atoi(argv[3]), std::atoi(argv[4]), argc, argv, 5), 1));
+    if ((command == "photo" || command == "camera") && argc >= 5 && argc <= 7) {
+        const int width = std::atoi(argv[3]), height = std::atoi(argv[4]);
+        TBytes jpeg = Photo(PhotoOptions(width, height, argc, argv, 5), 1);
+        if (command == "camera") jpeg = WithCameraExif(jpeg, 1, width, height);
+        WriteFileBytes(argv[2], jpeg);
         return 0;
     }
     if (command == "batch" && argc >= 6 && argc <= 8) {

@@ -14,8 +14,9 @@
 namespace plume {
 namespace {
 
-// One more thread pays when each half of the scan data is at least this long.
+// One more thread pays when each part of the scan data is at least this long.
 constexpr std::size_t kSpeculationMinBytes = 1 << 15;
+constexpr int kMaxThreads = 64;
 
 // Where part `part` of `parts` of a scan from `start` to `end` may begin: on
 // a data byte at that fraction of the data; with restart markers, just after
@@ -60,9 +61,9 @@ std::size_t TJpegRotation::McuCapacity(std::size_t bytes) const {
 
 int TJpegRotation::ThreadsToUse() const {
     if (!AllowParallelCoding) return 1;
-    if (ThreadCount > 0) return ThreadCount;
+    if (ThreadCount > 0) return std::min(ThreadCount, kMaxThreads);
     static const unsigned hardware = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hardware, 1u, 64u));
+    return static_cast<int>(std::clamp(hardware, 1u, unsigned{kMaxThreads}));
 }
 
 // Ends the threads of all the scans before any of them goes: each one reads
