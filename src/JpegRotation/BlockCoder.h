@@ -74,25 +74,25 @@ inline bool CodeBlock(const TCodedBlock& block, std::int32_t& predictor,
     if (dc.length[size] == 0 || block.tooLarge) return false;
     PutBits(out, (std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
 
-    std::uint64_t nonZero = block.mask;
+    // The positions after the last one coded, bit 0 the next: the run of
+    // zeros before each coefficient is the count of trailing zeros.
+    std::uint64_t rest = block.mask >> 1;
     int last = 0;
-    while (nonZero != 0) {
-        const int k = std::countr_zero(nonZero);
-        nonZero &= nonZero - 1;
-        int run = k - last - 1;
-        last = k;
+    while (rest != 0) {
+        int run = std::countr_zero(rest);
+        rest = (rest >> run) >> 1;
+        last += run + 1;
         if (run > 15) [[unlikely]] {
             if (ac.length[0xF0] == 0) return false;
             for (; run > 15; run -= 16)
                 PutBits(out, ac.code[0xF0], ac.length[0xF0]);  // ZRL, sixteen zeros
         }
-        const std::uint32_t coded = block.ac[k];
+        const std::uint32_t coded = block.ac[last];
         const int valueSize = static_cast<int>(coded & 0xFF);
-        const int symbol = (run << 4) | valueSize;
-        const int length = ac.length[symbol];
-        if (length == 0) return false;
-        PutBits(out, (std::uint64_t{ac.code[symbol]} << valueSize) | (coded >> 8),
-                length + valueSize);
+        const std::uint32_t entry = ac.entry[(run << 4) | valueSize];
+        if (entry == 0) return false;
+        PutBits(out, (std::uint64_t{entry >> 8} << valueSize) | (coded >> 8),
+                static_cast<int>(entry & 0xFF) + valueSize);
     }
     if (last != 63) {  // end of block
         if (ac.length[0] == 0) return false;

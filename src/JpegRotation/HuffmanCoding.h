@@ -72,10 +72,12 @@ class THuffmanDecodeTable {
     std::vector<std::uint8_t> symbols_;
 };
 
-// Encoding table: code and length per symbol; length 0 = the table has no code.
+// Encoding table: code and length per symbol; length 0 = the table has no
+// code. `entry` holds both, (code << 8) | length, for one load per symbol.
 struct THuffmanEncodeTable {
     std::uint16_t code[256] = {};
     std::uint8_t length[256] = {};
+    std::uint32_t entry[256] = {};
 };
 
 // True when one of the eight bytes of word is 0xFF.

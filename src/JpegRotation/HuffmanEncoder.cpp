@@ -58,12 +58,15 @@ void TJpegRotation::BuildSymbolIndex() {
             for (int s = 0; s < 256; ++s) {
                 SymbolIndex[c][t][s] = -1;
                 table.length[s] = 0;
+                table.entry[s] = 0;
             }
             for (int i = 0; i < HuffCount[c][t]; ++i) {
                 const int symbol = HuffSymbols[c][t][i] & 0xFF;
                 SymbolIndex[c][t][symbol] = i;
                 table.code[symbol] = static_cast<std::uint16_t>(HuffCodes[c][t][i]);
                 table.length[symbol] = static_cast<std::uint8_t>(HuffLengths[c][t][i]);
+                table.entry[symbol] =
+                    (static_cast<std::uint32_t>(table.code[symbol]) << 8) | table.length[symbol];
             }
         }
 }
