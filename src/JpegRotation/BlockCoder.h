@@ -61,18 +61,26 @@ inline void PackBlock(const TCoefBlock& source, const TBlockMap& map, TCodedBloc
     }
 }
 
+// Codes a DC value as its difference from `predictor` (T.81 F.1.2.1), which
+// takes the value; false when the table has no code for its size.
+inline bool CodeDc(std::int32_t value, std::int32_t& predictor, const THuffmanEncodeTable& dc,
+                   TScanWriter::TBits& out) {
+    int size;
+    std::uint32_t bits;
+    SizeAndBits(value - predictor, size, bits);
+    predictor = value;
+    if (dc.length[size] == 0) return false;
+    PutBits(out, (std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+    return true;
+}
+
 // Codes one block (T.81 F.1.2.1, F.1.2.2) into out, which has room for one
 // block's worst case; false when a table has no code for a symbol the block
 // needs.
 inline bool CodeBlock(const TCodedBlock& block, std::int32_t& predictor,
                       const THuffmanEncodeTable& dc, const THuffmanEncodeTable& ac,
                       TScanWriter::TBits& out) {
-    int size;
-    std::uint32_t bits;
-    SizeAndBits(block.dc - predictor, size, bits);
-    predictor = block.dc;
-    if (dc.length[size] == 0 || block.tooLarge) return false;
-    PutBits(out, (std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+    if (!CodeDc(block.dc, predictor, dc, out) || block.tooLarge) return false;
 
     // The positions after the last one coded, bit 0 the next: the run of
     // zeros before each coefficient is the count of trailing zeros.

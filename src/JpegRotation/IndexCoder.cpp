@@ -46,16 +46,21 @@ TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_
     }
 }
 
-// The short codes of an input AC table with their value bits, in the coded
-// form (TCodedBlock): one lookup of the top bits gives the input bits used,
-// the run, the coded form and the mask of its value bits; 0 where the input
-// code or its value bits reach beyond the lookup or the symbol has size 0.
-// An end of block is only recognised.
-struct TCodedTable {
+// The short codes of an input AC table with their value bits, taken by one
+// lookup of the top bits instead of symbol by symbol: for each code of at
+// most kLookupBits bits whose value bits fit there too, the input bits it
+// uses, its run, the mask of its value bits and what a sink wants of it (the
+// payload, 36 bits); an end of block is only recognised. 0 where the code or
+// its value bits reach beyond the lookup, the symbol has size 0, or the sink
+// wants nothing of it.
+struct TShortcutTable {
+    static constexpr int kUsedShift = 36, kRunShift = 40, kMaskShift = 45;
     static constexpr std::uint64_t kEndOfBlock = std::uint64_t{1} << 44;
     std::uint64_t entry[1 << THuffmanDecodeTable::kLookupBits];
 
-    void Build(const THuffmanDecodeTable& input) {
+    // payload(run, size, value bits): the payload, 0 to leave the symbol out.
+    template <class TPayload>
+    void Build(const THuffmanDecodeTable& input, TPayload payload) {
         constexpr int kBits = THuffmanDecodeTable::kLookupBits;
         for (std::uint32_t j = 0; j < (1u << kBits); ++j) {
             const std::uint16_t fast = input.Fast(j);
@@ -64,16 +69,44 @@ struct TCodedTable {
                       size = THuffmanDecodeTable::FastSize(fast);
             entry[j] = 0;
             if (fast & THuffmanDecodeTable::kEndOfBlock) {
-                entry[j] = kEndOfBlock | (std::uint64_t(length) << 36);
+                entry[j] = kEndOfBlock | (std::uint64_t(length) << kUsedShift);
                 continue;
             }
             if (fast == 0 || size == 0 || length + size > kBits) continue;
             const std::uint32_t valueMask = (1u << size) - 1;
-            const std::uint32_t value = (j >> (kBits - length - size)) & valueMask;
-            entry[j] = ((std::uint64_t{value} << 8) | static_cast<std::uint64_t>(size)) |
-                       (std::uint64_t{valueMask} << 26) | (std::uint64_t(length + size) << 36) |
-                       (std::uint64_t(run) << 40);
+            const std::uint64_t wanted =
+                payload(run, size, (j >> (kBits - length - size)) & valueMask);
+            if (wanted == 0) continue;
+            entry[j] = wanted | (std::uint64_t(length + size) << kUsedShift) |
+                       (std::uint64_t(run) << kRunShift) | (std::uint64_t{valueMask} << kMaskShift);
         }
+    }
+    // The entry of the code at the top of `cursor`. At an end of block its
+    // bits are consumed and 2 is returned; for a coefficient that lands
+    // before position 63, when `coefficient` allows it, its bits are
+    // consumed, k moves to its position and 1 is returned; else 0, with
+    // nothing consumed.
+    int Take(TScanReader::TCursor& cursor, int& k, bool coefficient, std::uint64_t& found) const {
+        found = entry[cursor.buffer >> (64 - THuffmanDecodeTable::kLookupBits)];
+        const int used = static_cast<int>(found >> kUsedShift) & 15;
+        if (found & kEndOfBlock) {
+            cursor.buffer <<= used;
+            cursor.bits -= used;
+            return 2;
+        }
+        const int run = static_cast<int>(found >> kRunShift) & 15;
+        if (found == 0 || !coefficient || k + run > 62) return 0;
+        cursor.buffer <<= used;
+        cursor.bits -= used;
+        k += run;
+        return 1;
+    }
+    // The mask of the value bits; the payload.
+    static std::uint32_t ValueMask(std::uint64_t found) {
+        return static_cast<std::uint32_t>(found >> kMaskShift) & 0x3FF;
+    }
+    static std::uint64_t Payload(std::uint64_t found) {
+        return found & ((std::uint64_t{1} << kUsedShift) - 1);
     }
 };
 
@@ -81,7 +114,7 @@ struct TCodedTable {
 // turn changes its sign (the coded form of -v is that of v inverted).
 struct TCodedSink {
     TCodedBlock& block;
-    const TCodedTable& shortcuts;
+    const TShortcutTable& shortcuts;  // payload: the coded form
     const TBlockScatter& turn;
     std::uint64_t mask = 0;
 
@@ -93,25 +126,13 @@ struct TCodedSink {
             ((bits ^ (turn.Flip[k] >> (32 - size))) << 8) | static_cast<std::uint32_t>(size);
         mask |= std::uint64_t{1} << target;
     }
-    // A coefficient that does not end the block, or an end of block, by one lookup.
     int Shortcut(TScanReader::TCursor& cursor, int& k) {
-        const std::uint64_t entry =
-            shortcuts.entry[cursor.buffer >> (64 - THuffmanDecodeTable::kLookupBits)];
-        const int used = static_cast<int>(entry >> 36) & 15;
-        if (entry & TCodedTable::kEndOfBlock) {
-            cursor.buffer <<= used;
-            cursor.bits -= used;
-            return 2;
-        }
-        const int run = static_cast<int>(entry >> 40) & 15;
-        if (entry == 0 || k + run > 62) return 0;
-        cursor.buffer <<= used;
-        cursor.bits -= used;
-        k += run;
+        std::uint64_t found;
+        const int taken = shortcuts.Take(cursor, k, true, found);
+        if (taken != 1) return taken;
         const int target = turn.Target[k];
-        const auto coded = static_cast<std::uint32_t>(entry) & 0x3FFFF;
-        block.ac[target] =
-            coded ^ ((static_cast<std::uint32_t>(entry >> 18) & 0x3FF00) & turn.Flip[k]);
+        block.ac[target] = static_cast<std::uint32_t>(TShortcutTable::Payload(found)) ^
+                           ((TShortcutTable::ValueMask(found) << 8) & turn.Flip[k]);
         mask |= std::uint64_t{1} << target;
         ++k;
         return 1;
@@ -131,70 +152,36 @@ struct TTranscodedBlock {
     std::array<std::uint8_t, 272> bytes;
 };
 
-// The short codes of an input AC table with their value bits, as the output
-// codes them: one lookup of the top bits gives both. An entry holds the
-// output's bits (code and value bits) and their number, the input bits it
-// stands for, the run and the mask of the value bits; 0 where the input code
-// or its value bits reach beyond the lookup, the symbol has size 0, or the
-// output has no code for it. An end of block is only recognised.
-struct TTranscodeTable {
-    static constexpr std::uint64_t kEndOfBlock = std::uint64_t{1} << 52;
-    std::uint64_t entry[1 << THuffmanDecodeTable::kLookupBits];
-
-    void Build(const THuffmanDecodeTable& input, const THuffmanEncodeTable& output) {
-        constexpr int kBits = THuffmanDecodeTable::kLookupBits;
-        for (std::uint32_t j = 0; j < (1u << kBits); ++j) {
-            const std::uint16_t fast = input.Fast(j);
-            const int length = THuffmanDecodeTable::FastLength(fast);
-            const int run = THuffmanDecodeTable::FastRun(fast),
-                      size = THuffmanDecodeTable::FastSize(fast);
-            entry[j] = 0;
-            if (fast == 0) continue;
-            if (fast & THuffmanDecodeTable::kEndOfBlock) {
-                entry[j] = kEndOfBlock | (std::uint64_t(length) << 40);
-                continue;
-            }
-            const int symbol = (run << 4) | size;
-            if (size == 0 || length + size > kBits || output.length[symbol] == 0) continue;
-            const std::uint32_t valueMask = (1u << size) - 1;
-            const std::uint32_t value = (j >> (kBits - length - size)) & valueMask;
-            entry[j] = ((std::uint64_t{output.code[symbol]} << size) | value) |
-                       (std::uint64_t(output.length[symbol] + size) << 32) |
-                       (std::uint64_t(length + size) << 40) | (std::uint64_t(run) << 44) |
-                       (std::uint64_t{valueMask} << 53);
-        }
-    }
-};
+// The payload of a shortcut for TTranscodeSink: the output's code and the
+// value bits, and their number above them; 0 where the output has no code.
+std::uint64_t TranscodedPayload(const THuffmanEncodeTable& output, int run, int size,
+                                std::uint32_t value) {
+    const int symbol = (run << 4) | size;
+    if (output.length[symbol] == 0) return 0;
+    return ((std::uint64_t{output.code[symbol]} << size) | value) |
+           (std::uint64_t(output.length[symbol] + size) << 26);
+}
 
 // Codes each AC coefficient as the decoder meets it, in the same position
 // and with its bits inverted where the mode changes its sign.
 struct TTranscodeSink {
     TTranscodedBlock& block;
     const THuffmanEncodeTable& table;
-    const TTranscodeTable& shortcuts;
+    const TShortcutTable& shortcuts;  // payload: TranscodedPayload
     const TBlockScatter& turn;
     TScanWriter::TBits bits{};
     int last = 0;
     bool failed = false;
 
-    // A coefficient right after the last one coded, that does not end the
-    // block, or an end of block, by one lookup.
+    // A coefficient right after the last one coded (its run is the output's)
+    // that does not end the block, or an end of block.
     int Shortcut(TScanReader::TCursor& cursor, int& k) {
-        const std::uint64_t entry =
-            shortcuts.entry[cursor.buffer >> (64 - THuffmanDecodeTable::kLookupBits)];
-        const int used = static_cast<int>(entry >> 40) & 15;
-        if (entry & TTranscodeTable::kEndOfBlock) {
-            cursor.buffer <<= used;
-            cursor.bits -= used;
-            return 2;
-        }
-        const int run = static_cast<int>(entry >> 44) & 15;
-        if (entry == 0 || k + run > 62 || last != k - 1) return 0;
-        cursor.buffer <<= used;
-        cursor.bits -= used;
-        k += run;
-        const auto flip = static_cast<std::uint32_t>(entry >> 53) & turn.Flip[k];
-        PutBits(bits, (entry & 0xFFFFFFFF) ^ flip, static_cast<int>(entry >> 32) & 31);
+        std::uint64_t found;
+        const int taken = shortcuts.Take(cursor, k, last == k - 1, found);
+        if (taken != 1) return taken;
+        const auto payload = TShortcutTable::Payload(found);
+        PutBits(bits, (payload & 0x3FFFFFF) ^ (TShortcutTable::ValueMask(found) & turn.Flip[k]),
+                static_cast<int>(payload >> 26));
         last = k++;
         return 1;
     }
@@ -244,8 +231,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     const TMcuStart* index;
     const TMcuPlan* plan;
     const THuffmanEncodeTable* acTable[4];  // the output's, for TTranscodedBlock
-    const TTranscodeTable* shortcuts[4];    // and their shortcuts
-    const TCodedTable* codedShortcuts[4];   // for TCodedBlock
+    const TShortcutTable* shortcuts[4];     // for the AC tables, as TBlock's sink wants them
     std::optional<TScanReader> reader;
     std::uint8_t target[TMcuPlan::kMaxBlocks];  // buffer place of each block in decoding order
     int offset[4], hSampling[4], vSampling[4];  // output sampling
@@ -270,7 +256,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
             TBlock& block = blocks[target[b]];
             TBlockStatus status;
             if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
-                TCodedSink sink{block, *codedShortcuts[s], *scatter};
+                TCodedSink sink{block, *shortcuts[s], *scatter};
                 status = DecodeBlockInto<false, false>(*reader, *plan->dc[s], *plan->ac[s],
                                                        predictor[s], sink);
                 sink.Finish();
@@ -300,12 +286,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
             return CodeBlock(block, predictor, dc, ac, out);
         } else {
-            int size;
-            std::uint32_t bits;
-            SizeAndBits(block.dc - predictor, size, bits);
-            predictor = block.dc;
-            if (dc.length[size] == 0 || block.failed) return false;
-            PutBits(out, (std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+            if (!CodeDc(block.dc, predictor, dc, out) || block.failed) return false;
             // The whole words, then the bits pending in the accumulator.
             for (const std::uint8_t* p = block.bytes.data(); p < block.bits.out; p += 8) {
                 const std::uint64_t word = LoadBigEndian64(p);
@@ -329,18 +310,21 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
 template <class TBlock>
 bool TJpegRotation::EncodeFromIndexAs() {
     TIndexSource<TBlock> source;
-    std::unique_ptr<TTranscodeTable[]> shortcuts;
-    if constexpr (std::is_same_v<TBlock, TTranscodedBlock>) {
-        shortcuts = std::make_unique<TTranscodeTable[]>(2);
-        for (int t = 0; t < 2; ++t) shortcuts[t].Build(decodeTables_[1][t], encodeTables_[1][t]);
-        for (int s = 0; s < 4; ++s) source.shortcuts[s] = &shortcuts[AcSelector[s]];
+    auto shortcuts = std::make_unique<TShortcutTable[]>(2);
+    for (int t = 0; t < 2; ++t) {
+        if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
+            shortcuts[t].Build(decodeTables_[1][t], [](int, int size, std::uint32_t value) {
+                return (std::uint64_t{value} << 8) | static_cast<std::uint64_t>(size);
+            });
+        } else {
+            const THuffmanEncodeTable& output = encodeTables_[1][t];
+            shortcuts[t].Build(decodeTables_[1][t],
+                               [&output](int run, int size, std::uint32_t value) {
+                                   return TranscodedPayload(output, run, size, value);
+                               });
+        }
     }
-    std::unique_ptr<TCodedTable[]> codedShortcuts;
-    if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
-        codedShortcuts = std::make_unique<TCodedTable[]>(2);
-        for (int t = 0; t < 2; ++t) codedShortcuts[t].Build(decodeTables_[1][t]);
-        for (int s = 0; s < 4; ++s) source.codedShortcuts[s] = &codedShortcuts[AcSelector[s]];
-    }
+    for (int s = 0; s < 4; ++s) source.shortcuts[s] = &shortcuts[AcSelector[s]];
     const int progressBase = BeginOutput(source);
     const bool exchanged = ExchangesDimensions(Mode);
     source.index = scanIndex_.data();
