@@ -104,8 +104,8 @@ template <bool kCheckDcValue, bool kTrackCoding, class TSink>
             if constexpr (std::is_same_v<std::remove_cvref_t<TSink>, TSkipSink>) {
                 // Where the coefficients are not wanted, several symbols at
                 // once while none of them can end the block early.
-                const std::uint16_t group =
-                    acTable.Skip(static_cast<std::uint32_t>(cursor.buffer >> kPeekShift));
+                const std::uint16_t group = acTable.Skip(
+                    static_cast<std::uint32_t>(cursor.buffer >> (64 - TTable::kSkipBits)));
                 const int advance = TTable::SkipAdvance(group);
                 if (group != 0 && k + advance <= 63) {
                     const int used = TTable::SkipBits(group);

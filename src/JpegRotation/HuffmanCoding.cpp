@@ -43,21 +43,21 @@ void THuffmanDecodeTable::Build(int count, const std::int32_t* lengths, const st
 }
 
 void THuffmanDecodeTable::BuildSkip() {
-    constexpr int kMask = (1 << kLookupBits) - 1;
+    constexpr int kMask = (1 << kSkipBits) - 1;
     for (int j = 0; j <= kMask; ++j) {
         int used = 0, advance = 0;
         bool ends = false;
-        while (used < kLookupBits) {
-            const std::uint16_t entry = fast_[(j << used) & kMask];
-            const int length = FastLength(entry), size = FastSize(entry);
+        while (used < kSkipBits) {
             // The code must lie wholly in the bits left; codes are prefix-free.
-            if (entry == 0 || used + length > kLookupBits) break;
+            const std::uint16_t entry = fast_[((j << used) & kMask) >> (kSkipBits - kLookupBits)];
+            const int length = FastLength(entry), size = FastSize(entry);
+            if (entry == 0 || used + length > kSkipBits) break;
             if (entry & kEndOfBlock) {
                 used += length;
                 ends = true;
                 break;
             }
-            if (size == 0 || used + length + size > kLookupBits) break;
+            if (size == 0 || used + length + size > kSkipBits) break;
             used += length + size;
             advance += FastRun(entry) + 1;
         }

@@ -15,6 +15,7 @@ namespace plume {
 class THuffmanDecodeTable {
   public:
     static constexpr int kLookupBits = 11;
+    static constexpr int kSkipBits = 12;
 
     // lengths, symbols and codes are the table record's lists in canonical order.
     void Build(int count, const std::int32_t* lengths, const std::int32_t* symbols,
@@ -65,7 +66,7 @@ class THuffmanDecodeTable {
     // length | (run << 4) | (size << 8) | kEndOfBlock.
     std::uint16_t fast_[1 << kLookupBits] = {};
     // bits | (advance << 4) | kSkipEnds.
-    std::uint16_t skip_[1 << kLookupBits] = {};
+    std::uint16_t skip_[1 << kSkipBits] = {};
     std::int32_t firstCode_[17] = {};
     std::int32_t codesOfLength_[17] = {};
     std::int32_t firstIndex_[17] = {};
