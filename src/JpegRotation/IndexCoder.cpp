@@ -238,6 +238,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     std::int64_t inputPerRow, outputPerRow, outputRows;
     std::uint8_t inverseMode;  // the turn from output MCUs back to input ones
     std::int64_t next = -1;    // the input MCU at which the reader stands
+    std::int64_t last = 0;     // the input MCU loaded before
     int row = 0, column = 0;   // the output MCU loaded
     TBlock blocks[TMcuPlan::kMaxBlocks];
 
@@ -249,6 +250,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         const std::int64_t m = input.y * inputPerRow + input.x;
         const TMcuStart& start = index[m];
         if (m != next) reader->Seek(start.bit);
+        FetchAhead(m);
         std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2],
                                      start.predictor[3]};
         for (int b = 0; b < plan->blockCount; ++b) {
@@ -270,6 +272,22 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         }
         const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
         next = marker ? -1 : m + 1;
+    }
+    // A turn walks the input MCUs in steps of the same size (a whole row of
+    // them in a quarter turn), which the caches do not foresee: the index
+    // entry two steps ahead and the scan data one step ahead are asked for
+    // now, so that they are there when their turn comes.
+    void FetchAhead(std::int64_t m) {
+        const std::int64_t step = m - last;
+        last = m;
+        const std::int64_t total = outputPerRow * outputRows;
+        if (step == 1) return;  // in order: the caches see to it
+        if (m + 2 * step >= 0 && m + 2 * step < total) __builtin_prefetch(&index[m + 2 * step]);
+        if (m + step >= 0 && m + step < total) {
+            const std::uint8_t* data = reader->Data() + (index[m + step].bit >> 3);
+            __builtin_prefetch(data);
+            __builtin_prefetch(data + 64);
+        }
     }
     const TBlock& At(int s, std::size_t x, std::size_t y) const {
         const auto h = static_cast<int>(x - static_cast<std::size_t>(column) *
