@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Benchmarks plume-cli against jpegtran (libjpeg-turbo-progs), alternating
-# A B A B and taking medians of wall time; peak memory from /usr/bin/time.
+# Benchmarks plume-cli against jpegtran (libjpeg-turbo-progs) in the same
+# run, alternating A B A B and taking medians of wall time, CPU time (user +
+# system) and peak memory. jpegtran's own figures are printed beside plume's,
+# so that runs on different machines can be read side by side.
 #
 #   bench/run.sh [--runs N] [--smoke]
 #
+# Cases: a 24-megapixel photo in modes 1, 2, 3 and 0; a 12-megapixel camera
+# photo with restart markers in modes 1, 2 and 3; and a batch of camera
+# photos in a folder, plume on its default one job per core against jpegtran
+# run on every core at once (xargs -P), each turning the files that need it.
 # --smoke: small inputs and one run each, to check that the benchmark works.
 # Inputs are made once and cached in the build folder.
 set -euo pipefail
@@ -22,73 +28,80 @@ done
 tools/ensure-deps.sh
 tools/build.sh >/dev/null
 build="${PLUME_BUILD_DIR:-build}"
-cmake --build "$build" --target plume-bench-inputs plume-cli >/dev/null
-cli="$build/src/main/plume-cli"
+cmake --build "$build" --target plume-bench-inputs plume-bench-measure plume-cli >/dev/null
+cli="$(realpath "$build/src/main/plume-cli")"
 maker="$build/bench/plume-bench-inputs"
+measure="$(realpath "$build/bench/plume-bench-measure")"
 command -v jpegtran >/dev/null || { echo "jpegtran not found (libjpeg-turbo-progs)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "/usr/bin/time not found (package time)" >&2; exit 1; }
+cores=$(nproc)
 
 # The photo: 24 megapixels, 4:2:0, quality 90, standard tables; noise 10
-# makes it about 7 MB, like a camera's.
+# makes it about 7 MB, like a camera's. The camera photos: 12 megapixels
+# with a camera's EXIF and a restart marker after every MCU row, as phones
+# and many cameras write them.
 if [ $smoke -eq 1 ]; then
-  inputs="$build/bench-inputs-smoke"; photo_size="1024 768"; batch_count=4; batch_size="640 480"
+  inputs="$build/bench-inputs-smoke"; photo_size="1024 768"; camera_size="640 480"; batch_count=4
 else
-  inputs="$build/bench-inputs"; photo_size="6000 4000"; batch_count=100; batch_size="4000 3000"
+  inputs="$build/bench-inputs"; photo_size="6000 4000"; camera_size="4032 3024"; batch_count=24
 fi
 mkdir -p "$inputs"
+inputs="$(realpath "$inputs")"
 photo="$inputs/photo-noise10.jpg"
+camera="$inputs/camera-${camera_size/ /x}.jpg"
+batch="$inputs/batch-${camera_size/ /x}"
 [ -f "$photo" ] || "$maker" photo "$photo" $photo_size 10
-[ -f "$inputs/batch/.done" ] || { rm -rf "$inputs/batch"; "$maker" batch "$inputs/batch" $batch_count $batch_size && touch "$inputs/batch/.done"; }
+[ -f "$camera" ] || "$maker" camera "$camera" $camera_size 10 row
+[ -f "$batch/.done" ] || { rm -rf "$batch"; "$maker" batch "$batch" $batch_count $camera_size 10 row && touch "$batch/.done"; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Runs a command, appending "seconds peak-KB" to the file $1.
-measure() {
-  local log="$1"; shift
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
-  cat "$work/time" >> "$log"
-}
-median() { sort -n | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
-
-# The orientations are read once, before any timing.
-exiftool -q -m -T -n -filename -Orientation "$inputs"/batch/*.jpg > "$work/orientations" 2>/dev/null || true
+# The orientations are read once, before any timing: jpegtran turns the
+# files that need it, as plume does.
+orientations="$work/orientations"
+exiftool -q -m -T -n -filename -Orientation "$batch"/*.jpg > "$orientations" 2>/dev/null || true
 jpegtran_batch() {
-  while read -r name o; do
-    local f="$inputs/batch/$name"
-    case "$o" in
-      6) jpegtran -rotate 90 -copy all -outfile "$work/jt.jpg" "$f" ;;
-      8) jpegtran -rotate 270 -copy all -outfile "$work/jt.jpg" "$f" ;;
-      3) jpegtran -rotate 180 -copy all -outfile "$work/jt.jpg" "$f" ;;
-      *) jpegtran -copy all -outfile "$work/jt.jpg" "$f" ;;
-    esac
-  done < "$work/orientations"
+  mkdir -p "$work/jt"
+  awk '$2 == 6 || $2 == 8 || $2 == 3 {print $1, $2}' "$orientations" |
+    xargs -P "$cores" -n 2 sh -c 'case $4 in 6) r=90 ;; 8) r=270 ;; *) r=180 ;; esac
+      exec jpegtran -rotate $r -copy all -outfile "$1/jt/$3" "$2/$3"' _ "$work" "$batch"
 }
 plume_batch() {
-  rm -rf "$inputs/batch/result"
-  "$cli" --save-method result --no-all "$inputs/batch"
+  rm -rf "$batch/result"
+  "$cli" --save-method result --no-all "$batch"
 }
 export -f jpegtran_batch plume_batch
-export inputs work cli
+export batch work cli orientations cores
 
-printf 'photo: %s pixels, %s bytes; batch: %s files of %s pixels\n' "${photo_size/ /x}" "$(stat -c %s "$photo")" "$batch_count" "${batch_size/ /x}"
-printf '%-34s %10s %10s %7s %10s %10s\n' case "plume s" "jpegtran s" ratio "plume MB" "jpegtran MB"
+median() { sort -g | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
+
+printf 'photo: %s pixels, %s bytes; camera photo: %s pixels, %s bytes; batch: %s camera photos; %s cores\n' \
+  "${photo_size/ /x}" "$(stat -c %s "$photo")" "${camera_size/ /x}" "$(stat -c %s "$camera")" "$batch_count" "$cores"
+printf '%-30s %18s %18s %12s %11s\n' "" "plume" "jpegtran" "plume/jpegtran" "MB"
+printf '%-30s %8s %9s %8s %9s %6s %5s %11s %6s\n' case "wall s" "cpu s" "wall s" "cpu s" wall cpu "plume jptr" memory
 run_case() {
   local name="$1" a="$2" b="$3"
   : > "$work/a"; : > "$work/b"
   for ((i = 0; i < runs; i++)); do
-    measure "$work/a" bash -c "$a"
-    measure "$work/b" bash -c "$b"
+    "$measure" bash -c "$a" >> "$work/a" || { echo "plume failed: $a" >&2; return 1; }
+    "$measure" bash -c "$b" >> "$work/b" || { echo "jpegtran failed: $b" >&2; return 1; }
   done
-  local ta tb ma mb
-  ta=$(cut -d' ' -f1 "$work/a" | median); tb=$(cut -d' ' -f1 "$work/b" | median)
-  ma=$(cut -d' ' -f2 "$work/a" | median); mb=$(cut -d' ' -f2 "$work/b" | median)
-  awk -v n="$name" -v ta="$ta" -v tb="$tb" -v ma="$ma" -v mb="$mb" \
-    'BEGIN {printf "%-34s %10.3f %10.3f %7.2f %10.1f %10.1f\n", n, ta, tb, (tb > 0 ? ta / tb : 0), ma / 1024, mb / 1024}'
+  local wa ca ma wb cb mb
+  wa=$(cut -d' ' -f1 "$work/a" | median); ca=$(cut -d' ' -f2 "$work/a" | median); ma=$(cut -d' ' -f3 "$work/a" | median)
+  wb=$(cut -d' ' -f1 "$work/b" | median); cb=$(cut -d' ' -f2 "$work/b" | median); mb=$(cut -d' ' -f3 "$work/b" | median)
+  awk -v n="$name" -v wa="$wa" -v ca="$ca" -v ma="$ma" -v wb="$wb" -v cb="$cb" -v mb="$mb" 'BEGIN {
+    printf "%-30s %8.3f %9.3f %8.3f %9.3f %6.2f %5.2f %5.1f %5.1f %6.2f\n", n, wa, ca, wb, cb,
+      (wb > 0 ? wa / wb : 0), (cb > 0 ? ca / cb : 0), ma / 1024, mb / 1024, (mb > 0 ? ma / mb : 0) }'
+}
+turn() {  # name, input, plume mode, jpegtran arguments
+  run_case "$1" "exec \"\$cli\" --mode $3 -o \"\$work/p.jpg\" \"$2\"" "exec jpegtran $4 -copy all -outfile \"\$work/j.jpg\" \"$2\""
 }
 
-run_case "photo mode 1 (rotate 90)" "\"\$cli\" --mode 1 -o \"\$work/p.jpg\" \"$photo\"" "jpegtran -rotate 90 -copy all -outfile \"\$work/j.jpg\" \"$photo\""
-run_case "photo mode 2 (rotate 270)" "\"\$cli\" --mode 2 -o \"\$work/p.jpg\" \"$photo\"" "jpegtran -rotate 270 -copy all -outfile \"\$work/j.jpg\" \"$photo\""
-run_case "photo mode 3 (rotate 180)" "\"\$cli\" --mode 3 -o \"\$work/p.jpg\" \"$photo\"" "jpegtran -rotate 180 -copy all -outfile \"\$work/j.jpg\" \"$photo\""
-run_case "photo mode 0 (copy)" "\"\$cli\" --mode 0 -o \"\$work/p.jpg\" \"$photo\"" "jpegtran -copy all -outfile \"\$work/j.jpg\" \"$photo\""
-run_case "batch of $batch_count (result folder)" "plume_batch" "jpegtran_batch"
+turn "photo mode 1 (rotate 90)" "$photo" 1 "-rotate 90"
+turn "photo mode 2 (rotate 270)" "$photo" 2 "-rotate 270"
+turn "photo mode 3 (rotate 180)" "$photo" 3 "-rotate 180"
+turn "photo mode 0 (copy)" "$photo" 0 ""
+turn "camera mode 1 (rotate 90)" "$camera" 1 "-rotate 90"
+turn "camera mode 2 (rotate 270)" "$camera" 2 "-rotate 270"
+turn "camera mode 3 (rotate 180)" "$camera" 3 "-rotate 180"
+run_case "batch of $batch_count, $cores at once" "plume_batch" "jpegtran_batch"

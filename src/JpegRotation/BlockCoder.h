@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "JpegRotation/BlockTables.h"
 #include "JpegRotation/CoefficientStore.h"
 #include "JpegRotation/HuffmanCoding.h"
 
@@ -28,9 +29,11 @@ inline std::uint64_t NonZeroMask(const TCoefBlock& block) {
     const __m128i zero = _mm_setzero_si128();
     for (int i = 0; i < 8; i += 2) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + 8 * i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + 8 * i + 8));
+        const __m128i b =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + 8 * i + 8));
         const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
-        mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(~_mm_movemask_epi8(zeros))) << (8 * i);
+        mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(~_mm_movemask_epi8(zeros)))
+                << (8 * i);
     }
     return mask;
 #else
@@ -40,33 +43,64 @@ inline std::uint64_t NonZeroMask(const TCoefBlock& block) {
 #endif
 }
 
+// The coded form of a block as the output sees it through `map`.
+inline void PackBlock(const TCoefBlock& source, const TBlockMap& map, TCodedBlock& block) {
+    TCoefBlock mapped;
+    for (int k = 0; k < 64; ++k)
+        mapped[k] = static_cast<std::int16_t>(source[map.Moves ? map.Source[k] : k] * map.Sign[k]);
+    block.dc = mapped[0];
+    block.mask = NonZeroMask(mapped) & ~std::uint64_t{1};
+    block.tooLarge = false;
+    for (std::uint64_t rest = block.mask; rest != 0; rest &= rest - 1) {
+        const int k = std::countr_zero(rest);
+        int size;
+        std::uint32_t bits;
+        SizeAndBits(mapped[k], size, bits);
+        if (size > 15) block.tooLarge = true;
+        block.ac[k] = (bits << 8) | static_cast<std::uint32_t>(size);
+    }
+}
+
+// Codes a DC value as its difference from `predictor` (T.81 F.1.2.1), which
+// takes the value; false when the table has no code for its size.
+inline bool CodeDc(std::int32_t value, std::int32_t& predictor, const THuffmanEncodeTable& dc,
+                   TScanWriter::TBits& out) {
+    int size;
+    std::uint32_t bits;
+    SizeAndBits(value - predictor, size, bits);
+    predictor = value;
+    if (dc.length[size] == 0) return false;
+    PutBits(out, (std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+    return true;
+}
+
 // Codes one block (T.81 F.1.2.1, F.1.2.2) into out, which has room for one
 // block's worst case; false when a table has no code for a symbol the block
 // needs.
-inline bool CodeBlock(const TCoefBlock& block, std::int32_t& predictor, const THuffmanEncodeTable& dc,
-                      const THuffmanEncodeTable& ac, TScanWriter::TBits& out) {
-    int size;
-    std::uint32_t bits;
-    SizeAndBits(block[0] - predictor, size, bits);
-    predictor = block[0];
-    if (dc.length[size] == 0) return false;
-    PutBits(out, (std::uint64_t{dc.code[size]} << size) | bits, dc.length[size] + size);
+inline bool CodeBlock(const TCodedBlock& block, std::int32_t& predictor,
+                      const THuffmanEncodeTable& dc, const THuffmanEncodeTable& ac,
+                      TScanWriter::TBits& out) {
+    if (!CodeDc(block.dc, predictor, dc, out) || block.tooLarge) return false;
 
-    std::uint64_t nonZero = NonZeroMask(block) & ~std::uint64_t{1};
+    // The positions after the last one coded, bit 0 the next: the run of
+    // zeros before each coefficient is the count of trailing zeros.
+    std::uint64_t rest = block.mask >> 1;
     int last = 0;
-    while (nonZero != 0) {
-        const int k = std::countr_zero(nonZero);
-        nonZero &= nonZero - 1;
-        int run = k - last - 1;
-        for (; run > 15; run -= 16) {  // ZRL, sixteen zeros
+    while (rest != 0) {
+        int run = std::countr_zero(rest);
+        rest = (rest >> run) >> 1;
+        last += run + 1;
+        if (run > 15) [[unlikely]] {
             if (ac.length[0xF0] == 0) return false;
-            PutBits(out, ac.code[0xF0], ac.length[0xF0]);
+            for (; run > 15; run -= 16)
+                PutBits(out, ac.code[0xF0], ac.length[0xF0]);  // ZRL, sixteen zeros
         }
-        SizeAndBits(block[k], size, bits);
-        const int symbol = (run << 4) | size;
-        if (ac.length[symbol] == 0) return false;
-        PutBits(out, (std::uint64_t{ac.code[symbol]} << size) | bits, ac.length[symbol] + size);
-        last = k;
+        const std::uint32_t coded = block.ac[last];
+        const int valueSize = static_cast<int>(coded & 0xFF);
+        const std::uint32_t entry = ac.entry[(run << 4) | valueSize];
+        if (entry == 0) return false;
+        PutBits(out, (std::uint64_t{entry >> 8} << valueSize) | (coded >> 8),
+                static_cast<int>(entry & 0xFF) + valueSize);
     }
     if (last != 63) {  // end of block
         if (ac.length[0] == 0) return false;

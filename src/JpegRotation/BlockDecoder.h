@@ -1,9 +1,12 @@
 // Huffman decoding of one block (T.81 F.2.2.1, F.2.2.2) with a scan reader
 // of its own: shared by the engine's DecodeBlock, the scan indexer and the
-// coder that decodes each MCU again from the index.
+// coder that decodes each MCU again from the index. What becomes of the
+// coefficients is the sink's business: the indexer only needs to know where
+// each block ends, the store wants values, the coder its coded form.
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "JpegRotation/BlockTables.h"
 #include "JpegRotation/CoefficientStore.h"
@@ -22,71 +25,169 @@ inline std::int32_t Extend(std::uint32_t v, int s) {
                                : static_cast<std::int32_t>(v);
 }
 
-// Decodes one block into `block` (zigzag order, DC undifferenced with
-// `predictor`, which takes the new DC value). kCheckDcValue refuses a DC
-// value outside 16 bits; without it the value is kept in `predictor` and
-// only its low 16 bits are stored. With kScatter each AC coefficient goes
-// where `scatter` sends it (the DC stays at position 0 in every mode).
-// With kTrackCoding, *canonical is cleared when the block is not coded the
-// way the engine's coder would code it again: a zero coded as a value, or a
-// run of zeros (ZRL) not followed by a coefficient.
-template <bool kCheckDcValue, bool kScatter = false, bool kTrackCoding = false>
-inline TBlockStatus DecodeBlockFrom(TScanReader& reader, const THuffmanDecodeTable& dcTable,
-                                    const THuffmanDecodeTable& acTable, std::int32_t& predictor,
-                                    TCoefBlock& block, const TBlockScatter* scatter = nullptr,
-                                    bool* canonical = nullptr) {
-    static_assert(!(kScatter && kTrackCoding),
-                  "the coding is judged from the block in decoding order");
-    const auto put = [&](int k, std::int32_t value) {
-        if constexpr (kScatter)
-            block[scatter->Target[k]] = static_cast<std::int16_t>(value * scatter->Sign[k]);
-        else
-            block[k] = static_cast<std::int16_t>(value);
-    };
-    block.fill(0);
-    const int size = reader.Decode(dcTable);
-    if (size < 0) return TBlockStatus::BadCode;
-    if (size > kMaxDcSize) return TBlockStatus::DcSize;
-    const std::int32_t value = Extend(reader.TakeBuffered(size), size) + predictor;
-    if (kCheckDcValue && (value < -32768 || value > 32767)) return TBlockStatus::DcValue;
-    block[0] = static_cast<std::int16_t>(value);
+// Sinks of DecodeBlockInto. Begin() comes first, then Dc() with the DC value,
+// then Put() for each AC coefficient that is not zero: its zigzag position,
+// the value bits as coded and their number (the size, 1 to 15). A sink may
+// also take some codes by a shorter way of its own (Shortcut).
+struct TSkipSink {
+    void Begin() {}
+    void Dc(std::int32_t) {}
+    void Put(int, std::uint32_t, int) {}
+};
+
+struct TStoreSink {
+    TCoefBlock& block;
+    void Begin() { block.fill(0); }
+    void Dc(std::int32_t value) { block[0] = static_cast<std::int16_t>(value); }
+    void Put(int k, std::uint32_t bits, int size) {
+        block[k] = static_cast<std::int16_t>(Extend(bits, size));
+    }
+};
+
+// Decodes one block into `sink`, undoing the DC prediction with `predictor`,
+// which takes the new DC value. kCheckDcValue refuses a DC value outside 16
+// bits; without it the value is kept in `predictor` and only its low 16 bits
+// go to the sink. With kTrackCoding, *canonical is cleared when the block is
+// not coded the way the engine's coder would code it again: a zero coded as a
+// value, or a run of zeros (ZRL) not followed by a coefficient.
+//
+// The bits consumed and the result are those of decoding symbol by symbol:
+// only codes that can neither fail nor end the block early take the short way.
+template <bool kCheckDcValue, bool kTrackCoding, class TSink>
+[[gnu::always_inline]] inline TBlockStatus DecodeBlockInto(TScanReader& reader,
+                                                           const THuffmanDecodeTable& dcTable,
+                                                           const THuffmanDecodeTable& acTable,
+                                                           std::int32_t& predictor, TSink&& sink,
+                                                           bool* canonical = nullptr) {
+    using TTable = THuffmanDecodeTable;
+    constexpr int kPeekShift = 64 - TTable::kLookupBits;
+    sink.Begin();
+    // The bit buffer stays in registers; the reader gets it back before any
+    // other call. At least 32 bits are buffered before each code: a code and
+    // its value bits take at most 26 where a lookup decodes them.
+    TScanReader::TCursor cursor = reader.Cursor();
+    if (cursor.bits < 32) reader.Refill(cursor);
+    int dcSize;
+    const std::uint16_t dcEntry =
+        dcTable.Fast(static_cast<std::uint32_t>(cursor.buffer >> kPeekShift));
+    if (dcEntry != 0 && TTable::FastRun(dcEntry) == 0) {  // a symbol below 16
+        const int length = TTable::FastLength(dcEntry);
+        cursor.buffer <<= length;
+        cursor.bits -= length;
+        dcSize = TTable::FastSize(dcEntry);
+    } else {
+        reader.SetCursor(cursor);
+        dcSize = reader.Decode(dcTable);
+        if (dcSize < 0) return TBlockStatus::BadCode;
+        cursor = reader.Cursor();
+    }
+    if (dcSize > kMaxDcSize) {
+        reader.SetCursor(cursor);
+        return TBlockStatus::DcSize;
+    }
+    // At least 16 bits are left after a code of at most 16.
+    const auto dcBits = static_cast<std::uint32_t>((cursor.buffer >> 1) >> (63 - dcSize));
+    cursor.buffer <<= dcSize;
+    cursor.bits -= dcSize;
+    const std::int32_t value = Extend(dcBits, dcSize) + predictor;
+    if (kCheckDcValue && (value < -32768 || value > 32767)) {
+        reader.SetCursor(cursor);
+        return TBlockStatus::DcValue;
+    }
+    sink.Dc(value);
     predictor = value;
 
+    [[maybe_unused]] bool lastZero = false;  // the last symbol coded a zero
     for (int k = 1;;) {
-        // Short codes with their values, the bulk of the data, in registers.
-        TScanReader::TCursor cursor = reader.Cursor();
         for (;;) {
             if (cursor.bits < 32) reader.Refill(cursor);
-            const std::int32_t fast =
-                acTable.FastAc(static_cast<std::uint32_t>(cursor.buffer >> 48));
-            if (fast == 0 || k + ((fast >> 8) & 15) > 63) break;
-            cursor.buffer <<= fast & 0xFF;
-            cursor.bits -= fast & 0xFF;
-            k += (fast >> 8) & 15;
-            put(k++, fast >> 16);
-            if (k == 64) break;
+            if constexpr (std::is_same_v<std::remove_cvref_t<TSink>, TSkipSink>) {
+                // Where the coefficients are not wanted, several symbols at
+                // once while none of them can end the block early.
+                const std::uint16_t group = acTable.Skip(
+                    static_cast<std::uint32_t>(cursor.buffer >> (64 - TTable::kSkipBits)));
+                const int advance = TTable::SkipAdvance(group);
+                if (group != 0 && k + advance <= 63) {
+                    const int used = TTable::SkipBits(group);
+                    cursor.buffer <<= used;
+                    cursor.bits -= used;
+                    k += advance;
+                    if constexpr (kTrackCoding) {
+                        if (advance > 0) lastZero = false;  // the group coded a coefficient
+                        if ((group & TTable::kSkipEnds) && k > 1 && lastZero) *canonical = false;
+                    }
+                    if (group & TTable::kSkipEnds) {
+                        reader.SetCursor(cursor);
+                        return TBlockStatus::Ok;
+                    }
+                    continue;
+                }
+            }
+            // A sink may know a shorter way for some codes: 1 when it took
+            // one coefficient that does not end the block, 2 at an end of
+            // block, 0 to leave the code to what follows.
+            if constexpr (requires { sink.Shortcut(cursor, k); }) {
+                const int taken = sink.Shortcut(cursor, k);
+                if (taken == 1) continue;
+                if (taken == 2) {
+                    reader.SetCursor(cursor);
+                    return TBlockStatus::Ok;
+                }
+            }
+            const std::uint16_t entry =
+                acTable.Fast(static_cast<std::uint32_t>(cursor.buffer >> kPeekShift));
+            const int run = TTable::FastRun(entry);
+            if (entry == 0 || k + run > 63) break;
+            const int length = TTable::FastLength(entry);
+            if (entry & TTable::kEndOfBlock) {
+                cursor.buffer <<= length;
+                cursor.bits -= length;
+                reader.SetCursor(cursor);
+                if constexpr (kTrackCoding)
+                    if (k > 1 && lastZero) *canonical = false;
+                return TBlockStatus::Ok;
+            }
+            const int size = TTable::FastSize(entry);
+            k += run;
+            if (size != 0)
+                sink.Put(k, static_cast<std::uint32_t>((cursor.buffer << length) >> (64 - size)),
+                         size);
+            cursor.buffer <<= length + size;
+            cursor.bits -= length + size;
+            ++k;
+            if constexpr (kTrackCoding) {
+                lastZero = size == 0;
+                if (size == 0 && (run != 15 || k == 64)) *canonical = false;
+            }
+            if (k == 64) {
+                reader.SetCursor(cursor);
+                return TBlockStatus::Ok;
+            }
         }
-        reader.SetCursor(cursor);
-        if (k == 64) break;
 
+        // Symbol by symbol, with every check.
+        reader.SetCursor(cursor);
         const int rs = reader.Decode(acTable);
         if (rs < 0) return TBlockStatus::BadCode;
         if (rs == 0) {  // end of block
             if constexpr (kTrackCoding)
-                if (k > 1 && block[k - 1] == 0) *canonical = false;
-            break;
+                if (k > 1 && lastZero) *canonical = false;
+            return TBlockStatus::Ok;
         }
-        const int run = rs >> 4, s = rs & 15;
+        const int run = rs >> 4, size = rs & 15;
         if (k + run > 64) return TBlockStatus::BadCode;
         k += run;
-        const std::uint32_t bits = reader.TakeBuffered(s);
+        const std::uint32_t bits = reader.TakeBuffered(size);
         if (k > 63) return TBlockStatus::BadCode;
-        put(k++, Extend(bits, s));
-        if constexpr (kTrackCoding)
-            if (s == 0 && (run != 15 || k == 64)) *canonical = false;
-        if (k == 64) break;
+        if (size != 0) sink.Put(k, bits, size);
+        ++k;
+        if constexpr (kTrackCoding) {
+            lastZero = size == 0;
+            if (size == 0 && (run != 15 || k == 64)) *canonical = false;
+        }
+        if (k == 64) return TBlockStatus::Ok;
+        cursor = reader.Cursor();
     }
-    return TBlockStatus::Ok;
 }
 
 }  // namespace plume

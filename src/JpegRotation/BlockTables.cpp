@@ -30,10 +30,18 @@ constexpr TBlockMap MakeMap(bool transpose, TSign sign) {
         const int v = kNatural[k] / 8, u = kNatural[k] % 8;
         map.Source[k] = transpose ? kT[k] : static_cast<std::uint8_t>(k);
         switch (sign) {
-            case TSign::None: map.Negate[k] = false; break;
-            case TSign::OddU: map.Negate[k] = (u & 1) != 0; break;
-            case TSign::OddV: map.Negate[k] = (v & 1) != 0; break;
-            case TSign::OddSum: map.Negate[k] = ((u + v) & 1) != 0; break;
+            case TSign::None:
+                map.Negate[k] = false;
+                break;
+            case TSign::OddU:
+                map.Negate[k] = (u & 1) != 0;
+                break;
+            case TSign::OddV:
+                map.Negate[k] = (v & 1) != 0;
+                break;
+            case TSign::OddSum:
+                map.Negate[k] = ((u + v) & 1) != 0;
+                break;
         }
         map.Sign[k] = map.Negate[k] ? -1 : 1;
     }
@@ -44,7 +52,7 @@ constexpr TBlockScatter MakeScatter(const TBlockMap& map) {
     TBlockScatter scatter{};
     for (int k = 0; k < 64; ++k) {
         scatter.Target[map.Source[k]] = static_cast<std::uint8_t>(k);
-        scatter.Sign[map.Source[k]] = map.Sign[k];
+        scatter.Flip[map.Source[k]] = map.Negate[k] ? ~std::uint32_t{0} : 0;
     }
     return scatter;
 }

@@ -22,10 +22,11 @@ extern const std::array<std::uint8_t, 64> kTranspose;
 extern const std::array<TBlockMap, 8> kModeBlockMaps;
 
 // A map the other way round, for a decoder that turns blocks as it fills
-// them: the coefficient decoded at position k goes to Target[k], times Sign[k].
+// them: the coefficient decoded at position k goes to Target[k], negated
+// where Flip[k] is all ones.
 struct TBlockScatter {
     std::array<std::uint8_t, 64> Target;
-    std::array<std::int16_t, 64> Sign;
+    std::array<std::uint32_t, 64> Flip;
 };
 extern const std::array<TBlockScatter, 8> kModeBlockScatters;
 

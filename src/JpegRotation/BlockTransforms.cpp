@@ -2,6 +2,7 @@
 // quarter turn or a diagonal mirror is a transposition plus sign changes; the
 // other mirrors are sign changes only: the coefficients of odd frequencies
 // change sign when their basis function is mirrored.
+#include "JpegRotation/BlockCoder.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
 #include "JpegRotation/McuCoder.h"
@@ -19,21 +20,37 @@ void ApplyMap(TCoefBlock& block, const TBlockMap& map) {
 
 }  // namespace
 
-void TJpegRotation::RotateBlockRight(TCoefBlock& block) { ApplyMap(block, kModeBlockMaps[kModeRotateRight]); }
-void TJpegRotation::RotateBlockLeft(TCoefBlock& block) { ApplyMap(block, kModeBlockMaps[kModeRotateLeft]); }
-void TJpegRotation::RotateBlock180(TCoefBlock& block) { ApplyMap(block, kModeBlockMaps[kModeRotate180]); }
+void TJpegRotation::RotateBlockRight(TCoefBlock& block) {
+    ApplyMap(block, kModeBlockMaps[kModeRotateRight]);
+}
+void TJpegRotation::RotateBlockLeft(TCoefBlock& block) {
+    ApplyMap(block, kModeBlockMaps[kModeRotateLeft]);
+}
+void TJpegRotation::RotateBlock180(TCoefBlock& block) {
+    ApplyMap(block, kModeBlockMaps[kModeRotate180]);
+}
 void TJpegRotation::FlipBlockHorizontal(TCoefBlock& block) {
     ApplyMap(block, kModeBlockMaps[kModeFlipHorizontal]);
 }
-void TJpegRotation::FlipBlockVertical(TCoefBlock& block) { ApplyMap(block, kModeBlockMaps[kModeFlipVertical]); }
+void TJpegRotation::FlipBlockVertical(TCoefBlock& block) {
+    ApplyMap(block, kModeBlockMaps[kModeFlipVertical]);
+}
 
 // The decoded store, already in output order, as the source of the output blocks.
 struct TJpegRotation::TStoreSource : TOutputLayout {
-    static constexpr bool kMapped = false;
     TCoefRaster* store;
+    TCodedBlock coded;
 
     void Load(int, int) {}
-    const TCoefBlock& At(int s, std::size_t x, std::size_t y) const { return store[s][y * width[s] + x]; }
+    std::int32_t Dc(int s, std::size_t x, std::size_t y) const {
+        return store[s][y * width[s] + x][0];
+    }
+    bool Code(int s, std::size_t x, std::size_t y, std::int32_t& predictor,
+              const THuffmanEncodeTable& dc, const THuffmanEncodeTable& ac,
+              TScanWriter::TBits& out) {
+        PackBlock(store[s][y * width[s] + x], *map, coded);
+        return CodeBlock(coded, predictor, dc, ac, out);
+    }
 };
 
 int TJpegRotation::BeginOutput(TOutputLayout& layout) {
@@ -73,8 +90,7 @@ bool TJpegRotation::TransformAndEncode() {
     TStoreSource source{};
     const int progressBase = BeginOutput(source);
     source.store = Coefficients;
-    TStoreSource second = source;
-    return EncodeOutput(source, second, progressBase);
+    return EncodeOutput(source, progressBase);
 }
 
 }  // namespace plume

@@ -13,8 +13,22 @@ namespace plume {
 // the DC value itself, the prediction already undone.
 using TCoefBlock = std::array<std::int16_t, 64>;
 
+// One block in the form the Huffman coder takes it (T.81 F.1.2.1, F.1.2.2):
+// the DC value, and for each AC coefficient that is not zero its size
+// category and the bits that code it. Positions not in the mask hold
+// anything.
+struct TCodedBlock {
+    std::int32_t dc;     // the DC value itself, 16 bits
+    std::uint64_t mask;  // bit k set: AC position k is not zero
+    // At those positions: (value bits << 8) | size.
+    std::array<std::uint32_t, 64> ac;
+    // A coefficient of -32768 has no size category of AC coefficients (T.81
+    // F.1.2.2 goes up to 15): such a block cannot be coded.
+    bool tooLarge = false;
+};
+
 class TCoefRaster {
-public:
+  public:
     // Keeps the blocks when the size does not change; new blocks are not initialised.
     void Resize(std::size_t blocks) {
         if (blocks == size_) return;
@@ -26,7 +40,7 @@ public:
     const TCoefBlock& operator[](std::size_t i) const { return data_[i]; }
     TCoefBlock* Data() { return data_.get(); }
 
-private:
+  private:
     std::unique_ptr<TCoefBlock[]> data_;
     std::size_t size_ = 0;
 };

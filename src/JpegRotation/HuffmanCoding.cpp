@@ -12,37 +12,58 @@ namespace plume {
 // The codes are canonical (T.81 C.2), so the codes of one length form one
 // contiguous range that starts at firstCode_ and whose symbols start at
 // firstIndex_ in the canonical list (T.81 F.2.2.3, MINCODE/MAXCODE/VALPTR).
-void THuffmanDecodeTable::Build(int count, const std::int32_t* lengths,
-                                const std::int32_t* symbols, const std::int32_t* codes) {
+void THuffmanDecodeTable::Build(int count, const std::int32_t* lengths, const std::int32_t* symbols,
+                                const std::int32_t* codes) {
     count_ = count;
     maxLength_ = count > 0 ? lengths[count - 1] : 0;
     std::fill(std::begin(lookup_), std::end(lookup_), std::uint16_t{0});
-    std::fill(std::begin(fastAc_), std::end(fastAc_), 0);
+    std::fill(std::begin(fast_), std::end(fast_), std::uint16_t{0});
     std::fill(std::begin(codesOfLength_), std::end(codesOfLength_), 0);
     symbols_.assign(static_cast<std::size_t>(count), 0);
     for (int i = 0; i < count; ++i) {
         const int length = lengths[i];
-        symbols_[i] = static_cast<std::uint8_t>(symbols[i]);
+        const int symbol = symbols[i] & 0xFF;
+        symbols_[i] = static_cast<std::uint8_t>(symbol);
         if (codesOfLength_[length]++ == 0) {
             firstCode_[length] = codes[i];
             firstIndex_[length] = i;
         }
-        if (length <= kLookupBits) {
-            const int shift = kLookupBits - length;
-            const int first = codes[i] << shift;
-            const int last = (codes[i] + 1) << shift;
-            const auto entry = static_cast<std::uint16_t>((length << 8) | (symbols[i] & 0xFF));
-            for (int j = first; j < last; ++j) lookup_[j] = entry;
-            const int size = symbols[i] & 15, run = (symbols[i] >> 4) & 15;
-            if (size == 0 || length + size > kLookupBits) continue;
-            for (int j = first; j < last; ++j) {
-                // The value bits follow the code inside the lookup index.
-                const int valueBits = (j >> (kLookupBits - length - size)) & ((1 << size) - 1);
-                const int value = valueBits < (1 << (size - 1)) ? valueBits - (1 << size) + 1 : valueBits;
-                fastAc_[j] = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) |
-                             (run << 8) | (length + size);
-            }
+        if (length > kLookupBits) continue;
+        const int first = codes[i] << (kLookupBits - length);
+        const int last = (codes[i] + 1) << (kLookupBits - length);
+        const auto entry = static_cast<std::uint16_t>((length << 8) | symbol);
+        const auto fast = static_cast<std::uint16_t>(
+            length | ((symbol >> 4) << 4) | ((symbol & 15) << 8) | (symbol == 0 ? kEndOfBlock : 0));
+        for (int j = first; j < last; ++j) {
+            lookup_[j] = entry;
+            fast_[j] = fast;
         }
+    }
+    BuildSkip();
+}
+
+void THuffmanDecodeTable::BuildSkip() {
+    constexpr int kMask = (1 << kSkipBits) - 1;
+    for (int j = 0; j <= kMask; ++j) {
+        int used = 0, advance = 0;
+        bool ends = false;
+        while (used < kSkipBits) {
+            // The code must lie wholly in the bits left; codes are prefix-free.
+            const std::uint16_t entry = fast_[((j << used) & kMask) >> (kSkipBits - kLookupBits)];
+            const int length = FastLength(entry), size = FastSize(entry);
+            if (entry == 0 || used + length > kSkipBits) break;
+            if (entry & kEndOfBlock) {
+                used += length;
+                ends = true;
+                break;
+            }
+            if (size == 0 || used + length + size > kSkipBits) break;
+            used += length + size;
+            advance += FastRun(entry) + 1;
+        }
+        skip_[j] = used == 0
+                       ? 0
+                       : static_cast<std::uint16_t>(used | (advance << 4) | (ends ? kSkipEnds : 0));
     }
 }
 
@@ -73,6 +94,7 @@ void TScanReader::PushEvent(TEventKind kind) {
 
 void TScanReader::AppendByte(std::uint8_t byte, std::size_t sourcePosition) {
     StartRun(sourcePosition);
+    runSourceEnd_ = kNoRun;
     buffer_ |= std::uint64_t{byte} << (56 - bits_);
     bits_ += 8;
     ++appended_;
@@ -91,13 +113,17 @@ void TScanReader::Refill() {
         if (position_ + 8 <= size_) {
             const std::uint64_t word = LoadBigEndian64(data_ + position_);
             if (!HasByteFF(word)) {
+                // The whole bytes that fit; the first bits of the byte after
+                // them land in the buffer too, where appending that byte
+                // later puts the same bits again.
                 const int take = (64 - bits_) >> 3;
-                buffer_ |= (take == 8 ? word : (word >> (64 - 8 * take))) << (64 - bits_ - 8 * take);
-                StartRun(position_);
+                buffer_ |= word >> bits_;
+                if (position_ != runSourceEnd_) StartRun(position_);
                 appended_ += static_cast<std::uint64_t>(take);
                 position_ += static_cast<std::size_t>(take);
+                runSourceEnd_ = position_;
                 bits_ += 8 * take;
-                continue;
+                return;
             }
         }
         if (position_ >= size_) {
@@ -144,12 +170,15 @@ std::size_t TScanReader::SourceOf(std::uint64_t dataByte) const {
     // the run is among the last 16.
     for (std::uint64_t i = runCount_; i-- > 0;) {
         const TRun& run = runs_[i & 15];
-        if (run.firstData <= dataByte) return run.source + static_cast<std::size_t>(dataByte - run.firstData);
+        if (run.firstData <= dataByte)
+            return run.source + static_cast<std::size_t>(dataByte - run.firstData);
     }
     return position_;
 }
 
-std::size_t TScanReader::BytePosition() const { return SourceOf((ConsumedBits() + 7) / 8); }
+std::size_t TScanReader::BytePosition() const {
+    return SourceOf((ConsumedBits() + 7) / 8);
+}
 
 std::uint64_t TScanReader::BitPosition() const {
     const std::uint64_t consumed = ConsumedBits();
@@ -160,6 +189,7 @@ void TScanReader::Restart(std::size_t position) {
     position_ = position;
     buffer_ = 0;
     bits_ = 0;
+    runSourceEnd_ = kNoRun;
     eventHead_ = 0;
     eventCount_ = 0;
     nextEventBit_ = kNoEvent;
@@ -173,16 +203,17 @@ TScanWriter::TScanWriter(std::vector<std::uint8_t>& out, bool raw)
 
 TScanWriter::~TScanWriter() = default;
 
-// Within the capacity reserved the vector grows in small steps, so that no
-// page is touched before it is written; past it, it doubles.
+// Within the capacity reserved the vector grows in small steps, so that few
+// pages are touched before they are written; past it, it doubles.
 void TScanWriter::Grow(std::size_t room) {
     const std::size_t needed = length_ + room;
-    const std::size_t step = length_ + std::max<std::size_t>(length_ / 8, std::size_t{1} << 16) + room;
+    const std::size_t step = length_ + std::max<std::size_t>(room, std::size_t{1} << 16);
     if (needed <= out_.capacity()) {
         out_.resize(std::min(step, out_.capacity()));
         return;
     }
-    out_.resize(std::max(needed, length_ + std::max<std::size_t>(length_, std::size_t{1} << 16) + room));
+    out_.resize(
+        std::max(needed, length_ + std::max<std::size_t>(length_, std::size_t{1} << 16) + room));
 }
 
 std::uint8_t* PutStuffedWord(std::uint8_t* out, std::uint64_t word) {
@@ -228,12 +259,14 @@ void TScanWriter::PutMarker(std::uint16_t marker) {
     out_[length_++] = static_cast<std::uint8_t>(marker);
 }
 
-void TScanWriter::Finish() { out_.resize(length_); }
+void TScanWriter::Finish() {
+    out_.resize(length_);
+}
 
 void TScanWriter::AppendRaw(const TScanWriter& raw) {
     const std::uint8_t* bytes = raw.out_.data();
     std::size_t i = 0;
-    constexpr std::size_t kChunk = std::size_t{1} << 16;
+    constexpr std::size_t kChunk = std::size_t{1} << 14;
     while (raw.length_ - i >= 8) {
         const std::size_t end = i + (std::min(raw.length_ - i, kChunk) & ~std::size_t{7});
         TBits bits = Open(2 * (end - i) + 16);  // every byte may be stuffed
@@ -246,7 +279,8 @@ void TScanWriter::AppendRaw(const TScanWriter& raw) {
     }
     for (; i < raw.length_; ++i) Put(bytes[i], 8);
     const int pending = 64 - raw.free_;
-    if (pending > 32) Put((raw.accumulator_ >> 32) & ((std::uint64_t{1} << (pending - 32)) - 1), pending - 32);
+    if (pending > 32)
+        Put((raw.accumulator_ >> 32) & ((std::uint64_t{1} << (pending - 32)) - 1), pending - 32);
     const int low = pending > 32 ? 32 : pending;
     if (low > 0) Put(raw.accumulator_ & ((std::uint64_t{1} << low) - 1), low);
 }

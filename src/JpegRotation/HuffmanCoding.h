@@ -13,8 +13,9 @@ namespace plume {
 // Decoding table of one canonical Huffman table (T.81 Annex C, F.2.2.3):
 // an 11-bit lookup for short codes and per-length code ranges for the rest.
 class THuffmanDecodeTable {
-public:
+  public:
     static constexpr int kLookupBits = 11;
+    static constexpr int kSkipBits = 12;
 
     // lengths, symbols and codes are the table record's lists in canonical order.
     void Build(int count, const std::int32_t* lengths, const std::int32_t* symbols,
@@ -34,30 +35,57 @@ public:
         return DecodeLong(peek16, length);
     }
 
-    // For AC tables: a run/size code and its value bits that fit together in
-    // kLookupBits bits, decoded at once. Returns 0 when they do not fit or
-    // the size is 0; else (value << 16) | (run << 8) | bits used.
-    std::int32_t FastAc(std::uint32_t peek16) const { return fastAc_[peek16 >> (16 - kLookupBits)]; }
+    // The code of at most kLookupBits bits that starts the top bits of
+    // `peek` (kLookupBits wide), split for the block decoders: its length,
+    // and the symbol read as run and size (T.81 F.1.2.2). 0 where only a
+    // longer code or none matches.
+    static constexpr std::uint16_t kEndOfBlock = 1 << 12;  // the symbol 0x00
+    std::uint16_t Fast(std::uint32_t peek) const { return fast_[peek]; }
+    static int FastLength(std::uint16_t entry) { return entry & 15; }
+    static int FastRun(std::uint16_t entry) { return (entry >> 4) & 15; }
+    static int FastSize(std::uint16_t entry) { return (entry >> 8) & 15; }
 
-private:
+    // For AC tables, where the coefficients are not wanted: the symbols with
+    // their value bits that fit one after the other in the top kLookupBits
+    // bits of `peek`, up to and including an end of block and not beyond a
+    // symbol of size 0 (T.81 F.1.2.2). 0 when not even the first fits.
+    static constexpr std::uint16_t kSkipEnds = 1 << 15;  // the last symbol is the end of block
+    std::uint16_t Skip(std::uint32_t peek) const { return skip_[peek]; }
+    static int SkipBits(std::uint16_t entry) { return entry & 15; }
+    // The positions the symbols before the end of block cover.
+    static int SkipAdvance(std::uint16_t entry) { return (entry >> 4) & 127; }
+
+  private:
     int DecodeLong(std::uint32_t peek16, int& length) const;
+    void BuildSkip();
 
     int count_ = 0;
     int maxLength_ = 0;
     // (length << 8) | symbol; 0 where no code of up to kLookupBits bits matches.
     std::uint16_t lookup_[1 << kLookupBits] = {};
-    std::int32_t fastAc_[1 << kLookupBits] = {};
+    // length | (run << 4) | (size << 8) | kEndOfBlock.
+    std::uint16_t fast_[1 << kLookupBits] = {};
+    // bits | (advance << 4) | kSkipEnds.
+    std::uint16_t skip_[1 << kSkipBits] = {};
     std::int32_t firstCode_[17] = {};
     std::int32_t codesOfLength_[17] = {};
     std::int32_t firstIndex_[17] = {};
     std::vector<std::uint8_t> symbols_;
 };
 
-// Encoding table: code and length per symbol; length 0 = the table has no code.
+// Encoding table: code and length per symbol; length 0 = the table has no
+// code. `entry` holds both, (code << 8) | length, for one load per symbol.
 struct THuffmanEncodeTable {
     std::uint16_t code[256] = {};
     std::uint8_t length[256] = {};
+    std::uint32_t entry[256] = {};
 };
+
+// True when one of the eight bytes of word is 0xFF.
+inline bool HasByteFF(std::uint64_t word) {
+    const std::uint64_t x = ~word;
+    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
+}
 
 // Reads entropy-coded data from memory with a 64-bit buffer, removing the
 // 0x00 stuffed after 0xFF. A marker (0xFF then anything but 0x00) is taken as
@@ -66,7 +94,7 @@ struct THuffmanEncodeTable {
 // error only when a bit past it is consumed. So the observable behaviour is
 // that of a reader that fetches one byte at a time, never ahead.
 class TScanReader {
-public:
+  public:
     using TMarkerEvent = std::function<void()>;
 
     TScanReader(const std::uint8_t* data, std::size_t size, std::size_t start,
@@ -103,6 +131,23 @@ public:
         bits_ = cursor.bits;
     }
     void Refill(TCursor& cursor) {
+        // Eight bytes without 0xFF, the bulk of the data, here; the rest
+        // byte by byte (Refill()).
+        if (position_ + 8 <= size_) {
+            std::uint64_t word;
+            __builtin_memcpy(&word, data_ + position_, 8);
+            word = __builtin_bswap64(word);
+            if (!HasByteFF(word)) {
+                const int take = (64 - cursor.bits) >> 3;
+                cursor.buffer |= word >> cursor.bits;
+                if (position_ != runSourceEnd_) StartRun(position_);
+                appended_ += static_cast<std::uint64_t>(take);
+                position_ += static_cast<std::size_t>(take);
+                runSourceEnd_ = position_;
+                cursor.bits += 8 * take;
+                return;
+            }
+        }
         SetCursor(cursor);
         Refill();
         cursor = Cursor();
@@ -148,7 +193,7 @@ public:
     const std::uint8_t* Data() const { return data_; }
     std::size_t Size() const { return size_; }
 
-private:
+  private:
     static constexpr std::uint64_t kNoEvent = ~std::uint64_t{0};
     enum class TEventKind : std::uint8_t { Marker, End };
     struct TEvent {
@@ -161,7 +206,9 @@ private:
     std::size_t SourceOf(std::uint64_t dataByte) const;
     void Refill();
     void AppendByte(std::uint8_t byte, std::size_t sourcePosition);
-    void StartRun(std::size_t sourcePosition) { runs_[runCount_++ & 15] = {appended_, sourcePosition}; }
+    void StartRun(std::size_t sourcePosition) {
+        runs_[runCount_++ & 15] = {appended_, sourcePosition};
+    }
     void PushEvent(TEventKind kind);
     void RaiseEvents();
 
@@ -179,6 +226,10 @@ private:
     };
     TRun runs_[16] = {};
     std::uint64_t runCount_ = 0;
+    // The source position that would continue the newest run, when the
+    // bytes it holds came straight from the source.
+    static constexpr std::size_t kNoRun = ~std::size_t{0};
+    std::size_t runSourceEnd_ = kNoRun;
     TEvent events_[16] = {};
     int eventHead_ = 0;
     int eventCount_ = 0;
@@ -190,7 +241,7 @@ private:
 // Writes entropy-coded data to the end of a byte vector with a 64-bit
 // accumulator, stuffing 0x00 after every 0xFF byte.
 class TScanWriter {
-public:
+  public:
     // A raw writer neither stuffs nor writes markers: its bits are later
     // appended to another writer with AppendRaw.
     explicit TScanWriter(std::vector<std::uint8_t>& out, bool raw = false);
@@ -241,7 +292,7 @@ public:
     void AppendBytes(const std::uint8_t* bytes, std::size_t count);
     std::size_t Length() const { return length_; }
 
-private:
+  private:
     void EmitWord(std::uint64_t word);
     // Makes room for `room` more bytes.
     void Grow(std::size_t room);
@@ -252,12 +303,6 @@ private:
     int free_ = 64;
     bool raw_;
 };
-
-// True when one of the eight bytes of word is 0xFF.
-inline bool HasByteFF(std::uint64_t word) {
-    const std::uint64_t x = ~word;
-    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
-}
 
 // Writes the eight bytes of word, each 0xFF followed by 0x00; returns the end.
 std::uint8_t* PutStuffedWord(std::uint8_t* out, std::uint64_t word);

@@ -2,7 +2,6 @@
 // (T.81 C.2, F.1.2). Tables are never recomputed from statistics: a complete
 // input table is kept, any other is replaced by its Annex K table.
 #include "JpegRotation/BlockCoder.h"
-
 #include "JpegRotation/JpegRotation.h"
 #include "JpegRotation/StandardTables.h"
 
@@ -12,8 +11,8 @@ namespace plume {
 // code of a length is one more; a longer length doubles the next code once
 // per length step.
 template <class TCount, class TSymbol>
-void TJpegRotation::AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits, const TSymbol* symbols,
-                                         int count) {
+void TJpegRotation::AssignCanonicalCodes(int tableClass, int tableIndex, const TCount* bits,
+                                         const TSymbol* symbols, int count) {
     HuffCount[tableClass][tableIndex] = count;
     auto& lengths = HuffLengths[tableClass][tableIndex];
     auto& tableSymbols = HuffSymbols[tableClass][tableIndex];
@@ -32,11 +31,13 @@ void TJpegRotation::AssignCanonicalCodes(int tableClass, int tableIndex, const T
         }
     }
 }
-template void TJpegRotation::AssignCanonicalCodes(int, int, const std::uint8_t*, const std::uint8_t*, int);
+template void TJpegRotation::AssignCanonicalCodes(int, int, const std::uint8_t*,
+                                                  const std::uint8_t*, int);
 
 void TJpegRotation::InstallStandardTable(int count, int tableClass, const std::uint16_t* symbols,
                                          int tableIndex) {
-    AssignCanonicalCodes(tableClass, tableIndex, &StdHuffBits[tableClass][tableIndex][1], symbols, count);
+    AssignCanonicalCodes(tableClass, tableIndex, &StdHuffBits[tableClass][tableIndex][1], symbols,
+                         count);
 }
 
 void TJpegRotation::ReplaceIncompleteTables() {
@@ -57,12 +58,15 @@ void TJpegRotation::BuildSymbolIndex() {
             for (int s = 0; s < 256; ++s) {
                 SymbolIndex[c][t][s] = -1;
                 table.length[s] = 0;
+                table.entry[s] = 0;
             }
             for (int i = 0; i < HuffCount[c][t]; ++i) {
                 const int symbol = HuffSymbols[c][t][i] & 0xFF;
                 SymbolIndex[c][t][symbol] = i;
                 table.code[symbol] = static_cast<std::uint16_t>(HuffCodes[c][t][i]);
                 table.length[symbol] = static_cast<std::uint8_t>(HuffLengths[c][t][i]);
+                table.entry[symbol] =
+                    (static_cast<std::uint32_t>(table.code[symbol]) << 8) | table.length[symbol];
             }
         }
 }
@@ -102,7 +106,9 @@ void TJpegRotation::EncodeAC(int tableIndex, std::int32_t value, std::int32_t ru
 void TJpegRotation::EncodeBlock(int component, const TCoefBlock& block) {
     TScanWriter& writer = ScanWriter();
     TScanWriter::TBits bits = writer.Open(TScanWriter::kBlockWorstCase);
-    if (!CodeBlock(block, DcPredictor[component], encodeTables_[0][DcSelector[component]],
+    TCodedBlock coded;
+    PackBlock(block, kModeBlockMaps[kModeNone], coded);
+    if (!CodeBlock(coded, DcPredictor[component], encodeTables_[0][DcSelector[component]],
                    encodeTables_[1][AcSelector[component]], bits))
         encodeFailed_ = true;
     writer.Close(bits);

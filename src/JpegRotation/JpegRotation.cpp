@@ -253,29 +253,23 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
 
     // Any error report during the pass (a marker inside the scan data) means
     // the scan did not decode as coded: nothing may be written from it.
-    if (Mode == kModeFlipHorizontal || (Mode == kModeNone && !ScanMayBeCopied())) {
-        if (!StreamScan()) return false;
-    } else if (Mode != kModeNone && !AllowParallelCoding) {
-        // One thread: decoding once into the store costs less than twice.
-        if (!DecodeScan() || errorReported_) return false;
+    trackCoding_ = Mode == kModeNone && ScanMayBeCopied();
+    const bool decoded = IndexScan() && !errorReported_;
+    const bool copy = trackCoding_ && codedAsCoder_;
+    trackCoding_ = false;
+    bool encoded = false;
+    if (decoded) {
         ReplaceIncompleteTables();
         BuildSymbolIndex();
-        if (!TransformAndEncode()) return false;
-    } else {
-        trackCoding_ = Mode == kModeNone;
-        const bool decoded = IndexScan() && !errorReported_;
-        trackCoding_ = false;
-        bool encoded = false;
-        if (decoded) {
-            ReplaceIncompleteTables();
-            BuildSymbolIndex();
-            const bool copy = Mode == kModeNone && codedAsCoder_ && ScanEndsWithOnes();
-            if (copy) CopyScan();
-            encoded = copy || EncodeFromIndex();
+        if (copy && ScanEndsWithOnes()) {
+            CopyScan();
+            encoded = true;
+        } else {
+            encoded = EncodeFromIndex();
         }
-        scanIndex_ = {};
-        if (!encoded) return false;
     }
+    scanIndex_.clear();
+    if (!encoded) return false;
 
     return WriteAfterScan(outStream);
 }

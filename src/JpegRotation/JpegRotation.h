@@ -20,6 +20,7 @@
 #include "BitStreamFile/MemoryStream.h"
 #include "BitStreamFile/MessageEvent.h"
 #include "BitStreamFile/OutBitStreamFile.h"
+#include "JpegRotation/BlockDecoder.h"
 #include "JpegRotation/BlockTables.h"
 #include "JpegRotation/CoefficientStore.h"
 #include "JpegRotation/HuffmanCoding.h"
@@ -85,16 +86,20 @@ class TJpegRotation {
     // host that decides itself what becomes of partial edges (it trims them,
     // or leaves such a photo alone) turns the warning off.
     bool WarnPartialMcu = true;
-    // Two threads share the work of one file; the bytes written, messages
-    // and progress are the same either way. With two the scan is decoded
-    // once to an index of MCU starts and again as it is coded, without a
-    // store for the whole image; with one it is decoded into the store.
+    // Threads share the work of one file (one per core unless ThreadCount
+    // says how many); the bytes written, messages and progress are the same
+    // either way, and the callbacks are called on the caller's thread only.
+    // The scan is decoded once to an index of MCU starts, each part of it
+    // from its own start on its own thread, and again as it is coded, each
+    // part of the output on its own thread, without a store for the whole
+    // image.
     bool AllowParallelCoding = true;
-    // Images of fewer blocks are done on one thread, where a second costs
-    // more than it saves.
+    int ThreadCount = 0;
+    // Images of fewer blocks are done on one thread, where more cost more
+    // than they save.
     std::int64_t ParallelMinBlocks = 1 << 14;
-    // MCUs of the last pass whose decoding the second thread did ahead of
-    // time (0 when it did not run or never fell into step with the scan).
+    // MCUs of the last pass whose decoding other threads did ahead of time
+    // (0 when none ran or none fell into step with the scan).
     std::int64_t SpeculatedMcus = 0;
 
     // ---- Segment handlers (the marker has been read by the driver) ----
@@ -206,6 +211,12 @@ class TJpegRotation {
     TScanWriter& ScanWriter();
     // Reports a scan that cannot be decoded, after any event its bits passed.
     bool FailBlock(const char* text);
+    // After a block: true when it decoded, else false after the report.
+    bool BlockDecoded(TBlockStatus status);
+    // The blocks of one MCU as DecodeBlock decodes them, without keeping
+    // the coefficients.
+    template <bool kTrackCoding>
+    bool SkipMcu();
     bool ReadRestartMarker();
     void BeginScanDecoding();
     // Where each decoded block goes: block (row r, column c) of slot s of the
@@ -225,9 +236,14 @@ class TJpegRotation {
     TMcuPlan DecodePlan() const;
     bool IndexScan();
     std::size_t McuCapacity(std::size_t bytes) const;
-    std::unique_ptr<TSpeculativeScan> StartSpeculation() const;
+    int ThreadsToUse() const;
+    struct TSpeculations;
+    void StartSpeculations(TSpeculations& speculations) const;
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
+    template <class TBlock>
     struct TIndexSource;
+    template <class TBlock>
+    bool EncodeFromIndexAs();
     bool EncodeFromIndex();
     // Mode 0 writes the scan data as they are when coding them again would
     // give the same bytes: every table complete and used as is, no restart
@@ -235,9 +251,6 @@ class TJpegRotation {
     bool ScanMayBeCopied() const;
     bool ScanEndsWithOnes() const;  // after IndexScan
     void CopyScan();
-    // Modes 0 and 4 keep every MCU row where it is: the scan is decoded and
-    // coded row by row without a store for the whole image.
-    bool StreamScan();
     struct TOutputLayout;
     struct TEncodeRange {
         std::int64_t first, last;  // output MCUs
@@ -247,7 +260,6 @@ class TJpegRotation {
         bool failed;
     };
     struct TStoreSource;
-    struct TRowSource;
     template <class TBlockSource>
     void EncodeMcus(TBlockSource& source, TEncodeRange& range, TScanWriter& writer,
                     int progressBase, bool report);
@@ -255,7 +267,7 @@ class TJpegRotation {
     // turn) and returns the first progress position of the rows written.
     int BeginOutput(TOutputLayout& layout);
     template <class TBlockSource>
-    bool EncodeOutput(TBlockSource& first, TBlockSource& second, int progressBase);
+    bool EncodeOutput(TBlockSource& source, int progressBase);
     // Pads and trims the output scan; false after reporting a symbol without a code.
     bool EndOutputScan(TScanWriter& writer, bool failed);
 

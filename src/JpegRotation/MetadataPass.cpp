@@ -54,6 +54,7 @@ std::optional<std::vector<std::uint8_t>> TJpegRotation::TurnSecondary(
     engine.AllowParallelCoding = AllowParallelCoding;
     engine.TrimPartialEdges = TrimPartialEdges;
     engine.ParallelMinBlocks = ParallelMinBlocks;
+    engine.ThreadCount = ThreadCount;
     try {
         if (engine.ValidateJpeg(input) && engine.RotateJpeg(input, output, Mode))
             return std::move(output.Bytes());

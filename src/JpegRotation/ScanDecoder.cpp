@@ -37,15 +37,23 @@ bool TJpegRotation::DecodeBlock(int component, TCoefBlock& block) {
     TScanReader& reader = ScanReader();
     const THuffmanDecodeTable& dc = decodeTables_[0][DcSelector[component]];
     const THuffmanDecodeTable& ac = decodeTables_[1][AcSelector[component]];
-    const TBlockStatus status =
-        trackCoding_ ? DecodeBlockFrom<true, false, true>(reader, dc, ac, DcPredictor[component], block, nullptr,
-                                                          &codedAsCoder_)
-                     : DecodeBlockFrom<true>(reader, dc, ac, DcPredictor[component], block);
+    return BlockDecoded(trackCoding_
+                            ? DecodeBlockInto<true, true>(reader, dc, ac, DcPredictor[component],
+                                                          TStoreSink{block}, &codedAsCoder_)
+                            : DecodeBlockInto<true, false>(reader, dc, ac, DcPredictor[component],
+                                                           TStoreSink{block}));
+}
+
+bool TJpegRotation::BlockDecoded(TBlockStatus status) {
     switch (status) {
-        case TBlockStatus::Ok: return true;
-        case TBlockStatus::DcSize: return FailBlock(kMsgDcSizeOutOfRange);
-        case TBlockStatus::DcValue: return FailBlock(kMsgDcValueOutOfRange);
-        case TBlockStatus::BadCode: break;
+        case TBlockStatus::Ok:
+            return true;
+        case TBlockStatus::DcSize:
+            return FailBlock(kMsgDcSizeOutOfRange);
+        case TBlockStatus::DcValue:
+            return FailBlock(kMsgDcValueOutOfRange);
+        case TBlockStatus::BadCode:
+            break;
     }
     return FailBlock(kMsgHuffmanBlock);
 }
@@ -79,8 +87,9 @@ bool TJpegRotation::DecodeMcuRow(int y, const TBlockPlacement& placement) {
                 const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(y) * v + bv;
                 for (int bh = 0; bh < h; ++bh) {
                     const std::ptrdiff_t column = static_cast<std::ptrdiff_t>(x) * h + bh;
-                    TCoefBlock& block = placement.base[i][placement.origin[i] + row * placement.rowStride[i] +
-                                                         column * placement.columnStride[i]];
+                    TCoefBlock& block =
+                        placement.base[i][placement.origin[i] + row * placement.rowStride[i] +
+                                          column * placement.columnStride[i]];
                     if (!DecodeBlock(i, block)) return false;
                 }
             }
@@ -116,18 +125,35 @@ TJpegRotation::TBlockPlacement TJpegRotation::StorePlacement() {
     TBlockPlacement placement{};
     for (int i = 0; i < 4; ++i) {
         placement.base[i] = Coefficients[i].Data();
-        const std::ptrdiff_t w = static_cast<std::ptrdiff_t>(McusPerRow) * HSampling[i];  // input blocks per row
-        const std::ptrdiff_t hb = static_cast<std::ptrdiff_t>(McuRows) * VSampling[i];    // input block rows
+        const std::ptrdiff_t w =
+            static_cast<std::ptrdiff_t>(McusPerRow) * HSampling[i];  // input blocks per row
+        const std::ptrdiff_t hb =
+            static_cast<std::ptrdiff_t>(McuRows) * VSampling[i];  // input block rows
         std::ptrdiff_t origin = 0, rowStride = w, columnStride = 1;
         switch (Mode) {
-            case kModeRotateRight: origin = hb - 1, rowStride = -1, columnStride = hb; break;
-            case kModeRotateLeft: origin = (w - 1) * hb, rowStride = 1, columnStride = -hb; break;
-            case kModeRotate180: origin = w * hb - 1, rowStride = -w, columnStride = -1; break;
-            case kModeFlipHorizontal: origin = w - 1, rowStride = w, columnStride = -1; break;
-            case kModeFlipVertical: origin = (hb - 1) * w, rowStride = -w, columnStride = 1; break;
-            case kModeTranspose: origin = 0, rowStride = 1, columnStride = hb; break;
-            case kModeTransverse: origin = w * hb - 1, rowStride = -1, columnStride = -hb; break;
-            default: break;
+            case kModeRotateRight:
+                origin = hb - 1, rowStride = -1, columnStride = hb;
+                break;
+            case kModeRotateLeft:
+                origin = (w - 1) * hb, rowStride = 1, columnStride = -hb;
+                break;
+            case kModeRotate180:
+                origin = w * hb - 1, rowStride = -w, columnStride = -1;
+                break;
+            case kModeFlipHorizontal:
+                origin = w - 1, rowStride = w, columnStride = -1;
+                break;
+            case kModeFlipVertical:
+                origin = (hb - 1) * w, rowStride = -w, columnStride = 1;
+                break;
+            case kModeTranspose:
+                origin = 0, rowStride = 1, columnStride = hb;
+                break;
+            case kModeTransverse:
+                origin = w * hb - 1, rowStride = -1, columnStride = -hb;
+                break;
+            default:
+                break;
         }
         placement.origin[i] = origin;
         placement.rowStride[i] = rowStride;

@@ -15,13 +15,15 @@ constexpr std::int32_t kDrift = std::int32_t{1} << 24;
 }  // namespace
 
 TSpeculativeScan::TSpeculativeScan(const std::uint8_t* data, std::size_t size, std::size_t start,
-                                   const TMcuPlan& plan, std::size_t capacity)
+                                   const TMcuPlan& plan, std::size_t capacity,
+                                   TSpeculativeScan* next)
     : data_(data),
       size_(size),
       start_(start),
       plan_(plan),
       capacity_(capacity),
-      entries_(std::make_unique_for_overwrite<TEntry[]>(capacity)) {
+      entries_(std::make_unique_for_overwrite<TEntry[]>(capacity)),
+      next_(next) {
     TDcRange empty{};
     for (int s = 0; s < 4; ++s) {
         empty.low[s] = std::numeric_limits<std::int32_t>::max();
@@ -60,20 +62,22 @@ void TSpeculativeScan::Decode() {
         TScanReader reader(data_, size_, start_, [&stopped] { stopped = true; });
         std::int32_t predictor[4] = {};
         std::int32_t counter = 0;
-        TCoefBlock scratch;
         while (count_ < capacity_ && !cancel_.load(std::memory_order_relaxed)) {
             TEntry& entry = entries_[count_];
             entry.bit = reader.BitPosition();
             std::copy(predictor, predictor + 4, entry.predictor);
             TDcRange& range = ranges_[count_ / kChunk];
             if ((++count_ & 31) == 0) Publish(false);
+            // From an MCU start of the next scan on, it decodes these very bits.
+            if (next_ != nullptr && entry.bit >= next_->StartBit() && NextHasEntryAt(entry.bit))
+                break;
 
             bool clean = true, canonical = true;
             for (int b = 0; b < plan_.blockCount && clean; ++b) {
                 const int s = plan_.slot[b];
-                clean = DecodeBlockFrom<false, false, kTrackCoding>(
-                            reader, *plan_.dc[s], *plan_.ac[s], predictor[s], scratch, nullptr,
-                            &canonical) == TBlockStatus::Ok &&
+                clean = DecodeBlockInto<false, kTrackCoding>(reader, *plan_.dc[s], *plan_.ac[s],
+                                                             predictor[s], TSkipSink{},
+                                                             &canonical) == TBlockStatus::Ok &&
                         predictor[s] > -kDrift && predictor[s] < kDrift;
                 range.low[s] = std::min(range.low[s], predictor[s]);
                 range.high[s] = std::max(range.high[s], predictor[s]);
@@ -105,6 +109,13 @@ void TSpeculativeScan::Decode() {
     } catch (...) {
         // The end of the data, or no memory: the entries so far stand.
     }
+}
+
+bool TSpeculativeScan::NextHasEntryAt(std::uint64_t bit) {
+    const std::size_t count =
+        static_cast<std::size_t>(next_->published_.load(std::memory_order_acquire) & ~kFinished);
+    while (nextCursor_ < count && next_->entries_[nextCursor_].bit < bit) ++nextCursor_;
+    return nextCursor_ < count && next_->entries_[nextCursor_].bit == bit;
 }
 
 std::int64_t TSpeculativeScan::EntryAt(std::uint64_t bit) {

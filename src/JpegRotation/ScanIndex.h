@@ -47,12 +47,15 @@ struct TMcuPlan {
 // data) stops the thread or starts a new segment of entries: whatever the
 // entries do not cover cleanly is decoded again by the main decoder, which
 // reports as it always does.
+//
+// Several of them share a scan from different starts: each stops where it
+// meets an entry of the next one (`next`), which has decoded on from there.
 class TSpeculativeScan {
   public:
     static constexpr std::size_t kChunk = 16;  // MCUs per DC range record
 
     TSpeculativeScan(const std::uint8_t* data, std::size_t size, std::size_t start,
-                     const TMcuPlan& plan, std::size_t capacity);
+                     const TMcuPlan& plan, std::size_t capacity, TSpeculativeScan* next);
     ~TSpeculativeScan();
     TSpeculativeScan(const TSpeculativeScan&) = delete;
     TSpeculativeScan& operator=(const TSpeculativeScan&) = delete;
@@ -89,6 +92,9 @@ class TSpeculativeScan {
     template <bool kTrackCoding>
     void Decode();
     void Publish(bool finished);
+    // Whether the next scan has published an entry at `bit`; calls come with
+    // rising bits, and never wait.
+    bool NextHasEntryAt(std::uint64_t bit);
 
     const std::uint8_t* data_;
     std::size_t size_;
@@ -109,6 +115,8 @@ class TSpeculativeScan {
     std::atomic<std::uint64_t> published_{0};
     std::atomic<bool> cancel_{false};
     std::size_t cursor_ = 0;
+    TSpeculativeScan* next_;
+    std::size_t nextCursor_ = 0;  // into next_'s entries, for this thread
     std::thread thread_;
 };
 

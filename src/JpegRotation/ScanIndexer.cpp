@@ -1,64 +1,38 @@
-// The rotate-and-write pass without a coefficient store: the scan is decoded
-// once to index where every MCU starts (the second half on another thread
-// when the image is large), then each output MCU is decoded again from the
-// index, turned and coded straight away, the two halves of the output on
-// two threads. The messages, progress positions and bytes are those of
-// decoding into the store and coding from it.
+// The rotate-and-write pass without a coefficient store, first half: the
+// scan is decoded once to index where every MCU starts, each part of the
+// scan data from its own start on a thread of its own when the image is
+// large (IndexCoder.cpp codes the output from the index). The messages and
+// progress positions are those of decoding into the store.
 #include <algorithm>
-#include <optional>
 #include <system_error>
+#include <thread>
 
 #include "JpegRotation/BlockDecoder.h"
-#include "JpegRotation/McuCoder.h"
+#include "JpegRotation/JpegRotation.h"
 #include "JpegRotation/ScanIndex.h"
 
 namespace plume {
 namespace {
 
-// One more thread pays when each half of the scan data is at least this long.
+// One more thread pays when each part of the scan data is at least this long.
 constexpr std::size_t kSpeculationMinBytes = 1 << 15;
+constexpr int kMaxThreads = 64;
 
-// Where the second half of a scan from `start` to `end` may begin: on a data
-// byte in the middle; with restart markers, just after the first marker in
-// the second half. 0 when there is no such place.
-std::size_t MiddleOfScan(const std::uint8_t* data, std::size_t start, std::size_t end,
-                         bool restarts) {
-    std::size_t middle = start + (end - start) / 2;
+// Where part `part` of `parts` of a scan from `start` to `end` may begin: on
+// a data byte at that fraction of the data; with restart markers, just after
+// the first marker from there on. 0 when there is no such place.
+std::size_t ScanSplit(const std::uint8_t* data, std::size_t start, std::size_t end, int part,
+                      int parts, bool restarts) {
+    std::size_t at = start + static_cast<std::size_t>(static_cast<std::uint64_t>(end - start) *
+                                                      static_cast<unsigned>(part) /
+                                                      static_cast<unsigned>(parts));
     if (!restarts) {
-        while (middle < end && data[middle - 1] == 0xFF) ++middle;
-        return middle < end ? middle : 0;
+        while (at < end && data[at - 1] == 0xFF) ++at;
+        return at < end ? at : 0;
     }
-    for (; middle + 1 < end; ++middle)
-        if (data[middle] == 0xFF && data[middle + 1] >= 0xD0 && data[middle + 1] <= 0xD7)
-            return middle + 2;
+    for (; at + 1 < end; ++at)
+        if (data[at] == 0xFF && data[at + 1] >= 0xD0 && data[at + 1] <= 0xD7) return at + 2;
     return 0;
-}
-
-// Where a mode carries the point (column c, row r) of a grid `width` by
-// `height`: the output MCU of an input MCU, or the place of a block in its MCU.
-struct TGridPoint {
-    std::int64_t x, y;
-};
-TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_t width,
-                  std::int64_t height) {
-    switch (mode) {
-        case kModeRotateRight:
-            return {height - 1 - r, c};
-        case kModeRotateLeft:
-            return {r, width - 1 - c};
-        case kModeRotate180:
-            return {width - 1 - c, height - 1 - r};
-        case kModeFlipHorizontal:
-            return {width - 1 - c, r};
-        case kModeFlipVertical:
-            return {c, height - 1 - r};
-        case kModeTranspose:
-            return {r, c};
-        case kModeTransverse:
-            return {height - 1 - r, width - 1 - c};
-        default:
-            return {c, r};
-    }
 }
 
 }  // namespace
@@ -85,24 +59,55 @@ std::size_t TJpegRotation::McuCapacity(std::size_t bytes) const {
     return static_cast<std::size_t>(std::min(total + 1, bound));
 }
 
-std::unique_ptr<TSpeculativeScan> TJpegRotation::StartSpeculation() const {
+int TJpegRotation::ThreadsToUse() const {
+    if (!AllowParallelCoding) return 1;
+    if (ThreadCount > 0) return std::min(ThreadCount, kMaxThreads);
+    static const unsigned hardware = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(hardware, 1u, unsigned{kMaxThreads}));
+}
+
+// Ends the threads of all the scans before any of them goes: each one reads
+// the entries of the next.
+struct TJpegRotation::TSpeculations {
+    std::vector<std::unique_ptr<TSpeculativeScan>> scans;
+    ~TSpeculations() {
+        for (auto& scan : scans) scan.reset();
+    }
+};
+
+void TJpegRotation::StartSpeculations(TSpeculations& speculations) const {
     const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
-    if (!AllowParallelCoding || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2 ||
-        std::thread::hardware_concurrency() < 2)
-        return nullptr;
+    const int threads = ThreadsToUse();
+    if (threads < 2 || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2) return;
     const TScanReader& reader = *scanReader_;
     const std::size_t end = reader.Size();
-    const std::size_t middle =
-        MiddleOfScan(reader.Data(), scanStart_, end, indexPlan_.restartInterval > 0);
-    if (middle == 0) return nullptr;
-    if (ParallelMinBlocks > 0 &&
-        (middle - scanStart_ < kSpeculationMinBytes || end - middle < kSpeculationMinBytes))
-        return nullptr;
-    try {
-        return std::make_unique<TSpeculativeScan>(reader.Data(), end, middle, indexPlan_,
-                                                  McuCapacity(end - middle));
-    } catch (const std::system_error&) {
-        return nullptr;  // no thread to be had: one decodes it all
+    const bool restarts = indexPlan_.restartInterval > 0;
+    std::vector<std::size_t> starts;
+    for (int part = 1; part < threads; ++part) {
+        const std::size_t at = ScanSplit(reader.Data(), scanStart_, end, part, threads, restarts);
+        if (at == 0) break;
+        const std::size_t previous = starts.empty() ? scanStart_ : starts.back();
+        if (at <= previous) continue;
+        if (ParallelMinBlocks > 0 &&
+            (at - previous < kSpeculationMinBytes || end - at < kSpeculationMinBytes))
+            continue;
+        starts.push_back(at);
+    }
+    // The last first, so that each can be given the next.
+    speculations.scans.resize(starts.size());
+    TSpeculativeScan* next = nullptr;
+    for (std::size_t i = starts.size(); i-- > 0;) {
+        try {
+            speculations.scans[i] = std::make_unique<TSpeculativeScan>(
+                reader.Data(), end, starts[i], indexPlan_, McuCapacity(end - starts[i]), next);
+        } catch (const std::system_error&) {
+            // No thread to be had: the ones before it decode further.
+            speculations.scans.erase(
+                speculations.scans.begin(),
+                speculations.scans.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return;
+        }
+        next = speculations.scans[i].get();
     }
 }
 
@@ -154,6 +159,19 @@ std::int64_t TJpegRotation::TakeSpeculation(TSpeculativeScan& speculation, std::
     return reach;
 }
 
+template <bool kTrackCoding>
+bool TJpegRotation::SkipMcu() {
+    TScanReader& reader = *scanReader_;
+    for (int b = 0; b < indexPlan_.blockCount; ++b) {
+        const int s = indexPlan_.slot[b];
+        const TBlockStatus status =
+            DecodeBlockInto<true, kTrackCoding>(reader, *indexPlan_.dc[s], *indexPlan_.ac[s],
+                                                DcPredictor[s], TSkipSink{}, &codedAsCoder_);
+        if (status != TBlockStatus::Ok) return BlockDecoded(status);
+    }
+    return true;
+}
+
 bool TJpegRotation::IndexScan() {
     BeginScanDecoding();
     SpeculatedMcus = 0;
@@ -165,9 +183,11 @@ bool TJpegRotation::IndexScan() {
     scanStart_ = InBits->Stream().Position();
     scanIndex_.clear();
     scanIndex_.reserve(McuCapacity(reader.Size() - scanStart_));
-    std::unique_ptr<TSpeculativeScan> speculation = StartSpeculation();
+    TSpeculations speculations;
+    StartSpeculations(speculations);
+    const auto& scans = speculations.scans;
 
-    TCoefBlock scratch;
+    std::size_t current = 0;  // the last scan that starts at or before the reader
     int nextRow = 0;
     std::int64_t m = 0;
     while (m < total) {
@@ -176,16 +196,16 @@ bool TJpegRotation::IndexScan() {
         TMcuStart start{reader.BitPosition(), {}};
         for (int s = 0; s < 4; ++s) start.predictor[s] = static_cast<std::int16_t>(DcPredictor[s]);
         scanIndex_.push_back(start);
-        if (speculation && start.bit >= speculation->StartBit()) {
-            const std::int64_t reach = TakeSpeculation(*speculation, m);
+        while (current + 1 < scans.size() && scans[current + 1]->StartBit() <= start.bit) ++current;
+        if (current < scans.size() && scans[current]->StartBit() <= start.bit) {
+            const std::int64_t reach = TakeSpeculation(*scans[current], m);
             if (reach == total) break;
             if (reach > m) {
                 m = reach;
                 continue;
             }
         }
-        for (int b = 0; b < indexPlan_.blockCount; ++b)
-            if (!DecodeBlock(indexPlan_.slot[b], scratch)) return false;
+        if (!(trackCoding_ ? SkipMcu<true>() : SkipMcu<false>())) return false;
         FinishMcu(m == total - 1);
         ++m;
     }
@@ -197,7 +217,7 @@ bool TJpegRotation::IndexScan() {
         EndScanDecoding();
         return true;
     }
-    // The end of the last MCU, as the second thread recorded it: the byte
+    // The end of the last MCU, as a speculative scan recorded it: the byte
     // just past the last one of which a bit was used.
     const std::uint64_t bit = scanIndex_[total].bit;
     std::size_t end = static_cast<std::size_t>(bit >> 3);
@@ -211,95 +231,6 @@ bool TJpegRotation::IndexScan() {
     InBits->Stream().SetPosition(end);
     InBits->AlignToByte();
     return true;
-}
-
-// Each output MCU decoded again from the index into a small buffer, its
-// blocks placed where the output MCU has them.
-struct TJpegRotation::TIndexSource : TOutputLayout {
-    static constexpr bool kMapped = true;
-    const TBlockScatter* scatter;
-    const TMcuStart* index;
-    const TMcuPlan* plan;
-    std::optional<TScanReader> reader;
-    std::uint8_t target[TMcuPlan::kMaxBlocks];  // buffer place of each block in decoding order
-    int offset[4], hSampling[4], vSampling[4];  // output sampling
-    std::int64_t inputPerRow, outputPerRow, outputRows;
-    std::uint8_t inverseMode;  // the turn from output MCUs back to input ones
-    std::int64_t next = -1;    // the input MCU at which the reader stands
-    int row = 0, column = 0;   // the output MCU loaded
-    bool failed = false;
-    TCoefBlock blocks[TMcuPlan::kMaxBlocks];
-
-    void Load(int outputRow, int col) {
-        row = outputRow;
-        column = col;
-        // The input MCU that the inverse turn carries to this one.
-        const TGridPoint input = Turned(inverseMode, col, outputRow, outputPerRow, outputRows);
-        const std::int64_t m = input.y * inputPerRow + input.x;
-        const TMcuStart& start = index[m];
-        if (m != next) reader->Seek(start.bit);
-        std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2],
-                                     start.predictor[3]};
-        for (int b = 0; b < plan->blockCount; ++b) {
-            const int s = plan->slot[b];
-            if (DecodeBlockFrom<false, true>(*reader, *plan->dc[s], *plan->ac[s], predictor[s],
-                                             blocks[target[b]], scatter) != TBlockStatus::Ok)
-                failed = true;
-        }
-        const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
-        next = marker ? -1 : m + 1;
-    }
-    const TCoefBlock& At(int s, std::size_t x, std::size_t y) const {
-        const auto h = static_cast<int>(x - static_cast<std::size_t>(column) *
-                                                static_cast<std::size_t>(hSampling[s]));
-        const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
-                                                static_cast<std::size_t>(vSampling[s]));
-        return blocks[offset[s] + v * hSampling[s] + h];
-    }
-};
-
-bool TJpegRotation::EncodeFromIndex() {
-    TIndexSource source;
-    const int progressBase = BeginOutput(source);
-    const bool exchanged = ExchangesDimensions(Mode);
-    source.index = scanIndex_.data();
-    source.plan = &indexPlan_;
-    // A quarter turn is undone by the other one; the mirrors and the half
-    // turn undo themselves.
-    source.inverseMode = Mode;
-    if (Mode == kModeRotateRight) source.inverseMode = kModeRotateLeft;
-    if (Mode == kModeRotateLeft) source.inverseMode = kModeRotateRight;
-    source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
-    source.inputPerRow = exchanged ? McuRows : McusPerRow;
-    source.outputPerRow = McusPerRow;
-    source.outputRows = McuRows;
-    int offset = 0, b = 0;
-    for (int s = 0; s < 4; ++s) {
-        const int h = HSampling[s], v = VSampling[s];  // output sampling
-        source.offset[s] = offset;
-        source.hSampling[s] = std::max(h, 1);
-        source.vSampling[s] = std::max(v, 1);
-        // Input block (row r, column c) of the MCU, in decoding order.
-        const int inputH = exchanged ? v : h, inputV = exchanged ? h : v;
-        for (int r = 0; r < inputV; ++r)
-            for (int c = 0; c < inputH; ++c) {
-                const TGridPoint local = Turned(Mode, c, r, inputH, inputV);
-                source.target[b++] = static_cast<std::uint8_t>(offset + local.y * h + local.x);
-            }
-        offset += h * v;
-    }
-    const TMemoryStream& in = InBits->Stream();
-    const auto quiet = [] {};
-    TIndexSource second = source;
-    source.reader.emplace(in.Memory(), in.Size(), 0, quiet);
-    second.reader.emplace(in.Memory(), in.Size(), 0, quiet);
-    const bool ok = EncodeOutput(source, second, progressBase);
-    if (source.failed || second.failed) {
-        // The index is made from bits that decoded cleanly: not expected.
-        ReportError(kMsgHuffmanBlock);
-        return false;
-    }
-    return ok;
 }
 
 }  // namespace plume

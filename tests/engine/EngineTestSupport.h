@@ -37,8 +37,12 @@ class TEngineRun {
 
     // Two threads however small the file (the second one decoding the scan's
     // second half ahead of the first), or one thread throughout.
-    void UseThreads(bool threads) {
-        engine.AllowParallelCoding = threads;
+    void UseThreads(bool threads) { UseThreads(threads ? 2 : 1); }
+    // `count` threads however small the file, each decoding its part of the
+    // scan ahead of the first and coding parts of the output.
+    void UseThreads(int count) {
+        engine.AllowParallelCoding = count > 1;
+        engine.ThreadCount = count;
         engine.ParallelMinBlocks = 0;
     }
 

@@ -1,7 +1,8 @@
-// The scan decoded on two threads: a second thread decodes the scan's second
-// half from a byte in its middle, and the first thread takes over its work
-// once both decode the same bits. Whatever it finds, the pass must do exactly
-// what one thread does: the same bytes, messages, progress and read errors.
+// The scan decoded on several threads: each further thread decodes its part
+// of the scan from a byte inside it, and the first thread takes over their
+// work once they decode the same bits; the output is coded in parts on every
+// thread. Whatever they find, the pass must do exactly what one thread does:
+// the same bytes, messages, progress and read errors.
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
@@ -24,7 +25,7 @@ struct TPass {
     std::int64_t speculated = 0;
 };
 
-TPass RunPass(const TBytes& jpeg, int mode, bool threads) {
+TPass RunPass(const TBytes& jpeg, int mode, int threads) {
     TEngineRun run;
     run.UseThreads(threads);
     TPass pass;
@@ -61,29 +62,33 @@ TBytes Photo(TSampling sampling, int restartInterval, std::uint32_t seed = 3) {
     return fixtures::EncodeJpeg(options);
 }
 
-TEST(ThreadedScan, TheSecondThreadFallsIntoStepAndTheBytesStayTheSame) {
+TEST(ThreadedScan, TheOtherThreadsFallIntoStepAndTheBytesStayTheSame) {
     for (const TSampling sampling : fixtures::kAllSamplings)
         for (const int restartInterval : {0, 7})
-            for (const int mode : {0, 1, 3, 5, 6, 7}) {
-                SCOPED_TRACE(fixtures::SamplingName(sampling) + ", restart interval " +
-                             std::to_string(restartInterval) + ", mode " + std::to_string(mode));
-                const TBytes jpeg = Photo(sampling, restartInterval);
-                const TPass threaded = RunPass(jpeg, mode, true);
-                const TPass single = RunPass(jpeg, mode, false);
-                ASSERT_TRUE(single.ok);
-                ExpectSamePass(threaded, single);
-                EXPECT_EQ(single.speculated, 0);
-                // Mode 0 with restart markers codes row by row as it decodes.
-                if (mode == 0 && restartInterval > 0) continue;
-                // The second thread starts in the middle of the scan data; what
-                // it did ahead of time is most of the second half.
-                const std::size_t mcus =
-                    (sampling == TSampling::k444 || sampling == TSampling::kGrey) ? 1200
-                    : sampling == TSampling::k420                                 ? 300
-                                                                                  : 600;
-                EXPECT_GT(threaded.speculated, static_cast<std::int64_t>(mcus / 3));
-                EXPECT_LT(threaded.speculated, static_cast<std::int64_t>(mcus * 2 / 3));
-            }
+            for (const int mode : {0, 1, 3, 5, 6, 7})
+                for (const int threads : {2, 4}) {
+                    SCOPED_TRACE(fixtures::SamplingName(sampling) + ", restart interval " +
+                                 std::to_string(restartInterval) + ", mode " +
+                                 std::to_string(mode) + ", " + std::to_string(threads) +
+                                 " threads");
+                    const TBytes jpeg = Photo(sampling, restartInterval);
+                    const TPass threaded = RunPass(jpeg, mode, threads);
+                    const TPass single = RunPass(jpeg, mode, 1);
+                    ASSERT_TRUE(single.ok);
+                    ExpectSamePass(threaded, single);
+                    EXPECT_EQ(single.speculated, 0);
+                    // The other threads start inside the scan data, at 1/n,
+                    // 2/n ...; what they did ahead of time is most of what
+                    // lies after the first part.
+                    const std::size_t mcus =
+                        (sampling == TSampling::k444 || sampling == TSampling::kGrey) ? 1200
+                        : sampling == TSampling::k420                                 ? 300
+                                                                                      : 600;
+                    const std::size_t after = mcus * static_cast<std::size_t>(threads - 1) /
+                                              static_cast<std::size_t>(threads);
+                    EXPECT_GT(threaded.speculated, static_cast<std::int64_t>(after * 2 / 3));
+                    EXPECT_LT(threaded.speculated, static_cast<std::int64_t>(after * 4 / 3));
+                }
 }
 
 // Damage anywhere in the scan, and in particular in the part that the second
@@ -104,11 +109,13 @@ TEST(ThreadedScan, DamagedScansEndAsWithOneThread) {
                     bad[at + 1] = 0xD9;  // a marker inside the data
                 SCOPED_TRACE("restart interval " + std::to_string(restartInterval) + ", byte " +
                              std::to_string(at) + " := " + std::to_string(value));
-                const TPass threaded = RunPass(bad, 1, true);
-                const TPass single = RunPass(bad, 1, false);
-                ExpectSamePass(threaded, single);
+                const TPass single = RunPass(bad, 1, 1);
+                for (const int threads : {2, 3}) {
+                    const TPass threaded = RunPass(bad, 1, threads);
+                    ExpectSamePass(threaded, single);
+                    if (!single.ok && threaded.speculated > 0) ++speculatedAnyway;
+                }
                 if (!single.ok) ++damaged;
-                if (!single.ok && threaded.speculated > 0) ++speculatedAnyway;
             }
         }
         EXPECT_GT(damaged, 20);

@@ -1,0 +1,392 @@
+// The rotate-and-write pass without a coefficient store, second half: each
+// output MCU is decoded again from the scan index, turned and coded straight
+// away, the parts of the output on threads of their own. The bytes are
+// those of decoding into the store and coding from it.
+//
+// A quarter turn or a diagonal mirror changes the order of the coefficients
+// in every block, so each block is decoded into its coded form in the new
+// order and then coded. The other modes keep that order and only change
+// signs: each block is coded as it is decoded, symbol by symbol, into bits
+// of its own that are put in the output in the order the output MCU wants.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "JpegRotation/BlockDecoder.h"
+#include "JpegRotation/McuCoder.h"
+#include "JpegRotation/ScanIndex.h"
+
+namespace plume {
+namespace {
+
+// Where a mode carries the point (column c, row r) of a grid `width` by
+// `height`: the output MCU of an input MCU, or the place of a block in its MCU.
+struct TGridPoint {
+    std::int64_t x, y;
+};
+TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_t width,
+                  std::int64_t height) {
+    switch (mode) {
+        case kModeRotateRight:
+            return {height - 1 - r, c};
+        case kModeRotateLeft:
+            return {r, width - 1 - c};
+        case kModeRotate180:
+            return {width - 1 - c, height - 1 - r};
+        case kModeFlipHorizontal:
+            return {width - 1 - c, r};
+        case kModeFlipVertical:
+            return {c, height - 1 - r};
+        case kModeTranspose:
+            return {r, c};
+        case kModeTransverse:
+            return {height - 1 - r, width - 1 - c};
+        default:
+            return {c, r};
+    }
+}
+
+// The short codes of an input AC table with their value bits, taken by one
+// lookup of the top bits instead of symbol by symbol: for each code of at
+// most kLookupBits bits whose value bits fit there too, the input bits it
+// uses, its run, the mask of its value bits and what a sink wants of it (the
+// payload, 36 bits); an end of block is only recognised. 0 where the code or
+// its value bits reach beyond the lookup, the symbol has size 0, or the sink
+// wants nothing of it.
+struct TShortcutTable {
+    static constexpr int kUsedShift = 36, kRunShift = 40, kMaskShift = 45;
+    static constexpr std::uint64_t kEndOfBlock = std::uint64_t{1} << 44;
+    std::uint64_t entry[1 << THuffmanDecodeTable::kLookupBits];
+
+    // payload(run, size, value bits): the payload, 0 to leave the symbol out.
+    template <class TPayload>
+    void Build(const THuffmanDecodeTable& input, TPayload payload) {
+        constexpr int kBits = THuffmanDecodeTable::kLookupBits;
+        for (std::uint32_t j = 0; j < (1u << kBits); ++j) {
+            const std::uint16_t fast = input.Fast(j);
+            const int length = THuffmanDecodeTable::FastLength(fast);
+            const int run = THuffmanDecodeTable::FastRun(fast),
+                      size = THuffmanDecodeTable::FastSize(fast);
+            entry[j] = 0;
+            if (fast & THuffmanDecodeTable::kEndOfBlock) {
+                entry[j] = kEndOfBlock | (std::uint64_t(length) << kUsedShift);
+                continue;
+            }
+            if (fast == 0 || size == 0 || length + size > kBits) continue;
+            const std::uint32_t valueMask = (1u << size) - 1;
+            const std::uint64_t wanted =
+                payload(run, size, (j >> (kBits - length - size)) & valueMask);
+            if (wanted == 0) continue;
+            entry[j] = wanted | (std::uint64_t(length + size) << kUsedShift) |
+                       (std::uint64_t(run) << kRunShift) | (std::uint64_t{valueMask} << kMaskShift);
+        }
+    }
+    // The entry of the code at the top of `cursor`. At an end of block its
+    // bits are consumed and 2 is returned; for a coefficient that lands
+    // before position 63, when `coefficient` allows it, its bits are
+    // consumed, k moves to its position and 1 is returned; else 0, with
+    // nothing consumed.
+    int Take(TScanReader::TCursor& cursor, int& k, bool coefficient, std::uint64_t& found) const {
+        found = entry[cursor.buffer >> (64 - THuffmanDecodeTable::kLookupBits)];
+        const int used = static_cast<int>(found >> kUsedShift) & 15;
+        if (found & kEndOfBlock) {
+            cursor.buffer <<= used;
+            cursor.bits -= used;
+            return 2;
+        }
+        const int run = static_cast<int>(found >> kRunShift) & 15;
+        if (found == 0 || !coefficient || k + run > 62) return 0;
+        cursor.buffer <<= used;
+        cursor.bits -= used;
+        k += run;
+        return 1;
+    }
+    // The mask of the value bits; the payload.
+    static std::uint32_t ValueMask(std::uint64_t found) {
+        return static_cast<std::uint32_t>(found >> kMaskShift) & 0x3FF;
+    }
+    static std::uint64_t Payload(std::uint64_t found) {
+        return found & ((std::uint64_t{1} << kUsedShift) - 1);
+    }
+};
+
+// Each coefficient goes where the turn sends it, its bits inverted where the
+// turn changes its sign (the coded form of -v is that of v inverted).
+struct TCodedSink {
+    TCodedBlock& block;
+    const TShortcutTable& shortcuts;  // payload: the coded form
+    const TBlockScatter& turn;
+    std::uint64_t mask = 0;
+
+    void Begin() {}
+    void Dc(std::int32_t value) { block.dc = static_cast<std::int16_t>(value); }
+    void Put(int k, std::uint32_t bits, int size) {
+        const int target = turn.Target[k];
+        block.ac[target] =
+            ((bits ^ (turn.Flip[k] >> (32 - size))) << 8) | static_cast<std::uint32_t>(size);
+        mask |= std::uint64_t{1} << target;
+    }
+    int Shortcut(TScanReader::TCursor& cursor, int& k) {
+        std::uint64_t found;
+        const int taken = shortcuts.Take(cursor, k, true, found);
+        if (taken != 1) return taken;
+        const int target = turn.Target[k];
+        block.ac[target] = static_cast<std::uint32_t>(TShortcutTable::Payload(found)) ^
+                           ((TShortcutTable::ValueMask(found) << 8) & turn.Flip[k]);
+        mask |= std::uint64_t{1} << target;
+        ++k;
+        return 1;
+    }
+    void Finish() { block.mask = mask; }
+};
+
+// One block coded as it was decoded: its DC value, and the bits of its AC
+// coefficients and end of block as the output codes them (T.81 F.1.2.2),
+// not yet stuffed.
+struct TTranscodedBlock {
+    std::int32_t dc;
+    bool failed;  // a symbol without a code in the output's table
+    TScanWriter::TBits bits;
+    // At most 63 symbols of 31 bits, 3 ZRL and an end of block, and a word
+    // written whole.
+    std::array<std::uint8_t, 272> bytes;
+};
+
+// The payload of a shortcut for TTranscodeSink: the output's code and the
+// value bits, and their number above them; 0 where the output has no code.
+std::uint64_t TranscodedPayload(const THuffmanEncodeTable& output, int run, int size,
+                                std::uint32_t value) {
+    const int symbol = (run << 4) | size;
+    if (output.length[symbol] == 0) return 0;
+    return ((std::uint64_t{output.code[symbol]} << size) | value) |
+           (std::uint64_t(output.length[symbol] + size) << 26);
+}
+
+// Codes each AC coefficient as the decoder meets it, in the same position
+// and with its bits inverted where the mode changes its sign.
+struct TTranscodeSink {
+    TTranscodedBlock& block;
+    const THuffmanEncodeTable& table;
+    const TShortcutTable& shortcuts;  // payload: TranscodedPayload
+    const TBlockScatter& turn;
+    TScanWriter::TBits bits{};
+    int last = 0;
+    bool failed = false;
+
+    // A coefficient right after the last one coded (its run is the output's)
+    // that does not end the block, or an end of block.
+    int Shortcut(TScanReader::TCursor& cursor, int& k) {
+        std::uint64_t found;
+        const int taken = shortcuts.Take(cursor, k, last == k - 1, found);
+        if (taken != 1) return taken;
+        const auto payload = TShortcutTable::Payload(found);
+        PutBits(bits, (payload & 0x3FFFFFF) ^ (TShortcutTable::ValueMask(found) & turn.Flip[k]),
+                static_cast<int>(payload >> 26));
+        last = k++;
+        return 1;
+    }
+
+    void Begin() { bits = {0, 64, block.bytes.data(), true}; }
+    void Dc(std::int32_t value) { block.dc = static_cast<std::int16_t>(value); }
+    void Put(int k, std::uint32_t valueBits, int size) {
+        int run = k - last - 1;
+        last = k;
+        if (run > 15) [[unlikely]] {
+            if (table.length[0xF0] == 0) failed = true;
+            for (; run > 15; run -= 16) PutBits(bits, table.code[0xF0], table.length[0xF0]);
+        }
+        const int symbol = (run << 4) | size;
+        const int length = table.length[symbol];
+        if (length == 0) failed = true;
+        PutBits(bits,
+                (std::uint64_t{table.code[symbol]} << size) |
+                    (valueBits ^ (turn.Flip[k] >> (32 - size))),
+                length + size);
+    }
+    // After the block decoded: the end of block, unless position 63 was coded.
+    void Finish() {
+        if (last != 63) {
+            if (table.length[0] == 0) failed = true;
+            PutBits(bits, table.code[0], table.length[0]);
+        }
+        block.bits = bits;
+        block.failed = failed;
+    }
+};
+
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+}
+
+}  // namespace
+
+// Each output MCU decoded again from the index into a small buffer, its
+// blocks placed where the output MCU has them: as coded forms
+// (TCodedBlock) or already coded (TTranscodedBlock).
+template <class TBlock>
+struct TJpegRotation::TIndexSource : TOutputLayout {
+    const TBlockScatter* scatter;
+    const TMcuStart* index;
+    const TMcuPlan* plan;
+    const THuffmanEncodeTable* acTable[4];  // the output's, for TTranscodedBlock
+    const TShortcutTable* shortcuts[4];     // for the AC tables, as TBlock's sink wants them
+    std::optional<TScanReader> reader;
+    std::uint8_t target[TMcuPlan::kMaxBlocks];  // buffer place of each block in decoding order
+    int offset[4], hSampling[4], vSampling[4];  // output sampling
+    std::int64_t inputPerRow, outputPerRow, outputRows;
+    std::uint8_t inverseMode;  // the turn from output MCUs back to input ones
+    std::int64_t next = -1;    // the input MCU at which the reader stands
+    std::int64_t last = 0;     // the input MCU loaded before
+    int row = 0, column = 0;   // the output MCU loaded
+    TBlock blocks[TMcuPlan::kMaxBlocks];
+
+    void Load(int outputRow, int col) {
+        row = outputRow;
+        column = col;
+        // The input MCU that the inverse turn carries to this one.
+        const TGridPoint input = Turned(inverseMode, col, outputRow, outputPerRow, outputRows);
+        const std::int64_t m = input.y * inputPerRow + input.x;
+        const TMcuStart& start = index[m];
+        if (m != next) reader->Seek(start.bit);
+        FetchAhead(m);
+        std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2],
+                                     start.predictor[3]};
+        for (int b = 0; b < plan->blockCount; ++b) {
+            const int s = plan->slot[b];
+            TBlock& block = blocks[target[b]];
+            TBlockStatus status;
+            if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
+                TCodedSink sink{block, *shortcuts[s], *scatter};
+                status = DecodeBlockInto<false, false>(*reader, *plan->dc[s], *plan->ac[s],
+                                                       predictor[s], sink);
+                sink.Finish();
+            } else {
+                TTranscodeSink sink{block, *acTable[s], *shortcuts[s], *scatter};
+                status = DecodeBlockInto<false, false>(*reader, *plan->dc[s], *plan->ac[s],
+                                                       predictor[s], sink);
+                sink.Finish();
+            }
+            if (status != TBlockStatus::Ok) failed = true;
+        }
+        const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
+        next = marker ? -1 : m + 1;
+    }
+    // A turn walks the input MCUs in steps of the same size (a whole row of
+    // them in a quarter turn), which the caches do not foresee: the index
+    // entry two steps ahead and the scan data one step ahead are asked for
+    // now, so that they are there when their turn comes.
+    void FetchAhead(std::int64_t m) {
+        const std::int64_t step = m - last;
+        last = m;
+        const std::int64_t total = outputPerRow * outputRows;
+        if (step == 1) return;  // in order: the caches see to it
+        if (m + 2 * step >= 0 && m + 2 * step < total) __builtin_prefetch(&index[m + 2 * step]);
+        if (m + step >= 0 && m + step < total) {
+            const std::uint8_t* data = reader->Data() + (index[m + step].bit >> 3);
+            __builtin_prefetch(data);
+            __builtin_prefetch(data + 64);
+        }
+    }
+    const TBlock& At(int s, std::size_t x, std::size_t y) const {
+        const auto h = static_cast<int>(x - static_cast<std::size_t>(column) *
+                                                static_cast<std::size_t>(hSampling[s]));
+        const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
+                                                static_cast<std::size_t>(vSampling[s]));
+        return blocks[offset[s] + v * hSampling[s] + h];
+    }
+    std::int32_t Dc(int s, std::size_t x, std::size_t y) const { return At(s, x, y).dc; }
+    bool Code(int s, std::size_t x, std::size_t y, std::int32_t& predictor,
+              const THuffmanEncodeTable& dc, const THuffmanEncodeTable& ac,
+              TScanWriter::TBits& out) const {
+        const TBlock& block = At(s, x, y);
+        if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
+            return CodeBlock(block, predictor, dc, ac, out);
+        } else {
+            if (!CodeDc(block.dc, predictor, dc, out) || block.failed) return false;
+            // The whole words, then the bits pending in the accumulator.
+            for (const std::uint8_t* p = block.bytes.data(); p < block.bits.out; p += 8) {
+                const std::uint64_t word = LoadBigEndian64(p);
+                PutBits(out, word >> 32, 32);
+                PutBits(out, word & 0xFFFFFFFF, 32);
+            }
+            const int pending = 64 - block.bits.free;
+            const std::uint64_t rest = block.bits.accumulator;
+            if (pending > 32) {
+                PutBits(out, (rest >> 32) & ((std::uint64_t{1} << (pending - 32)) - 1),
+                        pending - 32);
+                PutBits(out, rest & 0xFFFFFFFF, 32);
+            } else if (pending > 0) {
+                PutBits(out, rest & ((std::uint64_t{1} << pending) - 1), pending);
+            }
+            return true;
+        }
+    }
+};
+
+template <class TBlock>
+bool TJpegRotation::EncodeFromIndexAs() {
+    TIndexSource<TBlock> source;
+    auto shortcuts = std::make_unique<TShortcutTable[]>(2);
+    for (int t = 0; t < 2; ++t) {
+        if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
+            shortcuts[t].Build(decodeTables_[1][t], [](int, int size, std::uint32_t value) {
+                return (std::uint64_t{value} << 8) | static_cast<std::uint64_t>(size);
+            });
+        } else {
+            const THuffmanEncodeTable& output = encodeTables_[1][t];
+            shortcuts[t].Build(decodeTables_[1][t],
+                               [&output](int run, int size, std::uint32_t value) {
+                                   return TranscodedPayload(output, run, size, value);
+                               });
+        }
+    }
+    for (int s = 0; s < 4; ++s) source.shortcuts[s] = &shortcuts[AcSelector[s]];
+    const int progressBase = BeginOutput(source);
+    const bool exchanged = ExchangesDimensions(Mode);
+    source.index = scanIndex_.data();
+    source.plan = &indexPlan_;
+    // A quarter turn is undone by the other one; the mirrors and the half
+    // turn undo themselves.
+    source.inverseMode = Mode;
+    if (Mode == kModeRotateRight) source.inverseMode = kModeRotateLeft;
+    if (Mode == kModeRotateLeft) source.inverseMode = kModeRotateRight;
+    source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
+    source.inputPerRow = exchanged ? McuRows : McusPerRow;
+    source.outputPerRow = McusPerRow;
+    source.outputRows = McuRows;
+    int offset = 0, b = 0;
+    for (int s = 0; s < 4; ++s) {
+        source.acTable[s] = &encodeTables_[1][AcSelector[s]];
+        const int h = HSampling[s], v = VSampling[s];  // output sampling
+        source.offset[s] = offset;
+        source.hSampling[s] = std::max(h, 1);
+        source.vSampling[s] = std::max(v, 1);
+        // Input block (row r, column c) of the MCU, in decoding order.
+        const int inputH = exchanged ? v : h, inputV = exchanged ? h : v;
+        for (int r = 0; r < inputV; ++r)
+            for (int c = 0; c < inputH; ++c) {
+                const TGridPoint local = Turned(Mode, c, r, inputH, inputV);
+                source.target[b++] = static_cast<std::uint8_t>(offset + local.y * h + local.x);
+            }
+        offset += h * v;
+    }
+    const TMemoryStream& in = InBits->Stream();
+    source.reader.emplace(in.Memory(), in.Size(), 0, [] {});
+    const bool ok = EncodeOutput(source, progressBase);
+    if (source.failed) {
+        // The index is made from bits that decoded cleanly: not expected.
+        ReportError(kMsgHuffmanBlock);
+        return false;
+    }
+    return ok;
+}
+
+bool TJpegRotation::EncodeFromIndex() {
+    if (kModeBlockMaps[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}].Moves)
+        return EncodeFromIndexAs<TCodedBlock>();
+    return EncodeFromIndexAs<TTranscodedBlock>();
+}
+
+}  // namespace plume
