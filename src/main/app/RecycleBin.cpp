@@ -18,8 +18,8 @@
 namespace plume {
 namespace {
 
-// The trash folders are the user's alone (Trash specification, "Contents of
-// a trash directory"; XDG Base Directory Specification for the data home).
+// The trash folders are the user's alone (freedesktop.org Trash 1.0, "Contents
+// of a trash directory"; XDG Base Directory for the data home).
 constexpr mode_t kPrivateFolder = 0700;
 
 std::string NativePath(const QString& path) {
@@ -54,7 +54,7 @@ bool EnsurePrivateFolder(const std::string& folder) {
 std::optional<std::string> PrepareHomeTrash() {
     // The folder Qt takes the home trash from, XDG_DATA_HOME or ~/.local/share.
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    // A relative data home is no valid one (XDG Base Directory Specification).
+    // A relative data home is no valid one (XDG Base Directory).
     if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome)) return std::nullopt;
     const std::string trash = Join(NativePath(QDir::cleanPath(dataHome)), "Trash");
     if (!EnsurePrivateFolder(Join(trash, "files")) || !EnsurePrivateFolder(Join(trash, "info")))

@@ -1,5 +1,5 @@
-// The recycle bin of this platform: the trash of the freedesktop.org Trash
-// specification (version 1.0). A file goes to the home trash,
+// The recycle bin of this platform: the freedesktop.org trash (Trash 1.0).
+// A file goes to the home trash,
 // $XDG_DATA_HOME/Trash (~/.local/share/Trash when the variable is not set),
 // or, when it lies on another file system than the home folder, to that file
 // system's top-directory trash ($topdir/.Trash/$uid or $topdir/.Trash-$uid).
