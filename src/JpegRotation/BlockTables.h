@@ -30,4 +30,37 @@ struct TBlockScatter {
 };
 extern const std::array<TBlockScatter, 8> kModeBlockScatters;
 
+// Where a mode carries the point (column c, row r) of a grid `width` by
+// `height`: the output MCU of an input MCU, or the place of a block in its MCU.
+struct TGridPoint {
+    std::int64_t x, y;
+};
+inline TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_t width,
+                  std::int64_t height) {
+    switch (mode) {
+        case 1:  // rotate right
+            return {height - 1 - r, c};
+        case 2:  // rotate left
+            return {r, width - 1 - c};
+        case 3:  // rotate 180
+            return {width - 1 - c, height - 1 - r};
+        case 4:  // flip horizontal
+            return {width - 1 - c, r};
+        case 5:  // flip vertical
+            return {c, height - 1 - r};
+        case 6:  // transpose
+            return {r, c};
+        case 7:  // transverse
+            return {height - 1 - r, width - 1 - c};
+        default:
+            return {c, r};
+    }
+}
+
+// The mode that carries the turned grid back: a quarter turn is undone by
+// the other one; the mirrors and the half turn undo themselves.
+inline std::uint8_t InverseMode(std::uint8_t mode) {
+    return mode == 1 ? 2 : mode == 2 ? 1 : mode;
+}
+
 }  // namespace plume

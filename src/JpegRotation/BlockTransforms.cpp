@@ -80,7 +80,7 @@ bool TJpegRotation::EndOutputScan(TScanWriter& writer, bool failed) {
     writer.Finish();
     OutBits->Stream().SetPosition(OutBits->Stream().Size());
     if (failed) {
-        ReportError(kMsgSymbolWithoutCode);
+        if (!quietOutputFailure_) ReportError(kMsgSymbolWithoutCode);
         return false;
     }
     return true;

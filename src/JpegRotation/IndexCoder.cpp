@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
+
+#include "BitStreamFile/MemoryStream.h"
 
 #include "JpegRotation/BlockDecoder.h"
 #include "JpegRotation/McuCoder.h"
@@ -18,33 +21,6 @@
 
 namespace plume {
 namespace {
-
-// Where a mode carries the point (column c, row r) of a grid `width` by
-// `height`: the output MCU of an input MCU, or the place of a block in its MCU.
-struct TGridPoint {
-    std::int64_t x, y;
-};
-TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_t width,
-                  std::int64_t height) {
-    switch (mode) {
-        case kModeRotateRight:
-            return {height - 1 - r, c};
-        case kModeRotateLeft:
-            return {r, width - 1 - c};
-        case kModeRotate180:
-            return {width - 1 - c, height - 1 - r};
-        case kModeFlipHorizontal:
-            return {width - 1 - c, r};
-        case kModeFlipVertical:
-            return {c, height - 1 - r};
-        case kModeTranspose:
-            return {r, c};
-        case kModeTransverse:
-            return {height - 1 - r, width - 1 - c};
-        default:
-            return {c, r};
-    }
-}
 
 // The short codes of an input AC table with their value bits, taken by one
 // lookup of the top bits instead of symbol by symbol: for each code of at
@@ -225,6 +201,11 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 // Each output MCU decoded again from the index into a small buffer, its
 // blocks placed where the output MCU has them: as coded forms
 // (TCodedBlock) or already coded (TTranscodedBlock).
+//
+// In the interval pass (intervals set) there is no index: the restart
+// interval that holds an output MCU's input MCU is decoded whole, with every
+// check, the first time it is needed, and its MCUs are kept until the output
+// moves on to another interval. Any trouble marks the source failed.
 template <class TBlock>
 struct TJpegRotation::TIndexSource : TOutputLayout {
     const TBlockScatter* scatter;
@@ -241,6 +222,11 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     std::int64_t last = 0;     // the input MCU loaded before
     int row = 0, column = 0;   // the output MCU loaded
     TBlock blocks[TMcuPlan::kMaxBlocks];
+    // The interval pass.
+    const TIntervalPlan* intervals = nullptr;
+    std::vector<TBlock> held;        // the MCUs of the interval decoded last
+    std::int64_t heldInterval = -1;  // which one
+    std::size_t heldFirst = 0;       // the loaded MCU's first block in held
 
     void Load(int outputRow, int col) {
         row = outputRow;
@@ -248,30 +234,86 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         // The input MCU that the inverse turn carries to this one.
         const TGridPoint input = Turned(inverseMode, col, outputRow, outputPerRow, outputRows);
         const std::int64_t m = input.y * inputPerRow + input.x;
+        if (intervals != nullptr) {
+            const std::int64_t interval = m / intervals->length;
+            if (interval != heldInterval) DecodeInterval(interval);
+            heldFirst = static_cast<std::size_t>(m - interval * intervals->length) *
+                        static_cast<std::size_t>(plan->blockCount);
+            return;
+        }
         const TMcuStart& start = index[m];
         if (m != next) reader->Seek(start.bit);
         FetchAhead(m);
         std::int32_t predictor[4] = {start.predictor[0], start.predictor[1], start.predictor[2],
                                      start.predictor[3]};
+        if (!DecodeMcu<false>(*reader, predictor, blocks)) failed = true;
+        const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
+        next = marker ? -1 : m + 1;
+    }
+    // Decodes the MCU at the reader into `into`, each block where the output
+    // MCU has it; false when a block does not decode. Every block is written
+    // either way, so that coding them stays safe.
+    template <bool kCheckDcValue>
+    bool DecodeMcu(TScanReader& from, std::int32_t (&predictor)[4], TBlock* into) {
+        bool ok = true;
         for (int b = 0; b < plan->blockCount; ++b) {
             const int s = plan->slot[b];
-            TBlock& block = blocks[target[b]];
+            TBlock& block = into[target[b]];
             TBlockStatus status;
             if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
                 TCodedSink sink{block, *shortcuts[s], *scatter};
-                status = DecodeBlockInto<false, false>(*reader, *plan->dc[s], *plan->ac[s],
-                                                       predictor[s], sink);
+                status = DecodeBlockInto<kCheckDcValue, false>(from, *plan->dc[s], *plan->ac[s],
+                                                               predictor[s], sink);
                 sink.Finish();
             } else {
                 TTranscodeSink sink{block, *acTable[s], *shortcuts[s], *scatter};
-                status = DecodeBlockInto<false, false>(*reader, *plan->dc[s], *plan->ac[s],
-                                                       predictor[s], sink);
+                status = DecodeBlockInto<kCheckDcValue, false>(from, *plan->dc[s], *plan->ac[s],
+                                                               predictor[s], sink);
                 sink.Finish();
             }
-            if (status != TBlockStatus::Ok) failed = true;
+            if (status != TBlockStatus::Ok) ok = false;
         }
-        const bool marker = plan->restartInterval > 0 && (m + 1) % plan->restartInterval == 0;
-        next = marker ? -1 : m + 1;
+        return ok;
+    }
+    // Decodes input restart interval `interval` into held as the index pass
+    // would decode it: a marker or the end of the data met inside it, or an
+    // end anywhere but right before the marker found for it, marks the
+    // source failed.
+    void DecodeInterval(std::int64_t interval) {
+        heldInterval = interval;
+        const std::int64_t first = interval * intervals->length;
+        const std::int64_t count = std::min(intervals->length, intervals->mcus - first);
+        const auto blockCount = static_cast<std::size_t>(plan->blockCount);
+        held.resize(static_cast<std::size_t>(count) * blockCount);
+        bool marker = false;
+        TScanReader from(reader->Data(), reader->Size(),
+                         intervals->starts[static_cast<std::size_t>(interval)],
+                         [&marker] { marker = true; });
+        std::int32_t predictor[4] = {};
+        try {
+            for (std::int64_t i = 0; i < count; ++i) {
+                if (!DecodeMcu<true>(from, predictor,
+                                     held.data() + static_cast<std::size_t>(i) * blockCount)) {
+                    failed = true;
+                    return;
+                }
+                from.CheckEvents();
+                if (marker) {
+                    failed = true;
+                    return;
+                }
+            }
+        } catch (const EStreamError&) {
+            failed = true;  // bits past the end of the data
+            return;
+        }
+        const std::size_t end = from.BytePosition();
+        const auto next = static_cast<std::size_t>(interval) + 1;
+        if (next < intervals->starts.size()) {
+            if (end + 2 != intervals->starts[next]) failed = true;
+        } else {
+            *intervals->scanEnd = end;  // one thread alone codes the last interval
+        }
     }
     // A turn walks the input MCUs in steps of the same size (a whole row of
     // them in a quarter turn), which the caches do not foresee: the index
@@ -294,7 +336,8 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
                                                 static_cast<std::size_t>(hSampling[s]));
         const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
                                                 static_cast<std::size_t>(vSampling[s]));
-        return blocks[offset[s] + v * hSampling[s] + h];
+        const TBlock* mcu = intervals != nullptr ? held.data() + heldFirst : blocks;
+        return mcu[offset[s] + v * hSampling[s] + h];
     }
     std::int32_t Dc(int s, std::size_t x, std::size_t y) const { return At(s, x, y).dc; }
     bool Code(int s, std::size_t x, std::size_t y, std::int32_t& predictor,
@@ -326,7 +369,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
 };
 
 template <class TBlock>
-bool TJpegRotation::EncodeFromIndexAs() {
+bool TJpegRotation::EncodeFromIndexAs(const TIntervalPlan* intervals) {
     TIndexSource<TBlock> source;
     auto shortcuts = std::make_unique<TShortcutTable[]>(2);
     for (int t = 0; t < 2; ++t) {
@@ -347,11 +390,8 @@ bool TJpegRotation::EncodeFromIndexAs() {
     const bool exchanged = ExchangesDimensions(Mode);
     source.index = scanIndex_.data();
     source.plan = &indexPlan_;
-    // A quarter turn is undone by the other one; the mirrors and the half
-    // turn undo themselves.
-    source.inverseMode = Mode;
-    if (Mode == kModeRotateRight) source.inverseMode = kModeRotateLeft;
-    if (Mode == kModeRotateLeft) source.inverseMode = kModeRotateRight;
+    source.inverseMode = InverseMode(Mode);
+    source.intervals = intervals;
     source.scatter = &kModeBlockScatters[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}];
     source.inputPerRow = exchanged ? McuRows : McusPerRow;
     source.outputPerRow = McusPerRow;
@@ -377,16 +417,17 @@ bool TJpegRotation::EncodeFromIndexAs() {
     const bool ok = EncodeOutput(source, progressBase);
     if (source.failed) {
         // The index is made from bits that decoded cleanly: not expected.
-        ReportError(kMsgHuffmanBlock);
+        // The interval pass hands over to the index pass without a word.
+        if (intervals == nullptr) ReportError(kMsgHuffmanBlock);
         return false;
     }
     return ok;
 }
 
-bool TJpegRotation::EncodeFromIndex() {
+bool TJpegRotation::EncodeFromIndex(const TIntervalPlan* intervals) {
     if (kModeBlockMaps[Mode < kModeCount ? Mode : std::uint8_t{kModeNone}].Moves)
-        return EncodeFromIndexAs<TCodedBlock>();
-    return EncodeFromIndexAs<TTranscodedBlock>();
+        return EncodeFromIndexAs<TCodedBlock>(intervals);
+    return EncodeFromIndexAs<TTranscodedBlock>(intervals);
 }
 
 }  // namespace plume

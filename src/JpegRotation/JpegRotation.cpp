@@ -225,6 +225,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     errorReported_ = false;
     encodeFailed_ = false;
     trackCoding_ = false;
+    UsedIntervalPass = false;
     frameSizePosition_ = -1;
     exifDimensions_.clear();
     trim_ = {};
@@ -254,10 +255,13 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     // Any error report during the pass (a marker inside the scan data) means
     // the scan did not decode as coded: nothing may be written from it.
     trackCoding_ = Mode == kModeNone && ScanMayBeCopied();
-    const bool decoded = IndexScan() && !errorReported_;
+    // A scan that may be copied as it is needs the index pass's check of
+    // every block.
+    UsedIntervalPass = !trackCoding_ && EncodeByIntervals();
+    const bool decoded = !UsedIntervalPass && IndexScan() && !errorReported_;
     const bool copy = trackCoding_ && codedAsCoder_;
     trackCoding_ = false;
-    bool encoded = false;
+    bool encoded = UsedIntervalPass;
     if (decoded) {
         ReplaceIncompleteTables();
         BuildSymbolIndex();

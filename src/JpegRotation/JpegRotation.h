@@ -98,6 +98,19 @@ class TJpegRotation {
     // Images of fewer blocks are done on one thread, where more cost more
     // than they save.
     std::int64_t ParallelMinBlocks = 1 << 14;
+    // When the turn carries each restart interval of the scan whole onto
+    // one of the output (a half turn or a mirror whose rows hold whole
+    // intervals, any turn with an interval of one MCU), each interval is
+    // decoded once, as the output needs it, instead of indexing the scan
+    // first; a scan that does not decode cleanly that way goes through the
+    // index, so the bytes, messages and progress are the same either way.
+    bool AllowIntervalPass = true;
+    // Whether the last pass went that way.
+    bool UsedIntervalPass = false;
+    // Called before a file of `inputBytes` bytes is read, so that the other
+    // threads are awake by the time its scan is decoded: waking them then
+    // can cost more than their share saves.
+    void PrepareThreads(std::uint64_t inputBytes) const;
     // MCUs of the last pass whose decoding other threads did ahead of time
     // (0 when none ran or none fell into step with the scan).
     std::int64_t SpeculatedMcus = 0;
@@ -242,13 +255,31 @@ class TJpegRotation {
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
     template <class TBlock>
     struct TIndexSource;
+    // The input restart intervals of the interval pass: where each one's
+    // data begins, and where the scan ends once the last one is decoded.
+    struct TIntervalPlan {
+        std::int64_t length = 0;  // MCUs per interval
+        std::int64_t mcus = 0;    // in the input
+        std::vector<std::size_t> starts;
+        std::size_t* scanEnd = nullptr;
+    };
     template <class TBlock>
-    bool EncodeFromIndexAs();
-    bool EncodeFromIndex();
+    bool EncodeFromIndexAs(const TIntervalPlan* intervals);
+    // Without intervals, from the index; with them, the interval pass, which
+    // reports nothing when it fails.
+    bool EncodeFromIndex(const TIntervalPlan* intervals = nullptr);
+    // The interval pass when the scan suits it: true when it wrote the scan
+    // and reported as IndexScan and EncodeFromIndex would have; false, with
+    // nothing written or reported and the state as before, otherwise.
+    bool EncodeByIntervals();
+    bool IntervalsCarriedWhole() const;
+    bool FindIntervalStarts(TIntervalPlan& plan) const;
     // Mode 0 writes the scan data as they are when coding them again would
     // give the same bytes: every table complete and used as is, no restart
     // markers, every block coded as the coder codes it, 1-bits as padding.
     bool ScanMayBeCopied() const;
+    // Every table the scan uses is complete, so none is replaced for the output.
+    bool UsedTablesComplete() const;
     bool ScanEndsWithOnes() const;  // after IndexScan
     void CopyScan();
     struct TOutputLayout;
@@ -310,6 +341,7 @@ class TJpegRotation {
     bool trackCoding_ = false;  // IndexScan notes blocks coded otherwise than the coder does
     bool codedAsCoder_ = true;  // and found none
     bool encodeFailed_ = false;
+    bool quietOutputFailure_ = false;  // EndOutputScan leaves the report to a later pass
 
     // What the output of the current RotateJpeg drops (TrimPartialEdges):
     // its first MCU column and row (0 or 1 each), and the size its frame gives.

@@ -10,11 +10,11 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "JpegRotation/BlockCoder.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
+#include "JpegRotation/WorkerPool.h"
 
 namespace plume {
 
@@ -200,19 +200,24 @@ bool TJpegRotation::EncodeOutput(TBlockSource& source, int progressBase) {
         sourceFailed = sourceFailed || own.failed;
         changed.notify_all();
     };
-    std::vector<std::thread> workers;
+    std::vector<TWorkerPool::TTicket> workers;
+    workers.reserve(copies.size());
     const auto stopWorkers = [&] {
         {
             const std::lock_guard lock(mutex);
             stop = true;
             changed.notify_all();
         }
-        for (std::thread& worker : workers) worker.join();
+        for (TWorkerPool::TTicket& worker : workers) worker.Wait();
     };
     try {
-        for (TBlockSource& copy : copies) workers.emplace_back(work, std::ref(copy));
+        for (TBlockSource& copy : copies)
+            workers.push_back(TWorkerPool::Shared().Run([&work, &copy] { work(copy); }));
     } catch (const std::system_error&) {
         // Fewer threads than asked for: this one takes the parts left.
+    } catch (...) {
+        stopWorkers();
+        throw;
     }
 
     bool failed = false;

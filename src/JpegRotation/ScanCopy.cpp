@@ -6,7 +6,10 @@
 namespace plume {
 
 bool TJpegRotation::ScanMayBeCopied() const {
-    if (HasRestart && RestartInterval > 0) return false;
+    return !(HasRestart && RestartInterval > 0) && UsedTablesComplete();
+}
+
+bool TJpegRotation::UsedTablesComplete() const {
     for (int s = 0; s < 4; ++s) {
         if (HSampling[s] == 0 || VSampling[s] == 0) continue;
         const int tables[2] = {DcSelector[s], AcSelector[s]};

@@ -30,7 +30,7 @@ TSpeculativeScan::TSpeculativeScan(const std::uint8_t* data, std::size_t size, s
         empty.high[s] = std::numeric_limits<std::int32_t>::min();
     }
     ranges_.assign(capacity / kChunk + 1, empty);
-    thread_ = std::thread([this] { Run(); });
+    run_ = TWorkerPool::Shared().Run([this] { Run(); });
 }
 
 TSpeculativeScan::~TSpeculativeScan() {
@@ -39,7 +39,7 @@ TSpeculativeScan::~TSpeculativeScan() {
 }
 
 void TSpeculativeScan::Finish() {
-    if (thread_.joinable()) thread_.join();
+    run_.Wait();
 }
 
 void TSpeculativeScan::Publish(bool finished) {

@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "JpegRotation/HuffmanCoding.h"
+#include "JpegRotation/WorkerPool.h"
 
 namespace plume {
 
@@ -117,7 +117,7 @@ class TSpeculativeScan {
     std::size_t cursor_ = 0;
     TSpeculativeScan* next_;
     std::size_t nextCursor_ = 0;  // into next_'s entries, for this thread
-    std::thread thread_;
+    TWorkerPool::TTicket run_;
 };
 
 }  // namespace plume

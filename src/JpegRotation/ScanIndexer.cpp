@@ -10,6 +10,7 @@
 #include "JpegRotation/BlockDecoder.h"
 #include "JpegRotation/JpegRotation.h"
 #include "JpegRotation/ScanIndex.h"
+#include "JpegRotation/WorkerPool.h"
 
 namespace plume {
 namespace {
@@ -57,6 +58,13 @@ std::size_t TJpegRotation::McuCapacity(std::size_t bytes) const {
     const std::uint64_t bound =
         std::uint64_t{bytes} * 8 / (2 * static_cast<std::uint64_t>(indexPlan_.blockCount)) + 2;
     return static_cast<std::size_t>(std::min(total + 1, bound));
+}
+
+void TJpegRotation::PrepareThreads(std::uint64_t inputBytes) const {
+    // Scan data of this size holds well over ParallelMinBlocks blocks.
+    constexpr std::uint64_t kWorthPreparing = std::uint64_t{1} << 18;
+    const int threads = ThreadsToUse();
+    if (threads > 1 && inputBytes >= kWorthPreparing) TWorkerPool::Shared().Prepare(threads - 1);
 }
 
 int TJpegRotation::ThreadsToUse() const {

@@ -2,7 +2,9 @@
 // of the scan from a byte inside it, and the first thread takes over their
 // work once they decode the same bits; the output is coded in parts on every
 // thread. Whatever they find, the pass must do exactly what one thread does:
-// the same bytes, messages, progress and read errors.
+// the same bytes, messages, progress and read errors. The interval pass,
+// which decodes each restart interval once without an index, must do
+// exactly what the index pass does.
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
@@ -23,11 +25,13 @@ struct TPass {
     std::vector<int> progress;
     TBytes output;
     std::int64_t speculated = 0;
+    bool byIntervals = false;
 };
 
-TPass RunPass(const TBytes& jpeg, int mode, int threads) {
+TPass RunPass(const TBytes& jpeg, int mode, int threads, bool intervals = false) {
     TEngineRun run;
     run.UseThreads(threads);
+    run.engine.AllowIntervalPass = intervals;
     TPass pass;
     if (!run.Validate(jpeg)) {
         ADD_FAILURE() << "ValidateJpeg refused the file";
@@ -43,7 +47,27 @@ TPass RunPass(const TBytes& jpeg, int mode, int threads) {
     pass.progress = run.progress;
     pass.output = run.output;
     pass.speculated = run.engine.SpeculatedMcus;
+    pass.byIntervals = run.engine.UsedIntervalPass;
     return pass;
+}
+
+// Calls check(bad, trace) for copies of the file damaged at 23 places of its
+// scan data, each in three ways, one of them a marker.
+template <class TCheck>
+void ForEachDamage(const TBytes& jpeg, TCheck check) {
+    const std::size_t start = ScanStart(jpeg);
+    const std::size_t length = jpeg.size() - 2 - start;
+    for (int step = 1; step < 24; ++step) {
+        const std::size_t at = start + length * static_cast<std::size_t>(step) / 24;
+        for (const std::uint8_t value :
+             {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x5A}}) {
+            TBytes bad = jpeg;
+            bad[at] = value;
+            if (value == 0xFF && at + 1 < bad.size()) bad[at + 1] = 0xD9;  // a marker inside the data
+            SCOPED_TRACE("byte " + std::to_string(at) + " := " + std::to_string(value));
+            check(bad);
+        }
+    }
 }
 
 void ExpectSamePass(const TPass& threaded, const TPass& single) {
@@ -95,29 +119,17 @@ TEST(ThreadedScan, TheOtherThreadsFallIntoStepAndTheBytesStayTheSame) {
 // thread decodes, changes nothing in what the pass reports.
 TEST(ThreadedScan, DamagedScansEndAsWithOneThread) {
     for (const int restartInterval : {0, 5}) {
-        const TBytes jpeg = Photo(TSampling::k420, restartInterval, 7);
-        const std::size_t start = ScanStart(jpeg);
-        const std::size_t length = jpeg.size() - 2 - start;
+        SCOPED_TRACE("restart interval " + std::to_string(restartInterval));
         int damaged = 0, speculatedAnyway = 0;
-        for (int step = 1; step < 24; ++step) {
-            const std::size_t at = start + length * static_cast<std::size_t>(step) / 24;
-            for (const std::uint8_t value :
-                 {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x5A}}) {
-                TBytes bad = jpeg;
-                bad[at] = value;
-                if (value == 0xFF && at + 1 < bad.size())
-                    bad[at + 1] = 0xD9;  // a marker inside the data
-                SCOPED_TRACE("restart interval " + std::to_string(restartInterval) + ", byte " +
-                             std::to_string(at) + " := " + std::to_string(value));
-                const TPass single = RunPass(bad, 1, 1);
-                for (const int threads : {2, 3}) {
-                    const TPass threaded = RunPass(bad, 1, threads);
-                    ExpectSamePass(threaded, single);
-                    if (!single.ok && threaded.speculated > 0) ++speculatedAnyway;
-                }
-                if (!single.ok) ++damaged;
+        ForEachDamage(Photo(TSampling::k420, restartInterval, 7), [&](const TBytes& bad) {
+            const TPass single = RunPass(bad, 1, 1);
+            for (const int threads : {2, 3}) {
+                const TPass threaded = RunPass(bad, 1, threads);
+                ExpectSamePass(threaded, single);
+                if (!single.ok && threaded.speculated > 0) ++speculatedAnyway;
             }
-        }
+            if (!single.ok) ++damaged;
+        });
         EXPECT_GT(damaged, 20);
         // Damage early in the scan still leaves the second thread's work usable up
         // to the point where the first thread fails.
@@ -135,6 +147,73 @@ TEST(ThreadedScan, DamagedScansMatchTheReference) {
         SCOPED_TRACE(fixtures::SamplingName(sampling));
         ExpectSameAsReference(bad, 2, true);
     }
+}
+
+// Every layout and mode, with intervals of one MCU, of one and two MCU rows,
+// of half a row and of 7 MCUs (which only mode 0 carries whole), on
+// one and on two threads: the same pass as the index pass's, and the
+// interval pass taken where it should be.
+TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
+    for (const TSampling sampling : fixtures::kAllSamplings) {
+        const int perRow = (sampling == TSampling::k444 || sampling == TSampling::kGrey ||
+                            sampling == TSampling::k440)
+                               ? 40
+                               : 20;
+        for (const int restartInterval : {1, perRow, 2 * perRow, perRow / 2, 7}) {
+            const TBytes jpeg = Photo(sampling, restartInterval, 5);
+            for (int mode = 0; mode < kModeCount; ++mode) {
+                SCOPED_TRACE(fixtures::SamplingName(sampling) + ", restart interval " +
+                             std::to_string(restartInterval) + ", mode " + std::to_string(mode));
+                const TPass index = RunPass(jpeg, mode, 1);
+                ASSERT_TRUE(index.ok);
+                for (const int threads : {1, 2}) {
+                    const TPass intervals = RunPass(jpeg, mode, threads, true);
+                    ExpectSamePass(intervals, index);
+                    const bool wholeRows = restartInterval == perRow &&
+                                           (mode == 0 || mode == 3 || mode == 4 || mode == 5);
+                    const bool quarter = ExchangesDimensions(static_cast<std::uint8_t>(mode));
+                    if (restartInterval == 1 || wholeRows) {
+                        EXPECT_TRUE(intervals.byIntervals);
+                    } else if (restartInterval == perRow && quarter) {
+                        EXPECT_FALSE(intervals.byIntervals);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A damaged interval, a marker out of its order or a marker missing: the
+// index pass takes over and the pass is its own, messages and all.
+TEST(IntervalPass, HandsOverToTheIndexPassWhereTheScanIsNotClean) {
+    const TBytes jpeg = Photo(TSampling::k420, 20, 9);
+    int handedOver = 0;
+    ForEachDamage(jpeg, [&](const TBytes& bad) {
+        const TPass index = RunPass(bad, 3, 1);
+        for (const int threads : {1, 2}) {
+            const TPass intervals = RunPass(bad, 3, threads, true);
+            ExpectSamePass(intervals, index);
+            if (!intervals.byIntervals) ++handedOver;
+        }
+    });
+    EXPECT_GT(handedOver, 40);
+
+    const std::size_t start = ScanStart(jpeg);
+    std::vector<std::size_t> markers;
+    for (std::size_t at = start; at + 1 < jpeg.size(); ++at)
+        if (jpeg[at] == 0xFF && jpeg[at + 1] >= 0xD0 && jpeg[at + 1] <= 0xD7) markers.push_back(at);
+    ASSERT_EQ(markers.size(), 14u);
+    TBytes swapped = jpeg;
+    std::swap(swapped[markers[3] + 1], swapped[markers[4] + 1]);
+    TBytes missing = jpeg;
+    missing.erase(missing.begin() + static_cast<std::ptrdiff_t>(markers[6]),
+                  missing.begin() + static_cast<std::ptrdiff_t>(markers[6]) + 2);
+    for (const TBytes& odd : {swapped, missing}) {
+        const TPass intervals = RunPass(odd, 3, 2, true);
+        EXPECT_FALSE(intervals.byIntervals);
+        ExpectSamePass(intervals, RunPass(odd, 3, 1));
+    }
+    EXPECT_TRUE(RunPass(jpeg, 3, 2, true).byIntervals);
 }
 
 }  // namespace

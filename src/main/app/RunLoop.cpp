@@ -1,7 +1,9 @@
 #include "app/RunLoop.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "BitStreamFile/MessageEvent.h"
@@ -126,6 +128,11 @@ void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOption
 
 std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view) {
+    if (worker.FRotation.AllowParallelCoding) {
+        std::error_code unknown;
+        const std::uintmax_t size = std::filesystem::file_size(path, unknown);
+        if (!unknown) worker.FRotation.PrepareThreads(size);
+    }
     LoadFile(path, worker.FSrcStream, loaded.Times, &loaded.Identity);
     std::uint8_t mode = kModeNone;
     TAnalysisOptions analysis;
