@@ -277,6 +277,7 @@ INSTANTIATE_TEST_SUITE_P(PumpingPoints, ParallelCancelTest, ::testing::Range(1, 
 // however long the wait.
 TEST(ParallelRun, WorkersDoNotRunAheadOfTheWindow) {
     constexpr unsigned kJobs = 2;
+    constexpr std::size_t kWindow = TParallelSteps::WindowFor(kJobs);
     TScenario scenario;
     scenario.MakeFiles = [](const test::TTempDir& dir) {
         for (int i = 0; i < 8; ++i) AddPhoto(dir, std::to_string(i) + ".jpg", 6);
@@ -285,13 +286,12 @@ TEST(ParallelRun, WorkersDoNotRunAheadOfTheWindow) {
     scenario.OnPump = [](int pump, test::TRecordingView&, TRunner&, const test::TTempDir& dir) {
         if (pump != 1) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        for (unsigned i = kJobs + 1; i < 8; ++i)
+        for (std::size_t i = kWindow; i < 8; ++i)
             fs::remove(test::PathIn(dir, std::to_string(i) + ".jpg"));
     };
     const TRunRecord sequential = ExpectSameAsSequential(scenario, {kJobs});
-    EXPECT_EQ(sequential.Reports.size(), kJobs + 1);
-    EXPECT_EQ(sequential.Error,
-              "ファイル <dir>/" + std::to_string(kJobs + 1) + ".jpg は開けません");
+    EXPECT_EQ(sequential.Reports.size(), kWindow);
+    EXPECT_EQ(sequential.Error, "ファイル <dir>/" + std::to_string(kWindow) + ".jpg は開けません");
 }
 
 TEST(ParallelRun, OptionsOfTheLoopAreReadPerFile) {

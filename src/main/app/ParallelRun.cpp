@@ -214,7 +214,7 @@ TParallelSteps::TParallelSteps(const std::vector<std::string>& files, const TRun
       options_(options),
       allowBreakDCF_(allowBreakDCF),
       view_(view),
-      window_(2 * std::size_t{jobs} + 1),
+      window_(WindowFor(jobs)),
       waitFor_(LoadDependencies(files, options)) {
     threads_.reserve(jobs);
     try {

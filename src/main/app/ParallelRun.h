@@ -71,6 +71,10 @@ class TParallelSteps : public TFileSteps {
     TParallelSteps(const TParallelSteps&) = delete;
     TParallelSteps& operator=(const TParallelSteps&) = delete;
 
+    // Files read, prepared or waiting to be saved at once: enough that no
+    // worker waits for the loop while it saves, few enough to bound memory.
+    static constexpr std::size_t WindowFor(unsigned jobs) { return 2 * std::size_t{jobs} + 1; }
+
     std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) override;
     TEngineResult RunEngine(std::size_t index, std::uint8_t mode) override;
     const TMemoryStream& Source(std::size_t index) const override;
