@@ -202,10 +202,12 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 // blocks placed where the output MCU has them: as coded forms
 // (TCodedBlock) or already coded (TTranscodedBlock).
 //
-// In the interval pass (intervals set) there is no index: the restart
-// interval that holds an output MCU's input MCU is decoded whole, with every
-// check, the first time it is needed, and its MCUs are kept until the output
-// moves on to another interval. Any trouble marks the source failed.
+// In the interval pass (intervals set) there is no index. Either the
+// restart interval that holds an output MCU's input MCU is decoded whole,
+// with every check, the first time it is needed, and its MCUs are kept until
+// the output moves on to another interval; or, where the output needs each
+// interval's MCUs in their order (a walk), each interval is decoded on from
+// where it stopped. Any trouble marks the source failed.
 template <class TBlock>
 struct TJpegRotation::TIndexSource : TOutputLayout {
     const TBlockScatter* scatter;
@@ -227,6 +229,14 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     std::vector<TBlock> held;        // the MCUs of the interval decoded last
     std::int64_t heldInterval = -1;  // which one
     std::size_t heldFirst = 0;       // the loaded MCU's first block in held
+    // A walk's place in each interval: where its next MCU starts.
+    struct TCursor {
+        std::uint64_t bit;
+        std::int32_t predictor[4];
+        std::int64_t next;
+    };
+    std::vector<TCursor> cursors;
+    bool markerMet = false;  // by the reader, in a walk
 
     void Load(int outputRow, int col) {
         row = outputRow;
@@ -234,6 +244,10 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         // The input MCU that the inverse turn carries to this one.
         const TGridPoint input = Turned(inverseMode, col, outputRow, outputPerRow, outputRows);
         const std::int64_t m = input.y * inputPerRow + input.x;
+        if (intervals != nullptr && intervals->walk) {
+            WalkTo(m);
+            return;
+        }
         if (intervals != nullptr) {
             const std::int64_t interval = m / intervals->length;
             if (interval != heldInterval) DecodeInterval(interval);
@@ -307,7 +321,39 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
             failed = true;  // bits past the end of the data
             return;
         }
-        const std::size_t end = from.BytePosition();
+        EndInterval(interval, from.BytePosition());
+    }
+    // Decodes MCU m, the next one of its interval, into blocks.
+    void WalkTo(std::int64_t m) {
+        if (cursors.empty()) {
+            cursors.resize(intervals->starts.size());
+            for (std::size_t i = 0; i < cursors.size(); ++i)
+                cursors[i] = {std::uint64_t{intervals->starts[i]} << 3,
+                              {},
+                              static_cast<std::int64_t>(i) * intervals->length};
+        }
+        const std::int64_t interval = m / intervals->length;
+        TCursor& cursor = cursors[static_cast<std::size_t>(interval)];
+        if (cursor.next != m) {  // the walk's order rules this out
+            failed = true;
+            return;
+        }
+        reader->Seek(cursor.bit);
+        markerMet = false;
+        if (!DecodeMcu<true>(*reader, cursor.predictor, blocks)) failed = true;
+        try {
+            reader->CheckEvents();
+        } catch (const EStreamError&) {
+            failed = true;  // bits past the end of the data
+        }
+        if (markerMet) failed = true;
+        cursor.bit = reader->BitPosition();
+        if (++cursor.next == std::min(intervals->mcus, (interval + 1) * intervals->length))
+            EndInterval(interval, reader->BytePosition());
+    }
+    // An interval decoded to its last MCU must end right before the marker
+    // found for the next one; the last interval's end is the scan's.
+    void EndInterval(std::int64_t interval, std::size_t end) {
         const auto next = static_cast<std::size_t>(interval) + 1;
         if (next < intervals->starts.size()) {
             if (end + 2 != intervals->starts[next]) failed = true;
@@ -336,7 +382,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
                                                 static_cast<std::size_t>(hSampling[s]));
         const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
                                                 static_cast<std::size_t>(vSampling[s]));
-        const TBlock* mcu = intervals != nullptr ? held.data() + heldFirst : blocks;
+        const TBlock* mcu = intervals != nullptr && !intervals->walk ? held.data() + heldFirst : blocks;
         return mcu[offset[s] + v * hSampling[s] + h];
     }
     std::int32_t Dc(int s, std::size_t x, std::size_t y) const { return At(s, x, y).dc; }
@@ -413,7 +459,8 @@ bool TJpegRotation::EncodeFromIndexAs(const TIntervalPlan* intervals) {
         offset += h * v;
     }
     const TMemoryStream& in = InBits->Stream();
-    source.reader.emplace(in.Memory(), in.Size(), 0, [] {});
+    // Only a walk asks the reader for its events, on this thread alone.
+    source.reader.emplace(in.Memory(), in.Size(), 0, [met = &source.markerMet] { *met = true; });
     const bool ok = EncodeOutput(source, progressBase);
     if (source.failed) {
         // The index is made from bits that decoded cleanly: not expected.

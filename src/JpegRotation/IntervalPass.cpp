@@ -47,6 +47,33 @@ bool TJpegRotation::IntervalsCarriedWhole() const {
     return true;
 }
 
+// One thread codes the output MCUs in order and, for each input interval,
+// needs its MCUs in their own order: each is decoded on from where the last
+// one ended (a quarter turn to the right or a transposition of intervals
+// within MCU rows, any turn of one-MCU intervals).
+bool TJpegRotation::IntervalsWalkedInOrder() const {
+    std::int64_t blocks = 0;
+    for (int s = 0; s < 4; ++s) blocks += std::int64_t{HSampling[s]} * VSampling[s];
+    const std::int64_t total = std::int64_t{McusPerRow} * McuRows;
+    if (total >= 2 && CodingThreads(blocks * total) > 1) return false;
+    const std::int64_t length = RestartInterval;
+    const bool exchanged = ExchangesDimensions(Mode);
+    const std::int64_t inputPerRow = McusPerRow;
+    const std::int64_t outputPerRow = exchanged ? McuRows : McusPerRow;
+    const std::int64_t outputRows = exchanged ? McusPerRow : McuRows;
+    const std::uint8_t inverse = InverseMode(Mode);
+    std::vector<std::int64_t> last(static_cast<std::size_t>((total + length - 1) / length), -1);
+    for (std::int64_t o = 0; o < total; ++o) {
+        const TGridPoint input =
+            Turned(inverse, o % outputPerRow, o / outputPerRow, outputPerRow, outputRows);
+        const std::int64_t m = input.y * inputPerRow + input.x;
+        std::int64_t& before = last[static_cast<std::size_t>(m / length)];
+        if (m != before + 1 && !(before < 0 && m % length == 0)) return false;
+        before = m;
+    }
+    return true;
+}
+
 // Where each interval's data begins: the scan's start, then the byte after
 // each restart marker, which must come in their order RST0, RST1 ... The
 // intervals' decoding checks that each ends right before its marker.
@@ -82,12 +109,16 @@ bool TJpegRotation::EncodeByIntervals() {
     if (std::int64_t{RestartInterval} * indexPlan_.blockCount > kMaxHeldBlocks) return false;
     // A table replaced for the output would also be the index pass's for
     // decoding, should it have to take over.
-    if (!UsedTablesComplete() || !IntervalsCarriedWhole()) return false;
+    if (!UsedTablesComplete()) return false;
+    TIntervalPlan plan;
+    if (!IntervalsCarriedWhole()) {
+        if (!IntervalsWalkedInOrder()) return false;
+        plan.walk = true;
+    }
 
     BeginScanDecoding();
     scanStart_ = InBits->Stream().Position();
     std::size_t scanEnd = 0;
-    TIntervalPlan plan;
     plan.length = RestartInterval;
     plan.mcus = std::int64_t{McusPerRow} * McuRows;
     plan.scanEnd = &scanEnd;

@@ -250,6 +250,8 @@ class TJpegRotation {
     bool IndexScan();
     std::size_t McuCapacity(std::size_t bytes) const;
     int ThreadsToUse() const;
+    // Threads that code an output of `blocks` blocks.
+    int CodingThreads(std::int64_t blocks) const;
     struct TSpeculations;
     void StartSpeculations(TSpeculations& speculations) const;
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
@@ -260,6 +262,7 @@ class TJpegRotation {
     struct TIntervalPlan {
         std::int64_t length = 0;  // MCUs per interval
         std::int64_t mcus = 0;    // in the input
+        bool walk = false;        // each interval decoded on, not held whole
         std::vector<std::size_t> starts;
         std::size_t* scanEnd = nullptr;
     };
@@ -273,6 +276,7 @@ class TJpegRotation {
     // nothing written or reported and the state as before, otherwise.
     bool EncodeByIntervals();
     bool IntervalsCarriedWhole() const;
+    bool IntervalsWalkedInOrder() const;
     bool FindIntervalStarts(TIntervalPlan& plan) const;
     // Mode 0 writes the scan data as they are when coding them again would
     // give the same bytes: every table complete and used as is, no restart

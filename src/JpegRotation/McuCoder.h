@@ -92,7 +92,7 @@ bool TJpegRotation::EncodeOutput(TBlockSource& source, int progressBase) {
     const std::int64_t perRow = source.mcusPerRow;
     const std::int64_t total = perRow * source.mcuRows;
     const bool restarts = HasRestart && RestartInterval > 0;
-    const int threads = static_cast<std::int64_t>(blocks) >= ParallelMinBlocks ? ThreadsToUse() : 1;
+    const int threads = CodingThreads(static_cast<std::int64_t>(blocks));
 
     std::vector<std::uint8_t>& out = OutBits->Stream().Bytes();
     const std::size_t inputSize = InBits->Stream().Size();

@@ -67,6 +67,10 @@ void TJpegRotation::PrepareThreads(std::uint64_t inputBytes) const {
     if (threads > 1 && inputBytes >= kWorthPreparing) TWorkerPool::Shared().Prepare(threads - 1);
 }
 
+int TJpegRotation::CodingThreads(std::int64_t blocks) const {
+    return blocks >= ParallelMinBlocks ? ThreadsToUse() : 1;
+}
+
 int TJpegRotation::ThreadsToUse() const {
     if (!AllowParallelCoding) return 1;
     if (ThreadCount > 0) return std::min(ThreadCount, kMaxThreads);

@@ -150,9 +150,9 @@ TEST(ThreadedScan, DamagedScansMatchTheReference) {
 }
 
 // Every layout and mode, with intervals of one MCU, of one and two MCU rows,
-// of half a row and of 7 MCUs (which only mode 0 carries whole), on
-// one and on two threads: the same pass as the index pass's, and the
-// interval pass taken where it should be.
+// of half a row and of 7 MCUs (which only mode 0 carries whole), on one and
+// on two threads: the same pass as the index pass's, and the interval pass
+// taken where it should be.
 TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
     for (const TSampling sampling : fixtures::kAllSamplings) {
         const int perRow = (sampling == TSampling::k444 || sampling == TSampling::kGrey ||
@@ -169,12 +169,16 @@ TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
                 for (const int threads : {1, 2}) {
                     const TPass intervals = RunPass(jpeg, mode, threads, true);
                     ExpectSamePass(intervals, index);
-                    const bool wholeRows = restartInterval == perRow &&
-                                           (mode == 0 || mode == 3 || mode == 4 || mode == 5);
-                    const bool quarter = ExchangesDimensions(static_cast<std::uint8_t>(mode));
-                    if (restartInterval == 1 || wholeRows) {
+                    // Held whole: rows of whole intervals kept or turned
+                    // half round. Walked: one thread turning right or
+                    // transposing rows that hold whole intervals.
+                    const bool whole = restartInterval == perRow &&
+                                       (mode == 0 || mode == 3 || mode == 4 || mode == 5);
+                    const bool walked = threads == 1 && perRow % restartInterval == 0 &&
+                                        (mode == 1 || mode == 6);
+                    if (restartInterval == 1 || whole || walked) {
                         EXPECT_TRUE(intervals.byIntervals);
-                    } else if (restartInterval == perRow && quarter) {
+                    } else if (mode == 2 || mode == 7 || (threads == 2 && mode == 1)) {
                         EXPECT_FALSE(intervals.byIntervals);
                     }
                 }
@@ -189,14 +193,14 @@ TEST(IntervalPass, HandsOverToTheIndexPassWhereTheScanIsNotClean) {
     const TBytes jpeg = Photo(TSampling::k420, 20, 9);
     int handedOver = 0;
     ForEachDamage(jpeg, [&](const TBytes& bad) {
-        const TPass index = RunPass(bad, 3, 1);
-        for (const int threads : {1, 2}) {
-            const TPass intervals = RunPass(bad, 3, threads, true);
-            ExpectSamePass(intervals, index);
+        // Held whole on one and two threads; walked on one.
+        for (const auto& [mode, threads] : {std::pair{3, 1}, std::pair{3, 2}, std::pair{1, 1}}) {
+            const TPass intervals = RunPass(bad, mode, threads, true);
+            ExpectSamePass(intervals, RunPass(bad, mode, 1));
             if (!intervals.byIntervals) ++handedOver;
         }
     });
-    EXPECT_GT(handedOver, 40);
+    EXPECT_GT(handedOver, 60);
 
     const std::size_t start = ScanStart(jpeg);
     std::vector<std::size_t> markers;
