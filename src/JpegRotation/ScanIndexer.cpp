@@ -4,6 +4,7 @@
 // large (IndexCoder.cpp codes the output from the index). The messages and
 // progress positions are those of decoding into the store.
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 #include <thread>
 
@@ -64,7 +65,11 @@ void TJpegRotation::PrepareThreads(std::uint64_t inputBytes) const {
     // Scan data of this size holds well over ParallelMinBlocks blocks.
     constexpr std::uint64_t kWorthPreparing = std::uint64_t{1} << 18;
     const int threads = ThreadsToUse();
-    if (threads > 1 && inputBytes >= kWorthPreparing) TWorkerPool::Shared().Prepare(threads - 1);
+    // Awake while the file is read and its headers are parsed: half a
+    // millisecond for each megabyte (reading from the page cache), and two more.
+    const auto awake = std::chrono::microseconds(2000 + inputBytes / 2048);
+    if (threads > 1 && inputBytes >= kWorthPreparing)
+        TWorkerPool::Shared().Prepare(threads - 1, awake);
 }
 
 int TJpegRotation::CodingThreads(std::int64_t blocks) const {

@@ -17,9 +17,8 @@ std::int64_t Now() {
         .count();
 }
 
-std::int64_t AwakeDeadline() {
-    return Now() + std::chrono::duration_cast<std::chrono::nanoseconds>(TWorkerPool::kStayAwake)
-                       .count();
+std::int64_t AwakeDeadline(std::chrono::microseconds awake = TWorkerPool::kStayAwake) {
+    return Now() + std::chrono::duration_cast<std::chrono::nanoseconds>(awake).count();
 }
 
 void Pause() {
@@ -79,14 +78,14 @@ TWorkerPool::TWorker& TWorkerPool::Start() {
     return started;
 }
 
-void TWorkerPool::Prepare(int count) {
+void TWorkerPool::Prepare(int count, std::chrono::microseconds awake) {
     const std::lock_guard lock(mutex_);
     try {
         while (static_cast<int>(workers_.size()) < count) Start();
     } catch (const std::system_error&) {
         // Fewer threads: Run says so when one is wanted.
     }
-    const std::int64_t deadline = AwakeDeadline();
+    const std::int64_t deadline = AwakeDeadline(awake);
     for (auto& worker : workers_) {
         if (worker->taken) continue;
         worker->awakeUntil.store(deadline, std::memory_order_relaxed);

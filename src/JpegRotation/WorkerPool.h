@@ -4,9 +4,10 @@
 // Starting a thread, or waking one that sleeps, can cost milliseconds on a
 // virtual machine whose other processor is halted: more than a pass of a
 // camera photo's index takes. So the threads are made once, and a thread
-// that has just finished a task, or that Prepare() woke, keeps watching for
-// the next one for a short while (kStayAwake) before it sleeps; a caller
-// waiting for a task watches the same way before it sleeps. Only the
+// that has just finished a task keeps watching for the next one for a short
+// while (kStayAwake) before it sleeps, and one that Prepare() woke for as
+// long as it was told; a caller waiting for a task watches for kStayAwake
+// before it sleeps. Only the
 // parallel passes of one large file use the pool, so the watching costs a
 // few milliseconds of processor time at most per file.
 #pragma once
@@ -24,7 +25,7 @@ namespace plume {
 
 class TWorkerPool {
   public:
-    static constexpr std::chrono::microseconds kStayAwake{1000};
+    static constexpr std::chrono::microseconds kStayAwake{2000};
 
     // The pool of the process; its threads end when the program does.
     static TWorkerPool& Shared();
@@ -49,9 +50,9 @@ class TWorkerPool {
     };
 
     // Makes sure `count` threads are there, and wakes the idle ones for
-    // tasks that are about to come. Threads that cannot be started are left
-    // out without an error: Run reports it.
-    void Prepare(int count);
+    // tasks that are about to come, within `awake`. Threads that cannot be
+    // started are left out without an error: Run reports it.
+    void Prepare(int count, std::chrono::microseconds awake = kStayAwake);
     // Runs `task` on an idle thread, or on a new one when none is idle.
     // Throws std::system_error when no thread can be started. The task must
     // not throw.

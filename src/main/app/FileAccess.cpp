@@ -85,10 +85,28 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+void PrefaultBuffer(std::vector<std::uint8_t>& bytes) {
+#ifdef __linux__
+    // All the pages at once, which costs less than a fault for each as the
+    // buffer is filled (MADV_POPULATE_WRITE, Linux 5.14; ignored before).
+    constexpr int kPopulateWrite = 23;
+    const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto first =
+        (reinterpret_cast<std::uintptr_t>(bytes.data()) + pageSize - 1) & ~(pageSize - 1);
+    const auto last =
+        (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
+    if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, kPopulateWrite);
+#else
+    (void)bytes;
+#endif
+}
+
 // Reads an open regular file to its end into bytes.
 bool ReadAll(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHint) {
     // One byte more than expected, so that the end shows without a bigger buffer.
+    const bool grown = sizeHint + 1 > bytes.capacity();
     ReserveLargeBuffer(bytes, sizeHint + 1);
+    if (grown) PrefaultBuffer(bytes);
     bytes.resize(sizeHint + 1);
     std::size_t done = 0;
     for (;;) {
@@ -201,6 +219,7 @@ void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) 
         (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
     if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
+
 
 bool SameFile(const TFileIdentity& a, const TFileIdentity& b) {
     return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size &&
