@@ -30,10 +30,11 @@ namespace {
 
 // One engine as a host drives it, recording what each pass reports.
 struct TRecordingEngine {
-    TRecordingEngine(bool threads, const TFuzzOptions& options) {
+    TRecordingEngine(bool threads, bool intervals, const TFuzzOptions& options) {
         engine.AllowBreakDCF = options.allowBreakDcf;
         engine.TrimPartialEdges = options.trimPartialEdges;
         engine.AllowParallelCoding = threads;
+        engine.AllowIntervalPass = intervals;
         engine.ParallelMinBlocks = 0;
         engine.OnMessage = [this](const std::string& text, int level) {
             record += std::to_string(level) + text + "\n";
@@ -66,9 +67,11 @@ struct TRecordingEngine {
 
 }  // namespace
 
-void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options) {
-    TRecordingEngine threaded(true, options), single(false, options);
-    if (threaded.Pass(jpeg, mode) != single.Pass(jpeg, mode)) __builtin_trap();
+void RotateEveryWay(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options) {
+    TRecordingEngine threaded(true, true, options), single(false, true, options),
+        indexed(false, false, options);
+    const std::string pass = single.Pass(jpeg, mode);
+    if (threaded.Pass(jpeg, mode) != pass || indexed.Pass(jpeg, mode) != pass) __builtin_trap();
     if (threaded.written) CheckWholeImages(jpeg, threaded.output);
 }
 

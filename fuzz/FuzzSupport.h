@@ -19,12 +19,13 @@ struct TFuzzOptions {
     bool trimPartialEdges = false;
 };
 
-// ValidateJpeg, then RotateJpeg when it accepted the file, in one mode on two
-// engines: one with two threads (however small the file), one with one. Any
-// difference in what the two report or write traps. A read past the end of
+// ValidateJpeg, then RotateJpeg when it accepted the file, in one mode on three
+// engines: one with two threads (however small the file), one with one, and
+// one with one that always goes through the scan index (no interval pass).
+// Any difference in what they report or write traps. A read past the end of
 // the input is the only exception a pass may raise; anything else escapes to
 // the fuzzer.
-void RotateBothWays(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options);
+void RotateEveryWay(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options);
 // The most 8x8 blocks that a frame header (SOF0) anywhere in the bytes
 // declares: the file's, its thumbnail's, or one inside a damaged segment.
 std::uint64_t LargestDeclaredFrame(const TBytes& bytes);
