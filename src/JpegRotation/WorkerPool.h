@@ -41,7 +41,6 @@ class TWorkerPool {
       public:
         TTicket() = default;
         void Wait();
-        bool Pending() const { return done_ != nullptr; }
 
       private:
         friend class TWorkerPool;

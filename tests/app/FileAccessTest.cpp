@@ -63,6 +63,23 @@ TEST(WriteFileReplacing, NewFileGetsTimeButNotAccessTime) {
     EXPECT_EQ(test::FolderNames(dir.Path()), std::vector<std::string>{"new.jpg"});
 }
 
+// Sizes around the megabyte steps of the write and the huge-page sizes of
+// the read: every byte comes back where it was, into a buffer used before.
+TEST(WriteFileReplacing, LargeFilesComeBackWhole) {
+    test::TTempDir dir;
+    const std::string path = test::PathIn(dir, "large.jpg");
+    TMemoryStream stream;
+    for (const std::size_t size : {std::size_t{1} << 20, (std::size_t{3} << 20) + 7,
+                                   (std::size_t{5} << 20) - 1, std::size_t{1} << 19}) {
+        TBytes bytes(size);
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 131 >> 3);
+        WriteFileReplacing(path, bytes, {});
+        TFileTimes times;
+        LoadFile(path, stream, times);
+        EXPECT_TRUE(stream.Bytes() == bytes) << size;
+    }
+}
+
 TEST(WriteFileReplacing, MissingFolderThrowsCreateErrorWithTarget) {
     test::TTempDir dir;
     const std::string path = test::PathIn(dir, "no/such/folder/a.jpg");
