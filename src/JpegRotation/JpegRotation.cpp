@@ -226,6 +226,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     encodeFailed_ = false;
     trackCoding_ = false;
     UsedIntervalPass = false;
+    SpeculatedMcus = 0;
     frameSizePosition_ = -1;
     exifDimensions_.clear();
     trim_ = {};

@@ -52,6 +52,7 @@ std::optional<std::vector<std::uint8_t>> TJpegRotation::TurnSecondary(
     engine.nested_ = true;
     engine.AllowBreakDCF = AllowBreakDCF;
     engine.AllowParallelCoding = AllowParallelCoding;
+    engine.AllowIntervalPass = AllowIntervalPass;
     engine.TrimPartialEdges = TrimPartialEdges;
     engine.ParallelMinBlocks = ParallelMinBlocks;
     engine.ThreadCount = ThreadCount;
