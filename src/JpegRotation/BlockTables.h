@@ -36,7 +36,7 @@ struct TGridPoint {
     std::int64_t x, y;
 };
 inline TGridPoint Turned(std::uint8_t mode, std::int64_t c, std::int64_t r, std::int64_t width,
-                  std::int64_t height) {
+                         std::int64_t height) {
     switch (mode) {
         case 1:  // rotate right
             return {height - 1 - r, c};

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "BitStreamFile/MemoryStream.h"
-
 #include "JpegRotation/BlockDecoder.h"
 #include "JpegRotation/McuCoder.h"
 #include "JpegRotation/ScanIndex.h"
@@ -382,7 +381,8 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
                                                 static_cast<std::size_t>(hSampling[s]));
         const auto v = static_cast<int>(y - static_cast<std::size_t>(row) *
                                                 static_cast<std::size_t>(vSampling[s]));
-        const TBlock* mcu = intervals != nullptr && !intervals->walk ? held.data() + heldFirst : blocks;
+        const TBlock* mcu =
+            intervals != nullptr && !intervals->walk ? held.data() + heldFirst : blocks;
         return mcu[offset[s] + v * hSampling[s] + h];
     }
     std::int32_t Dc(int s, std::size_t x, std::size_t y) const { return At(s, x, y).dc; }

@@ -145,7 +145,8 @@ bool TJpegRotation::EncodeByIntervals() {
         THeldBack(TJpegRotation& e, std::vector<int>& progress)
             : engine(e), host(std::move(e.OnProgress)) {
             engine.OnProgress = nullptr;
-            if (host) engine.OnProgress = [&progress](int position) { progress.push_back(position); };
+            if (host)
+                engine.OnProgress = [&progress](int position) { progress.push_back(position); };
             engine.quietOutputFailure_ = true;
         }
         ~THeldBack() {

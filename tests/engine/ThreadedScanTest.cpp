@@ -63,7 +63,8 @@ void ForEachDamage(const TBytes& jpeg, TCheck check) {
              {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x5A}}) {
             TBytes bad = jpeg;
             bad[at] = value;
-            if (value == 0xFF && at + 1 < bad.size()) bad[at + 1] = 0xD9;  // a marker inside the data
+            if (value == 0xFF && at + 1 < bad.size())
+                bad[at + 1] = 0xD9;  // a marker inside the data
             SCOPED_TRACE("byte " + std::to_string(at) + " := " + std::to_string(value));
             check(bad);
         }
@@ -174,8 +175,8 @@ TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
                     // transposing rows that hold whole intervals.
                     const bool whole = restartInterval == perRow &&
                                        (mode == 0 || mode == 3 || mode == 4 || mode == 5);
-                    const bool walked = threads == 1 && perRow % restartInterval == 0 &&
-                                        (mode == 1 || mode == 6);
+                    const bool walked =
+                        threads == 1 && perRow % restartInterval == 0 && (mode == 1 || mode == 6);
                     if (restartInterval == 1 || whole || walked) {
                         EXPECT_TRUE(intervals.byIntervals);
                     } else if (mode == 2 || mode == 7 || (threads == 2 && mode == 1)) {

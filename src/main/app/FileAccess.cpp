@@ -68,8 +68,7 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     constexpr std::size_t kStep = std::size_t{1} << 20;
     std::size_t done = 0, started = 0;
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::write(fd, bytes.data() + done, std::min(kStep, bytes.size() - done));
+        const ssize_t n = ::write(fd, bytes.data() + done, std::min(kStep, bytes.size() - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
