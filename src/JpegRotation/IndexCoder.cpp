@@ -85,11 +85,73 @@ struct TShortcutTable {
     }
 };
 
+// Two codes of an input AC table with their value bits that fit one after
+// the other in the top kBits bits, taken by one lookup: a coefficient, then
+// a coefficient or an end of block. Most symbols of a photo's blocks come in
+// such pairs; one lookup for two halves the decoder's chain of dependent
+// lookups there. The fields of an entry (0: no pair): the bits used by both,
+// the code length, run and size of each, whether the second ends the block,
+// and kCopies where the output codes both symbols (an end of block aside)
+// with the input's very codes.
+struct TPairTable {
+    static constexpr int kBits = 12;
+    static constexpr std::uint32_t kEnds = 1u << 28, kCopies = 1u << 29;
+    std::uint32_t entry[1 << kBits];
+
+    static int Used(std::uint32_t e) { return static_cast<int>(e & 15); }
+    static int Length1(std::uint32_t e) { return static_cast<int>(e >> 4) & 15; }
+    static int Run1(std::uint32_t e) { return static_cast<int>(e >> 8) & 15; }
+    static int Size1(std::uint32_t e) { return static_cast<int>(e >> 12) & 15; }
+    static int Length2(std::uint32_t e) { return static_cast<int>(e >> 16) & 15; }
+    static int Run2(std::uint32_t e) { return static_cast<int>(e >> 20) & 15; }
+    static int Size2(std::uint32_t e) { return static_cast<int>(e >> 24) & 15; }
+
+    // output: the table the sink codes with, or none when it does not code.
+    void Build(const THuffmanDecodeTable& input, const THuffmanEncodeTable* output) {
+        using TTable = THuffmanDecodeTable;
+        constexpr std::uint32_t kMask = (1u << kBits) - 1;
+        const auto codeAt = [](std::uint32_t j) {  // the fast entry of the code at the top of j
+            return j >> (kBits - TTable::kLookupBits);
+        };
+        const auto sameCode = [output](std::uint32_t j, int length, int run, int size) {
+            const int symbol = (run << 4) | size;
+            return output != nullptr && output->length[symbol] == length &&
+                   output->code[symbol] == (j >> (kBits - length));
+        };
+        for (std::uint32_t j = 0; j <= kMask; ++j) {
+            entry[j] = 0;
+            const std::uint16_t first = input.Fast(codeAt(j));
+            const int length1 = TTable::FastLength(first), size1 = TTable::FastSize(first);
+            if (first == 0 || (first & TTable::kEndOfBlock) || size1 == 0 ||
+                length1 + size1 > kBits)
+                continue;
+            const int used1 = length1 + size1;
+            const std::uint32_t rest = (j << used1) & kMask;
+            const std::uint16_t second = input.Fast(codeAt(rest));
+            const int length2 = TTable::FastLength(second), size2 = TTable::FastSize(second);
+            const bool ends = (second & TTable::kEndOfBlock) != 0;
+            if (second == 0 || used1 + length2 + size2 > kBits || (!ends && size2 == 0)) continue;
+            const int run1 = TTable::FastRun(first), run2 = TTable::FastRun(second);
+            const bool copies =
+                sameCode(j, length1, run1, size1) && (ends || sameCode(rest, length2, run2, size2));
+            entry[j] = static_cast<std::uint32_t>(used1 + length2 + size2) |
+                       static_cast<std::uint32_t>(length1 << 4 | run1 << 8 | size1 << 12) |
+                       static_cast<std::uint32_t>(length2 << 16 | run2 << 20 | size2 << 24) |
+                       (ends ? kEnds : 0) | (copies ? kCopies : 0);
+        }
+    }
+};
+
+inline std::uint32_t ValueMask(int size) {
+    return (1u << size) - 1;
+}
+
 // Each coefficient goes where the turn sends it, its bits inverted where the
 // turn changes its sign (the coded form of -v is that of v inverted).
 struct TCodedSink {
     TCodedBlock& block;
     const TShortcutTable& shortcuts;  // payload: the coded form
+    const TPairTable& pairs;
     const TBlockScatter& turn;
     std::uint64_t mask = 0;
 
@@ -101,7 +163,36 @@ struct TCodedSink {
             ((bits ^ (turn.Flip[k] >> (32 - size))) << 8) | static_cast<std::uint32_t>(size);
         mask |= std::uint64_t{1} << target;
     }
+    void Store(int k, std::uint32_t value, int size) {
+        const int target = turn.Target[k];
+        block.ac[target] =
+            ((value ^ (turn.Flip[k] & ValueMask(size))) << 8) | static_cast<std::uint32_t>(size);
+        mask |= std::uint64_t{1} << target;
+    }
     int Shortcut(TScanReader::TCursor& cursor, int& k) {
+        if (const std::uint32_t pair = pairs.entry[cursor.buffer >> (64 - TPairTable::kBits)]) {
+            const int first = k + TPairTable::Run1(pair);
+            const int size1 = TPairTable::Size1(pair), used = TPairTable::Used(pair);
+            const int second = first + 1 + TPairTable::Run2(pair);
+            const bool ends = (pair & TPairTable::kEnds) != 0;
+            if (ends ? first <= 62 : second <= 62) {
+                const int used1 = TPairTable::Length1(pair) + size1;
+                Store(first,
+                      static_cast<std::uint32_t>(cursor.buffer >> (64 - used1)) & ValueMask(size1),
+                      size1);
+                if (!ends) {
+                    const int size2 = TPairTable::Size2(pair);
+                    Store(
+                        second,
+                        static_cast<std::uint32_t>(cursor.buffer >> (64 - used)) & ValueMask(size2),
+                        size2);
+                }
+                cursor.buffer <<= used;
+                cursor.bits -= used;
+                k = (ends ? first : second) + 1;
+                return ends ? 2 : 1;
+            }
+        }
         std::uint64_t found;
         const int taken = shortcuts.Take(cursor, k, true, found);
         if (taken != 1) return taken;
@@ -143,6 +234,7 @@ struct TTranscodeSink {
     TTranscodedBlock& block;
     const THuffmanEncodeTable& table;
     const TShortcutTable& shortcuts;  // payload: TranscodedPayload
+    const TPairTable& pairs;          // built with `table`
     const TBlockScatter& turn;
     TScanWriter::TBits bits{};
     int last = 0;
@@ -151,6 +243,30 @@ struct TTranscodeSink {
     // A coefficient right after the last one coded (its run is the output's)
     // that does not end the block, or an end of block.
     int Shortcut(TScanReader::TCursor& cursor, int& k) {
+        // Two symbols the output codes as the input does: their bits as they
+        // are, the value bits inverted where the mode changes the sign; an
+        // end of block is left to Finish.
+        const std::uint32_t pair = pairs.entry[cursor.buffer >> (64 - TPairTable::kBits)];
+        if ((pair & TPairTable::kCopies) && last == k - 1) {
+            const int first = k + TPairTable::Run1(pair);
+            const int size1 = TPairTable::Size1(pair), used = TPairTable::Used(pair);
+            const int second = first + 1 + TPairTable::Run2(pair);
+            const bool ends = (pair & TPairTable::kEnds) != 0;
+            if (ends ? first <= 62 : second <= 62) {
+                const int size2 = TPairTable::Size2(pair);
+                const int tail = TPairTable::Length2(pair) + size2;  // the second's bits
+                const std::uint64_t flips =
+                    (std::uint64_t{turn.Flip[first] & ValueMask(size1)} << tail) |
+                    (turn.Flip[second] & ValueMask(size2));
+                const int coded = ends ? used - tail : used;
+                PutBits(bits, ((cursor.buffer >> (64 - used)) ^ flips) >> (used - coded), coded);
+                cursor.buffer <<= used;
+                cursor.bits -= used;
+                last = ends ? first : second;
+                k = last + 1;
+                return ends ? 2 : 1;
+            }
+        }
         std::uint64_t found;
         const int taken = shortcuts.Take(cursor, k, last == k - 1, found);
         if (taken != 1) return taken;
@@ -214,6 +330,7 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
     const TMcuPlan* plan;
     const THuffmanEncodeTable* acTable[4];  // the output's, for TTranscodedBlock
     const TShortcutTable* shortcuts[4];     // for the AC tables, as TBlock's sink wants them
+    const TPairTable* pairs[4];             // the same
     std::optional<TScanReader> reader;
     std::uint8_t target[TMcuPlan::kMaxBlocks];  // buffer place of each block in decoding order
     int offset[4], hSampling[4], vSampling[4];  // output sampling
@@ -274,12 +391,12 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
             TBlock& block = into[target[b]];
             TBlockStatus status;
             if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
-                TCodedSink sink{block, *shortcuts[s], *scatter};
+                TCodedSink sink{block, *shortcuts[s], *pairs[s], *scatter};
                 status = DecodeBlockInto<kCheckDcValue, false>(from, *plan->dc[s], *plan->ac[s],
                                                                predictor[s], sink);
                 sink.Finish();
             } else {
-                TTranscodeSink sink{block, *acTable[s], *shortcuts[s], *scatter};
+                TTranscodeSink sink{block, *acTable[s], *shortcuts[s], *pairs[s], *scatter};
                 status = DecodeBlockInto<kCheckDcValue, false>(from, *plan->dc[s], *plan->ac[s],
                                                                predictor[s], sink);
                 sink.Finish();
@@ -418,7 +535,10 @@ template <class TBlock>
 bool TJpegRotation::EncodeFromIndexAs(const TIntervalPlan* intervals) {
     TIndexSource<TBlock> source;
     auto shortcuts = std::make_unique<TShortcutTable[]>(2);
+    auto pairs = std::make_unique<TPairTable[]>(2);
     for (int t = 0; t < 2; ++t) {
+        constexpr bool kCodes = std::is_same_v<TBlock, TTranscodedBlock>;
+        pairs[t].Build(decodeTables_[1][t], kCodes ? &encodeTables_[1][t] : nullptr);
         if constexpr (std::is_same_v<TBlock, TCodedBlock>) {
             shortcuts[t].Build(decodeTables_[1][t], [](int, int size, std::uint32_t value) {
                 return (std::uint64_t{value} << 8) | static_cast<std::uint64_t>(size);
@@ -431,7 +551,10 @@ bool TJpegRotation::EncodeFromIndexAs(const TIntervalPlan* intervals) {
                                });
         }
     }
-    for (int s = 0; s < 4; ++s) source.shortcuts[s] = &shortcuts[AcSelector[s]];
+    for (int s = 0; s < 4; ++s) {
+        source.shortcuts[s] = &shortcuts[AcSelector[s]];
+        source.pairs[s] = &pairs[AcSelector[s]];
+    }
     const int progressBase = BeginOutput(source);
     const bool exchanged = ExchangesDimensions(Mode);
     source.index = scanIndex_.data();
