@@ -28,10 +28,12 @@ struct TPass {
     bool byIntervals = false;
 };
 
-TPass RunPass(const TBytes& jpeg, int mode, int threads, bool intervals = false) {
+TPass RunPass(const TBytes& jpeg, int mode, int threads, bool intervals = false,
+              bool trim = false) {
     TEngineRun run;
     run.UseThreads(threads);
     run.engine.AllowIntervalPass = intervals;
+    run.engine.TrimPartialEdges = trim;
     TPass pass;
     if (!run.Validate(jpeg)) {
         ADD_FAILURE() << "ValidateJpeg refused the file";
@@ -186,6 +188,23 @@ TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
             }
         }
     }
+}
+
+// Partial edges: moved as they are, the intervals still map whole; trimmed
+// away, the output grid loses a column or row and the index pass does it.
+TEST(IntervalPass, TrimmedEdgesGoThroughTheIndexPass) {
+    TEncodeOptions options;
+    options.Size(328, 248).Sampling(TSampling::k420);  // 20.5 x 15.5 MCUs
+    options.restartInterval = 21;                      // one MCU row
+    const TBytes jpeg = fixtures::EncodeJpeg(options);
+    for (const bool trim : {false, true})
+        for (const int mode : {3, 4, 5}) {
+            SCOPED_TRACE(std::string(trim ? "trimmed" : "moved") + ", mode " +
+                         std::to_string(mode));
+            const TPass intervals = RunPass(jpeg, mode, 2, true, trim);
+            ExpectSamePass(intervals, RunPass(jpeg, mode, 1, false, trim));
+            EXPECT_EQ(intervals.byIntervals, !trim);
+        }
 }
 
 // A damaged interval, a marker out of its order or a marker missing: the
