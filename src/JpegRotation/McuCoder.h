@@ -262,6 +262,8 @@ bool TJpegRotation::EncodeOutput(TBlockSource& source, int progressBase) {
         throw;
     }
     stopWorkers();
+    // The file's last parallel work: what follows is writing it.
+    TWorkerPool::Shared().Rest();
     if (failure) std::rethrow_exception(failure);
     source.failed = source.failed || sourceFailed;
     return EndOutputScan(writer, failed);

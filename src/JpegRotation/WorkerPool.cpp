@@ -29,14 +29,15 @@ void Pause() {
 #endif
 }
 
-// Watches `value` until it is no longer `unwanted`, busily until `deadline`
-// and then asleep. Returns the value seen.
+// Watches `value` until it is no longer `unwanted`, busily until the
+// deadline (steady clock, nanoseconds; it may be moved meanwhile) and then
+// asleep. Returns the value seen.
 template <class T>
-T WatchWhile(const std::atomic<T>& value, T unwanted, std::int64_t deadline) {
+T WatchWhile(const std::atomic<T>& value, T unwanted, const std::atomic<std::int64_t>& deadline) {
     for (unsigned spins = 0;; ++spins) {
         const T seen = value.load(std::memory_order_acquire);
         if (seen != unwanted) return seen;
-        if ((spins & 63) == 63 && Now() >= deadline) break;
+        if ((spins & 63) == 63 && Now() >= deadline.load(std::memory_order_relaxed)) break;
         Pause();
     }
     value.wait(unwanted, std::memory_order_acquire);
@@ -63,7 +64,7 @@ TWorkerPool::~TWorkerPool() {
 
 void TWorkerPool::TTicket::Wait() {
     if (!done_) return;
-    const std::int64_t deadline = AwakeDeadline();
+    const std::atomic<std::int64_t> deadline{AwakeDeadline()};
     while (!WatchWhile(*done_, false, deadline)) {
     }
     done_.reset();
@@ -113,6 +114,12 @@ TWorkerPool::TTicket TWorkerPool::Run(std::function<void()> task) {
     return TTicket(std::move(done));
 }
 
+void TWorkerPool::Rest() {
+    const std::lock_guard lock(mutex_);
+    for (auto& worker : workers_)
+        if (!worker->taken) worker->awakeUntil.store(0, std::memory_order_relaxed);
+}
+
 int TWorkerPool::Size() const {
     const std::lock_guard lock(mutex_);
     return static_cast<int>(workers_.size());
@@ -120,8 +127,7 @@ int TWorkerPool::Size() const {
 
 void TWorkerPool::Loop(TWorker& worker) {
     for (;;) {
-        int state = WatchWhile(worker.state, int{TWorker::kIdle},
-                               worker.awakeUntil.load(std::memory_order_relaxed));
+        int state = WatchWhile(worker.state, int{TWorker::kIdle}, worker.awakeUntil);
         if (state == TWorker::kStop) return;
         if (state == kWake) {
             // Back to watching, from the deadline Prepare set; a task or a

@@ -56,6 +56,8 @@ class TWorkerPool {
     // Throws std::system_error when no thread can be started. The task must
     // not throw.
     TTicket Run(std::function<void()> task);
+    // Lets the idle threads sleep now: no task is due soon.
+    void Rest();
     // Threads made so far, for the tests.
     int Size() const;
 
