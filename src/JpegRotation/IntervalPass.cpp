@@ -20,25 +20,36 @@ namespace {
 // of one MCU row of a 6000-pixel-wide 4:2:0 photo holds 2,250.
 constexpr std::int64_t kMaxHeldBlocks = std::int64_t{1} << 14;
 
+// Which input MCU a turn brings to each output MCU, both counted in raster order.
+struct TMcuMapping {
+    std::uint8_t inverse;
+    std::int64_t inputPerRow, outputPerRow, outputRows;
+
+    TMcuMapping(std::uint8_t mode, std::int64_t perRow, std::int64_t rows)
+        : inverse(InverseMode(mode)),
+          inputPerRow(perRow),
+          outputPerRow(ExchangesDimensions(mode) ? rows : perRow),
+          outputRows(ExchangesDimensions(mode) ? perRow : rows) {}
+    std::int64_t InputOf(std::int64_t output) const {
+        const TGridPoint input =
+            Turned(inverse, output % outputPerRow, output / outputPerRow, outputPerRow, outputRows);
+        return input.y * inputPerRow + input.x;
+    }
+};
+
 }  // namespace
 
 // Each output interval's MCUs come from one input interval, and from all of
 // its MCUs: the mapping of MCUs is one to one, so then is that of intervals.
 bool TJpegRotation::IntervalsCarriedWhole() const {
     const std::int64_t length = RestartInterval;
-    const bool exchanged = ExchangesDimensions(Mode);
-    const std::int64_t inputPerRow = McusPerRow;
-    const std::int64_t outputPerRow = exchanged ? McuRows : McusPerRow;
-    const std::int64_t outputRows = exchanged ? McusPerRow : McuRows;
     const std::int64_t total = std::int64_t{McusPerRow} * McuRows;
-    const std::uint8_t inverse = InverseMode(Mode);
+    const TMcuMapping mapping(Mode, McusPerRow, McuRows);
     for (std::int64_t first = 0; first < total; first += length) {
         const std::int64_t count = std::min(length, total - first);
         std::int64_t interval = -1;
         for (std::int64_t o = first; o < first + count; ++o) {
-            const TGridPoint input =
-                Turned(inverse, o % outputPerRow, o / outputPerRow, outputPerRow, outputRows);
-            const std::int64_t from = (input.y * inputPerRow + input.x) / length;
+            const std::int64_t from = mapping.InputOf(o) / length;
             if (interval < 0) interval = from;
             if (from != interval) return false;
         }
@@ -57,16 +68,10 @@ bool TJpegRotation::IntervalsWalkedInOrder() const {
     const std::int64_t total = std::int64_t{McusPerRow} * McuRows;
     if (total >= 2 && CodingThreads(blocks * total) > 1) return false;
     const std::int64_t length = RestartInterval;
-    const bool exchanged = ExchangesDimensions(Mode);
-    const std::int64_t inputPerRow = McusPerRow;
-    const std::int64_t outputPerRow = exchanged ? McuRows : McusPerRow;
-    const std::int64_t outputRows = exchanged ? McusPerRow : McuRows;
-    const std::uint8_t inverse = InverseMode(Mode);
+    const TMcuMapping mapping(Mode, McusPerRow, McuRows);
     std::vector<std::int64_t> last(static_cast<std::size_t>((total + length - 1) / length), -1);
     for (std::int64_t o = 0; o < total; ++o) {
-        const TGridPoint input =
-            Turned(inverse, o % outputPerRow, o / outputPerRow, outputPerRow, outputRows);
-        const std::int64_t m = input.y * inputPerRow + input.x;
+        const std::int64_t m = mapping.InputOf(o);
         std::int64_t& before = last[static_cast<std::size_t>(m / length)];
         if (m != before + 1 && !(before < 0 && m % length == 0)) return false;
         before = m;

@@ -84,20 +84,22 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-void PrefaultBuffer(std::vector<std::uint8_t>& bytes) {
-#ifdef __linux__
-    // All the pages at once, which costs less than a fault for each as the
-    // buffer is filled (MADV_POPULATE_WRITE, Linux 5.14; ignored before).
-    constexpr int kPopulateWrite = 23;
+// Gives the system `advice` about the whole pages of the buffer's capacity
+// (a hint only: nothing fails without it).
+void AdviseBuffer(std::vector<std::uint8_t>& bytes, int advice) {
     const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const auto first =
         (reinterpret_cast<std::uintptr_t>(bytes.data()) + pageSize - 1) & ~(pageSize - 1);
     const auto last =
         (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
-    if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, kPopulateWrite);
-#else
-    (void)bytes;
-#endif
+    if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, advice);
+}
+
+// All the pages at once, which costs less than a fault for each as the
+// buffer is filled (MADV_POPULATE_WRITE, Linux 5.14; ignored before).
+void PrefaultBuffer(std::vector<std::uint8_t>& bytes) {
+    constexpr int kPopulateWrite = 23;
+    AdviseBuffer(bytes, kPopulateWrite);
 }
 
 // Reads an open regular file to its end into bytes.
@@ -210,13 +212,7 @@ void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) 
     // megabytes is then filled with a few hundred page faults instead of
     // thousands. Only pages not yet touched are affected.
     constexpr std::size_t kWorthIt = std::size_t{4} << 20;
-    if (capacity < kWorthIt) return;
-    const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto first =
-        (reinterpret_cast<std::uintptr_t>(bytes.data()) + pageSize - 1) & ~(pageSize - 1);
-    const auto last =
-        (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    if (capacity >= kWorthIt) AdviseBuffer(bytes, MADV_HUGEPAGE);
 }
 
 
