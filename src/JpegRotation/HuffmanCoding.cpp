@@ -100,14 +100,6 @@ void TScanReader::AppendByte(std::uint8_t byte, std::size_t sourcePosition) {
     ++appended_;
 }
 
-namespace {
-inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return __builtin_bswap64(v);
-}
-}  // namespace
-
 void TScanReader::Refill() {
     while (bits_ <= 56) {
         if (position_ + 8 <= size_) {

@@ -304,6 +304,13 @@ class TScanWriter {
     bool raw_;
 };
 
+// The eight bytes at p as one big-endian word.
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    __builtin_memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+}
+
 // Writes the eight bytes of word, each 0xFF followed by 0x00; returns the end.
 std::uint8_t* PutStuffedWord(std::uint8_t* out, std::uint64_t word);
 

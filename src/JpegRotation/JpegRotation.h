@@ -29,6 +29,8 @@
 
 namespace plume {
 
+struct TSourceTables;
+
 // The rotation modes; the application produces 0 to 3.
 enum : std::uint8_t {
     kModeNone = 0,         // decoded and re-encoded unchanged
@@ -257,6 +259,8 @@ class TJpegRotation {
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
     template <class TBlock>
     struct TIndexSource;
+    template <class TBlock>
+    int PrepareIndexSource(TIndexSource<TBlock>& source, TSourceTables& tables);
     // The input restart intervals of the interval pass: where each one's
     // data begins, and where the scan ends once the last one is decoded.
     struct TIntervalPlan {
