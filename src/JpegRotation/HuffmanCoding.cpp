@@ -256,11 +256,14 @@ void TScanWriter::Finish() {
 }
 
 void TScanWriter::AppendRaw(const TScanWriter& raw) {
-    const std::uint8_t* bytes = raw.out_.data();
+    AppendRaw(raw.out_.data(), raw.length_, raw.Pending());
+}
+
+void TScanWriter::AppendRaw(const std::uint8_t* bytes, std::size_t length, TPending pending) {
     std::size_t i = 0;
     constexpr std::size_t kChunk = std::size_t{1} << 14;
-    while (raw.length_ - i >= 8) {
-        const std::size_t end = i + (std::min(raw.length_ - i, kChunk) & ~std::size_t{7});
+    while (length - i >= 8) {
+        const std::size_t end = i + (std::min(length - i, kChunk) & ~std::size_t{7});
         TBits bits = Open(2 * (end - i) + 16);  // every byte may be stuffed
         for (; i < end; i += 8) {
             const std::uint64_t word = LoadBigEndian64(bytes + i);
@@ -269,12 +272,12 @@ void TScanWriter::AppendRaw(const TScanWriter& raw) {
         }
         Close(bits);
     }
-    for (; i < raw.length_; ++i) Put(bytes[i], 8);
-    const int pending = 64 - raw.free_;
-    if (pending > 32)
-        Put((raw.accumulator_ >> 32) & ((std::uint64_t{1} << (pending - 32)) - 1), pending - 32);
-    const int low = pending > 32 ? 32 : pending;
-    if (low > 0) Put(raw.accumulator_ & ((std::uint64_t{1} << low) - 1), low);
+    for (; i < length; ++i) Put(bytes[i], 8);
+    const int count = pending.count;
+    if (count > 32)
+        Put((pending.bits >> 32) & ((std::uint64_t{1} << (count - 32)) - 1), count - 32);
+    const int low = count > 32 ? 32 : count;
+    if (low > 0) Put(pending.bits & ((std::uint64_t{1} << low) - 1), low);
 }
 
 void TScanWriter::AppendBytes(const std::uint8_t* bytes, std::size_t count) {

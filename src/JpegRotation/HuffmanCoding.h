@@ -286,8 +286,16 @@ class TScanWriter {
     void PutMarker(std::uint16_t marker);
     // Trims the vector to the bytes written.
     void Finish();
+    // The bits put and not yet written: the low `count` bits of `bits`.
+    struct TPending {
+        std::uint64_t bits;
+        int count;
+    };
+    TPending Pending() const { return {accumulator_, 64 - free_}; }
     // Appends everything a raw writer holds, as if its bits had been put here.
     void AppendRaw(const TScanWriter& raw);
+    // The same for the bytes a raw writer wrote and the bits it left pending.
+    void AppendRaw(const std::uint8_t* bytes, std::size_t length, TPending pending);
     // Appends stuffed bytes that start on a byte boundary (nothing may be pending).
     void AppendBytes(const std::uint8_t* bytes, std::size_t count);
     std::size_t Length() const { return length_; }

@@ -226,6 +226,7 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     encodeFailed_ = false;
     trackCoding_ = false;
     UsedIntervalPass = false;
+    UsedReversedPass = false;
     SpeculatedMcus = 0;
     frameSizePosition_ = -1;
     exifDimensions_.clear();
@@ -259,10 +260,12 @@ bool TJpegRotation::RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream
     // A scan that may be copied as it is needs the index pass's check of
     // every block.
     UsedIntervalPass = !trackCoding_ && EncodeByIntervals();
-    const bool decoded = !UsedIntervalPass && IndexScan() && !errorReported_;
+    UsedReversedPass = !trackCoding_ && !UsedIntervalPass && EncodeReversed();
+    const bool once = UsedIntervalPass || UsedReversedPass;
+    const bool decoded = !once && IndexScan() && !errorReported_;
     const bool copy = trackCoding_ && codedAsCoder_;
     trackCoding_ = false;
-    bool encoded = UsedIntervalPass;
+    bool encoded = once;
     if (decoded) {
         ReplaceIncompleteTables();
         BuildSymbolIndex();

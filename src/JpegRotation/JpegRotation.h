@@ -109,6 +109,13 @@ class TJpegRotation {
     bool AllowIntervalPass = true;
     // Whether the last pass went that way.
     bool UsedIntervalPass = false;
+    // A half turn of a scan without restart markers is decoded once, from
+    // the front, and coded from the back, each thread taking a part of the
+    // scan from a place of its own; a scan that does not decode cleanly
+    // that way goes through the index, with the same bytes, messages and
+    // progress.
+    bool AllowReversedPass = true;
+    bool UsedReversedPass = false;
     // Called before a file of `inputBytes` bytes is read, so that the other
     // threads are awake by the time its scan is decoded: waking them then
     // can cost more than their share saves.
@@ -255,6 +262,10 @@ class TJpegRotation {
     // Threads that code an output of `blocks` blocks.
     int CodingThreads(std::int64_t blocks) const;
     struct TSpeculations;
+    // Where the threads after the first start decoding the scan (data bytes
+    // or, with restart markers, the bytes after markers), in order; none
+    // where the parts would be too small to pay.
+    std::vector<std::size_t> SpeculationStarts() const;
     void StartSpeculations(TSpeculations& speculations) const;
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
     template <class TBlock>
@@ -280,6 +291,11 @@ class TJpegRotation {
     // nothing written or reported and the state as before, otherwise.
     bool EncodeByIntervals();
     bool IntervalsCarriedWhole() const;
+    // The pass that decodes a half turn once (ReversePass.cpp): true when it
+    // wrote the scan, false with nothing written or reported otherwise.
+    struct TReversalLane;
+    bool ScanReversible() const;
+    bool EncodeReversed();
     bool IntervalsWalkedInOrder() const;
     bool FindIntervalStarts(TIntervalPlan& plan) const;
     // Mode 0 writes the scan data as they are when coding them again would

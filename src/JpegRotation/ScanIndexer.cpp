@@ -92,16 +92,16 @@ struct TJpegRotation::TSpeculations {
     }
 };
 
-void TJpegRotation::StartSpeculations(TSpeculations& speculations) const {
+std::vector<std::size_t> TJpegRotation::SpeculationStarts() const {
+    std::vector<std::size_t> starts;
     const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
     const int threads = ThreadsToUse();
-    if (threads < 2 || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2) return;
-    const TScanReader& reader = *scanReader_;
-    const std::size_t end = reader.Size();
+    if (threads < 2 || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2) return starts;
+    const TMemoryStream& in = InBits->Stream();
+    const std::size_t end = in.Size();
     const bool restarts = indexPlan_.restartInterval > 0;
-    std::vector<std::size_t> starts;
     for (int part = 1; part < threads; ++part) {
-        const std::size_t at = ScanSplit(reader.Data(), scanStart_, end, part, threads, restarts);
+        const std::size_t at = ScanSplit(in.Memory(), scanStart_, end, part, threads, restarts);
         if (at == 0) break;
         const std::size_t previous = starts.empty() ? scanStart_ : starts.back();
         if (at <= previous) continue;
@@ -110,6 +110,13 @@ void TJpegRotation::StartSpeculations(TSpeculations& speculations) const {
             continue;
         starts.push_back(at);
     }
+    return starts;
+}
+
+void TJpegRotation::StartSpeculations(TSpeculations& speculations) const {
+    const std::vector<std::size_t> starts = SpeculationStarts();
+    const TScanReader& reader = *scanReader_;
+    const std::size_t end = reader.Size();
     // The last first, so that each can be given the next.
     speculations.scans.resize(starts.size());
     TSpeculativeScan* next = nullptr;
