@@ -35,6 +35,7 @@ struct TRecordingEngine {
         engine.TrimPartialEdges = options.trimPartialEdges;
         engine.AllowParallelCoding = threads;
         engine.AllowIntervalPass = intervals;
+        engine.AllowReversedPass = intervals;
         engine.ParallelMinBlocks = 0;
         engine.OnMessage = [this](const std::string& text, int level) {
             record += std::to_string(level) + text + "\n";

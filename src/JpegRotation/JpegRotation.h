@@ -262,10 +262,11 @@ class TJpegRotation {
     // Threads that code an output of `blocks` blocks.
     int CodingThreads(std::int64_t blocks) const;
     struct TSpeculations;
-    // Where the threads after the first start decoding the scan (data bytes
-    // or, with restart markers, the bytes after markers), in order; none
-    // where the parts would be too small to pay.
-    std::vector<std::size_t> SpeculationStarts() const;
+    // Where the parts of the scan after the first begin when it is cut into
+    // `parts` (data bytes or, with restart markers, the bytes after
+    // markers), in order; none where parts would be too small to pay, or
+    // where there is one thread.
+    std::vector<std::size_t> SpeculationStarts(int parts) const;
     void StartSpeculations(TSpeculations& speculations) const;
     std::int64_t TakeSpeculation(TSpeculativeScan& speculation, std::int64_t m);
     template <class TBlock>

@@ -42,32 +42,57 @@ constexpr std::size_t kMaxFreshStarts = 256;
 // A run of MCUs as a thread decoded them, with its DC values as they came
 // out of that thread's predictors.
 struct TRun {
-    std::uint64_t startBit = 0;
-    std::int32_t startPredictor[4] = {};
+    std::uint64_t startBit;
+    std::int32_t startPredictor[4];
     // The DC values of the first MCU's blocks that the output codes last in
     // each component: the prediction of the run before it.
-    std::int32_t firstDc[4] = {};
-    std::int32_t dcLow[4] = {}, dcHigh[4] = {};
-    std::int64_t mcus = 0;  // decoded cleanly
-    bool fresh = false;     // the MCU before it did not decode: predictors 0
-    bool coded = false;
-    std::size_t begin = 0, end = 0;  // its bits in the thread's bytes
-    TScanWriter::TPending pending{};
+    std::int32_t firstDc[4];
+    std::int32_t dcLow[4], dcHigh[4];
+    std::int64_t mcus;  // decoded cleanly
+    bool fresh;         // the MCU before it did not decode: predictors 0
+    bool coded;
+    std::size_t begin, end;  // its bits in the lane's bytes
+    TScanWriter::TPending pending;
 };
+
+// What became of a part of the scan: nobody's yet, taken by a thread, or
+// reached first by the lane of a part before it, which decodes on through it.
+enum : std::uint8_t { kPartFree, kPartTaken, kPartAbsorbed };
 
 }  // namespace
 
+// The decoding of one part of the scan, from its start on, until it joins
+// the lane of a part after it, or the scan ends.
 struct TJpegRotation::TReversalLane {
     enum class TEnd : std::uint8_t { Broken, Joined, ScanEnd, Cancelled };
 
+    // What the lanes of one pass share.
+    struct TShared {
+        std::vector<std::unique_ptr<TReversalLane>> lanes;  // one per part, in order
+        std::unique_ptr<std::atomic<std::uint8_t>[]> states;
+        std::atomic<std::size_t> nextPart{1};
+        std::atomic<bool> cancel{false};
+
+        // Decodes the parts nobody has taken, one after the other.
+        void TakeParts() {
+            for (;;) {
+                if (cancel.load(std::memory_order_relaxed)) return;
+                const std::size_t part = nextPart.fetch_add(1);
+                if (part >= lanes.size()) return;
+                std::uint8_t expected = kPartFree;
+                if (states[part].compare_exchange_strong(expected, kPartTaken)) lanes[part]->Run();
+            }
+        }
+    };
+
     const TJpegRotation* engine = nullptr;
+    TShared* shared = nullptr;
+    std::size_t index = 0;
     TIndexSource<TTranscodedBlock> source;
     std::size_t startByte = 0;
-    bool first = false;      // decodes from the scan's start, with true predictors
     std::int64_t total = 0;  // MCUs of the scan
-    TReversalLane* next = nullptr;
-    std::atomic<bool>* cancel = nullptr;
 
+    // The runs, published one by one to the lanes before this one.
     std::unique_ptr<TRun[]> runs;
     std::size_t capacity = 0;
     std::atomic<std::size_t> published{0};
@@ -76,13 +101,16 @@ struct TJpegRotation::TReversalLane {
     std::vector<TTranscodedBlock> buffer[2];
 
     TEnd end = TEnd::Broken;
-    std::size_t joinRun = 0;  // of next, at Joined
+    TReversalLane* joined = nullptr;  // at Joined: the lane, and its run there
+    std::size_t joinRun = 0;
     std::int32_t joinPredictor[4] = {};
     std::int64_t decoded = 0;  // MCUs decoded cleanly
     std::exception_ptr failure;
 
     void Run() {
         try {
+            const auto blocks = static_cast<std::size_t>(kRunMcus * source.plan->blockCount);
+            for (auto& run : buffer) run.resize(blocks);
             Decode();
         } catch (const EStreamError&) {
             end = TEnd::Broken;  // bits past the end of the data
@@ -90,14 +118,20 @@ struct TJpegRotation::TReversalLane {
             end = TEnd::Broken;
             failure = std::current_exception();
         }
-        if (first && end != TEnd::Joined) cancel->store(true, std::memory_order_relaxed);
+        // The first lane alone knows when the scan is done, or broken.
+        if (index == 0 && end != TEnd::Joined)
+            shared->cancel.store(true, std::memory_order_relaxed);
     }
 
-    // The run of `next` that starts at `bit`, when it has published one.
-    bool NextRunAt(std::uint64_t bit, std::size_t& cursor, std::size_t& found) const {
-        const std::size_t available = next->published.load(std::memory_order_acquire);
-        while (cursor < available && next->runs[cursor].startBit < bit) ++cursor;
-        if (cursor >= available || next->runs[cursor].startBit != bit) return false;
+    std::uint64_t StartBit() const { return std::uint64_t{startByte} << 3; }
+
+    // The run of `lane` that starts at `bit`, when it has published one;
+    // calls come with rising bits.
+    static bool RunAt(const TReversalLane& lane, std::uint64_t bit, std::size_t& cursor,
+                      std::size_t& found) {
+        const std::size_t available = lane.published.load(std::memory_order_acquire);
+        while (cursor < available && lane.runs[cursor].startBit < bit) ++cursor;
+        if (cursor >= available || lane.runs[cursor].startBit != bit) return false;
         found = cursor;
         return true;
     }
@@ -171,25 +205,35 @@ struct TJpegRotation::TReversalLane {
         bool marker = false;
         TScanReader reader(source.reader->Data(), source.reader->Size(), startByte,
                            [&marker] { marker = true; });
-        const std::uint64_t nextStart =
-            next ? std::uint64_t{next->startByte} << 3 : ~std::uint64_t{0};
+        const std::vector<std::unique_ptr<TReversalLane>>& lanes = shared->lanes;
+        std::size_t part = index;        // the part the reader is in
+        TReversalLane* ahead = nullptr;  // its lane, when another thread took it
+        std::size_t aheadCursor = 0;
         std::int32_t predictor[4] = {};
         bool fresh = true;
-        std::size_t current = 0, nextCursor = 0, freshStarts = 0;
+        std::size_t current = 0, freshStarts = 0;
         for (;;) {
-            if (cancel->load(std::memory_order_relaxed)) {
+            if (shared->cancel.load(std::memory_order_relaxed)) {
                 end = TEnd::Cancelled;
                 return;
             }
             const std::uint64_t bit = reader.BitPosition();
-            if (bit >= nextStart && NextRunAt(bit, nextCursor, joinRun)) {
+            while (part + 1 < lanes.size() && bit >= lanes[part + 1]->StartBit()) {
+                // Into the next part: decoded on here unless a thread has it.
+                std::uint8_t state = kPartFree;
+                shared->states[++part].compare_exchange_strong(state, kPartAbsorbed);
+                ahead = state == kPartTaken ? lanes[part].get() : nullptr;
+                aheadCursor = 0;
+            }
+            if (ahead != nullptr && RunAt(*ahead, bit, aheadCursor, joinRun)) {
                 // A join after an MCU that did not decode leaves a gap.
                 end = fresh ? TEnd::Broken : TEnd::Joined;
+                joined = ahead;
                 std::copy(predictor, predictor + 4, joinPredictor);
                 return;
             }
             if (decoded == total) {  // the whole scan, or out of step
-                end = first ? TEnd::ScanEnd : TEnd::Broken;
+                end = index == 0 ? TEnd::ScanEnd : TEnd::Broken;
                 return;
             }
             if (fresh || runs[current].mcus == kRunMcus) {
@@ -212,7 +256,8 @@ struct TJpegRotation::TReversalLane {
             reader.CheckEvents();
             if (marker) return;  // nothing after it is the scan's
             if (!clean) {
-                if (first || ++freshStarts > kMaxFreshStarts) return;
+                // The first lane's predictors are true: the scan is broken.
+                if (index == 0 || ++freshStarts > kMaxFreshStarts) return;
                 std::fill(predictor, predictor + 4, 0);
                 fresh = true;
                 continue;
@@ -262,50 +307,51 @@ bool TJpegRotation::EncodeReversed() {
     const TMemoryStream& in = InBits->Stream();
     source.reader.emplace(in.Memory(), in.Size(), 0, [] {});
 
-    // One lane per thread, each to be joined by the one before it.
-    const std::vector<std::size_t> starts = SpeculationStarts();
-    std::atomic<bool> cancel{false};
-    std::vector<std::unique_ptr<TReversalLane>> lanes(starts.size() + 1);
-    const auto blockCount = static_cast<std::size_t>(indexPlan_.blockCount);
-    for (std::size_t i = lanes.size(); i-- > 0;) {
+    // Parts of the scan that the threads take in turn, several per thread,
+    // so that none waits long for the others when the machine is busy.
+    const std::vector<std::size_t> starts = SpeculationStarts(4 * ThreadsToUse());
+    TReversalLane::TShared shared;
+    shared.lanes.resize(starts.size() + 1);
+    shared.states = std::make_unique<std::atomic<std::uint8_t>[]>(shared.lanes.size());
+    for (std::size_t i = 0; i < shared.lanes.size(); ++i) {
         auto lane = std::make_unique<TReversalLane>();
         lane->engine = this;
+        lane->shared = &shared;
+        lane->index = i;
         lane->source = source;
-        lane->first = i == 0;
         lane->startByte = i == 0 ? scanStart_ : starts[i - 1];
         lane->total = total;
-        lane->next = i + 1 < lanes.size() ? lanes[i + 1].get() : nullptr;
-        lane->cancel = &cancel;
-        const std::size_t share =
-            (lane->next ? lane->next->startByte : in.Size()) - lane->startByte;
+        const std::size_t share = (i < starts.size() ? starts[i] : in.Size()) - lane->startByte;
+        // Every run but the first of a fresh start holds kRunMcus MCUs; the
+        // pages of those never made are never touched.
         lane->capacity =
             McuCapacity(in.Size() - lane->startByte) / static_cast<std::size_t>(kRunMcus) + 2 +
             kMaxFreshStarts;
-        lane->runs = std::make_unique<TRun[]>(lane->capacity);
+        lane->runs = std::make_unique_for_overwrite<TRun[]>(lane->capacity);
         lane->bytes.reserve(share + share / 8 + 4096);
-        for (auto& buffer : lane->buffer)
-            buffer.resize(static_cast<std::size_t>(kRunMcus) * blockCount);
-        lanes[i] = std::move(lane);
+        shared.states[i].store(i == 0 ? kPartTaken : kPartFree, std::memory_order_relaxed);
+        shared.lanes[i] = std::move(lane);
     }
     std::vector<TWorkerPool::TTicket> workers;
-    for (std::size_t i = 1; i < lanes.size(); ++i) {
+    const int threads = std::min<int>(ThreadsToUse(), static_cast<int>(shared.lanes.size()));
+    for (int i = 1; i < threads; ++i) {
         try {
-            TReversalLane* lane = lanes[i].get();
-            workers.push_back(TWorkerPool::Shared().Run([lane] { lane->Run(); }));
+            workers.push_back(TWorkerPool::Shared().Run([&shared] { shared.TakeParts(); }));
         } catch (const std::system_error&) {
-            // No thread to be had: the lane never publishes a run, and the
-            // one before it decodes on.
+            break;  // fewer threads: the parts left wait for those there are
         }
     }
-    lanes[0]->Run();
+    shared.lanes[0]->Run();
+    shared.TakeParts();
     for (TWorkerPool::TTicket& worker : workers) worker.Wait();
     TWorkerPool::Shared().Rest();
+    const auto& lanes = shared.lanes;
     for (const auto& lane : lanes)
         if (lane->failure) std::rethrow_exception(lane->failure);
 
     // The runs of the scan in input order, from lane to lane at the joins.
     struct TPiece {
-        const std::vector<std::uint8_t>* bytes;
+        std::vector<std::uint8_t>* bytes;
         const TRun* run;
     };
     std::vector<TPiece> pieces;
@@ -314,53 +360,54 @@ bool TJpegRotation::EncodeReversed() {
     std::int32_t delta[4] = {};  // true DC values less the lane's
     std::int64_t m = 0;          // the first MCU of the run
     std::size_t scanEnd = 0;
-    std::size_t l = 0, r = 0;
+    TReversalLane* lane = lanes[0].get();
+    std::size_t r = 0;
     const auto trueValues = [&](const std::int32_t(&values)[4], std::int32_t(&into)[4]) {
         for (int s = 0; s < 4; ++s) into[s] = values[s] + delta[s];
     };
     for (;;) {
-        TReversalLane& lane = *lanes[l];
-        if (r >= lane.count) return false;
-        const TRun& run = lane.runs[r];
+        if (r >= lane->count) return false;
+        const TRun& run = lane->runs[r];
         if (run.mcus == 0) return false;
         std::int32_t start[4];
         trueValues(run.startPredictor, start);
         if (m + run.mcus >= total) {  // the scan's last run: the output's first
             std::int32_t prediction[4] = {};
             TRun& coded = redoneRuns.emplace_back();
-            if (!lane.Redo(run, start, total - m, prediction, redone, coded, scanEnd)) return false;
+            if (!lanes[0]->Redo(run, start, total - m, prediction, redone, coded, scanEnd))
+                return false;
             pieces.push_back({&redone, &coded});
             break;
         }
-        if (r + 1 < lane.count && !lane.runs[r + 1].fresh) {
+        if (r + 1 < lane->count && !lane->runs[r + 1].fresh) {
             for (int s = 0; s < 4; ++s)
                 if (HSampling[s] * VSampling[s] > 0 &&
                     (run.dcLow[s] + delta[s] < -32768 || run.dcHigh[s] + delta[s] > 32767))
                     return false;
             if (!run.coded) return false;
-            pieces.push_back({&lane.bytes, &run});
+            pieces.push_back({&lane->bytes, &run});
             m += run.mcus;
             ++r;
             continue;
         }
-        // The lane's last run: its MCUs end where the next lane's run begins.
-        if (r + 1 != lane.count || lane.end != TReversalLane::TEnd::Joined) return false;
-        TReversalLane& next = *lanes[l + 1];
-        const TRun& joined = next.runs[lane.joinRun];
+        // The lane's last run: its MCUs end where a run of the lane it joined begins.
+        if (r + 1 != lane->count || lane->end != TReversalLane::TEnd::Joined) return false;
+        TReversalLane& next = *lane->joined;
+        const TRun& joined = next.runs[lane->joinRun];
         if (joined.mcus == 0) return false;
         std::int32_t nextDelta[4], prediction[4];
         for (int s = 0; s < 4; ++s) {
-            nextDelta[s] = delta[s] + lane.joinPredictor[s] - joined.startPredictor[s];
+            nextDelta[s] = delta[s] + lane->joinPredictor[s] - joined.startPredictor[s];
             prediction[s] = joined.firstDc[s] + nextDelta[s];
         }
         TRun& coded = redoneRuns.emplace_back();
         std::size_t unused = 0;
-        if (!lane.Redo(run, start, run.mcus, prediction, redone, coded, unused)) return false;
+        if (!lanes[0]->Redo(run, start, run.mcus, prediction, redone, coded, unused)) return false;
         pieces.push_back({&redone, &coded});
         m += run.mcus;
         std::copy(nextDelta, nextDelta + 4, delta);
-        ++l;
-        r = lane.joinRun;
+        r = lane->joinRun;
+        lane = &next;
     }
 
     // The output: the runs back to front.
@@ -371,7 +418,13 @@ bool TJpegRotation::EncodeReversed() {
     TScanWriter writer(out);
     for (std::size_t i = pieces.size(); i-- > 0;) {
         const TRun& run = *pieces[i].run;
-        writer.AppendRaw(pieces[i].bytes->data() + run.begin, run.end - run.begin, run.pending);
+        std::vector<std::uint8_t>& bytes = *pieces[i].bytes;
+        writer.AppendRaw(bytes.data() + run.begin, run.end - run.begin, run.pending);
+        // A lane's runs come one after the other: once its first is in the
+        // output, its bytes go, so that the output and the lanes' bytes are
+        // not all held at once.
+        if (&bytes != &redone && (i == 0 || pieces[i - 1].bytes != &bytes))
+            std::vector<std::uint8_t>().swap(bytes);
     }
     EndOutputScan(writer, false);
     SpeculatedMcus = total - lanes[0]->decoded;

@@ -92,16 +92,15 @@ struct TJpegRotation::TSpeculations {
     }
 };
 
-std::vector<std::size_t> TJpegRotation::SpeculationStarts() const {
+std::vector<std::size_t> TJpegRotation::SpeculationStarts(int parts) const {
     std::vector<std::size_t> starts;
     const std::int64_t total = static_cast<std::int64_t>(McusPerRow) * McuRows;
-    const int threads = ThreadsToUse();
-    if (threads < 2 || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2) return starts;
+    if (ThreadsToUse() < 2 || parts < 2 || total * indexPlan_.blockCount < ParallelMinBlocks || total < 2) return starts;
     const TMemoryStream& in = InBits->Stream();
     const std::size_t end = in.Size();
     const bool restarts = indexPlan_.restartInterval > 0;
-    for (int part = 1; part < threads; ++part) {
-        const std::size_t at = ScanSplit(in.Memory(), scanStart_, end, part, threads, restarts);
+    for (int part = 1; part < parts; ++part) {
+        const std::size_t at = ScanSplit(in.Memory(), scanStart_, end, part, parts, restarts);
         if (at == 0) break;
         const std::size_t previous = starts.empty() ? scanStart_ : starts.back();
         if (at <= previous) continue;
@@ -114,7 +113,7 @@ std::vector<std::size_t> TJpegRotation::SpeculationStarts() const {
 }
 
 void TJpegRotation::StartSpeculations(TSpeculations& speculations) const {
-    const std::vector<std::size_t> starts = SpeculationStarts();
+    const std::vector<std::size_t> starts = SpeculationStarts(ThreadsToUse());
     const TScanReader& reader = *scanReader_;
     const std::size_t end = reader.Size();
     // The last first, so that each can be given the next.

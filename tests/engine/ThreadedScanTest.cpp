@@ -2,9 +2,9 @@
 // of the scan from a byte inside it, and the first thread takes over their
 // work once they decode the same bits; the output is coded in parts on every
 // thread. Whatever they find, the pass must do exactly what one thread does:
-// the same bytes, messages, progress and read errors. The interval pass,
-// which decodes each restart interval once without an index, must do
-// exactly what the index pass does.
+// the same bytes, messages, progress and read errors. The passes that decode
+// the scan once without an index (each restart interval as the output needs
+// it; a half turn from the front) must do exactly what the index pass does.
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
@@ -25,14 +25,15 @@ struct TPass {
     std::vector<int> progress;
     TBytes output;
     std::int64_t speculated = 0;
-    bool byIntervals = false;
+    bool once = false;  // decoded once, without the index
 };
 
-TPass RunPass(const TBytes& jpeg, int mode, int threads, bool intervals = false,
-              bool trim = false) {
+// once: the passes that decode the scan once may be taken.
+TPass RunPass(const TBytes& jpeg, int mode, int threads, bool once = false, bool trim = false) {
     TEngineRun run;
     run.UseThreads(threads);
-    run.engine.AllowIntervalPass = intervals;
+    run.engine.AllowIntervalPass = once;
+    run.engine.AllowReversedPass = once;
     run.engine.TrimPartialEdges = trim;
     TPass pass;
     if (!run.Validate(jpeg)) {
@@ -49,7 +50,7 @@ TPass RunPass(const TBytes& jpeg, int mode, int threads, bool intervals = false,
     pass.progress = run.progress;
     pass.output = run.output;
     pass.speculated = run.engine.SpeculatedMcus;
-    pass.byIntervals = run.engine.UsedIntervalPass;
+    pass.once = run.engine.UsedIntervalPass || run.engine.UsedReversedPass;
     return pass;
 }
 
@@ -180,9 +181,9 @@ TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
                     const bool walked =
                         threads == 1 && perRow % restartInterval == 0 && (mode == 1 || mode == 6);
                     if (restartInterval == 1 || whole || walked) {
-                        EXPECT_TRUE(intervals.byIntervals);
+                        EXPECT_TRUE(intervals.once);
                     } else if (mode == 2 || mode == 7 || (threads == 2 && mode == 1)) {
-                        EXPECT_FALSE(intervals.byIntervals);
+                        EXPECT_FALSE(intervals.once);
                     }
                 }
             }
@@ -203,7 +204,7 @@ TEST(IntervalPass, TrimmedEdgesGoThroughTheIndexPass) {
                          std::to_string(mode));
             const TPass intervals = RunPass(jpeg, mode, 2, true, trim);
             ExpectSamePass(intervals, RunPass(jpeg, mode, 1, false, trim));
-            EXPECT_EQ(intervals.byIntervals, !trim);
+            EXPECT_EQ(intervals.once, !trim);
         }
 }
 
@@ -217,7 +218,7 @@ TEST(IntervalPass, HandsOverToTheIndexPassWhereTheScanIsNotClean) {
         for (const auto& [mode, threads] : {std::pair{3, 1}, std::pair{3, 2}, std::pair{1, 1}}) {
             const TPass intervals = RunPass(bad, mode, threads, true);
             ExpectSamePass(intervals, RunPass(bad, mode, 1));
-            if (!intervals.byIntervals) ++handedOver;
+            if (!intervals.once) ++handedOver;
         }
     });
     EXPECT_GT(handedOver, 60);
@@ -234,10 +235,64 @@ TEST(IntervalPass, HandsOverToTheIndexPassWhereTheScanIsNotClean) {
                   missing.begin() + static_cast<std::ptrdiff_t>(markers[6]) + 2);
     for (const TBytes& odd : {swapped, missing}) {
         const TPass intervals = RunPass(odd, 3, 2, true);
-        EXPECT_FALSE(intervals.byIntervals);
+        EXPECT_FALSE(intervals.once);
         ExpectSamePass(intervals, RunPass(odd, 3, 1));
     }
-    EXPECT_TRUE(RunPass(jpeg, 3, 2, true).byIntervals);
+    EXPECT_TRUE(RunPass(jpeg, 3, 2, true).once);
+}
+
+// A half turn without restart markers, decoded once from the front on one
+// thread or in parts on several (many more parts than runs of MCUs in the
+// small photo): every layout, whole and partial MCUs, the same pass as the
+// index pass's.
+TEST(ReversedPass, DoesWhatTheIndexPassDoes) {
+    for (const TSampling sampling : fixtures::kAllSamplings)
+        for (const auto& [width, height] : {std::pair{320, 240}, std::pair{1029, 771}}) {
+            TEncodeOptions options;
+            options.Size(width, height).Sampling(sampling);
+            options.seed = 13;
+            const TBytes jpeg = fixtures::EncodeJpeg(options);
+            const TPass index = RunPass(jpeg, 3, 1);
+            ASSERT_TRUE(index.ok);
+            for (const int threads : {1, 2, 3}) {
+                SCOPED_TRACE(fixtures::SamplingName(sampling) + ", " + std::to_string(width) +
+                             " pixels wide, " + std::to_string(threads) + " threads");
+                const TPass once = RunPass(jpeg, 3, threads, true);
+                EXPECT_TRUE(once.once);
+                ExpectSamePass(once, index);
+            }
+        }
+}
+
+// Damage in any part, a scan cut short, bytes between the scan and its end:
+// whatever the threads' parts find, the index pass takes over exactly where
+// the scan does not decode, and the pass is its own, messages and all.
+TEST(ReversedPass, HandsOverToTheIndexPassWhereTheScanIsNotClean) {
+    TEncodeOptions options;
+    options.Size(640, 480).Sampling(TSampling::k420);
+    options.seed = 17;
+    const TBytes jpeg = fixtures::EncodeJpeg(options);
+    int handedOver = 0;
+    const auto check = [&](const TBytes& bad) {
+        const TPass index = RunPass(bad, 3, 1);
+        for (const int threads : {1, 2, 4}) {
+            const TPass once = RunPass(bad, 3, threads, true);
+            ExpectSamePass(once, index);
+            EXPECT_EQ(once.once, index.ok) << threads << " threads";
+            if (!once.once) ++handedOver;
+        }
+    };
+    ForEachDamage(jpeg, check);
+    EXPECT_GT(handedOver, 100);
+
+    const std::size_t start = ScanStart(jpeg);
+    const auto end = static_cast<std::ptrdiff_t>(jpeg.size() - 2);
+    TBytes cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(start) + (end - 2) / 2);
+    TBytes padded = jpeg;
+    padded.insert(padded.begin() + end, {0x00, 0x00, 0xFF, 0x00, 0x13});
+    TBytes onesPadded = jpeg;
+    onesPadded.insert(onesPadded.begin() + end, {0xFF, 0x00, 0xFF, 0x00});
+    for (const TBytes& odd : {cut, padded, onesPadded}) check(odd);
 }
 
 }  // namespace
