@@ -141,15 +141,47 @@ struct TJpegRotation::TIndexSource : TOutputLayout {
         }
         EndInterval(interval, from.BytePosition());
     }
+    // Puts each interval's walk at its start.
+    void StartWalks() {
+        cursors.resize(intervals->starts.size());
+        for (std::size_t i = 0; i < cursors.size(); ++i)
+            cursors[i] = {std::uint64_t{intervals->starts[i]} << 3,
+                          {},
+                          static_cast<std::int64_t>(i) * intervals->length};
+    }
+    // Puts the walk of each interval i at MCU first[i] (or past its last),
+    // skipping the MCUs before it with every check of decoding them but
+    // without their coefficients; false when one does not decode cleanly.
+    bool SkipTo(const std::vector<std::int64_t>& first) {
+        StartWalks();
+        bool marker = false;
+        TScanReader from(reader->Data(), reader->Size(), 0, [&marker] { marker = true; });
+        try {
+            for (std::size_t i = 0; i < cursors.size(); ++i) {
+                TCursor& cursor = cursors[i];
+                if (cursor.next >= first[i]) continue;
+                from.Seek(cursor.bit);
+                for (; cursor.next < first[i]; ++cursor.next) {
+                    for (int b = 0; b < plan->blockCount; ++b) {
+                        const int s = plan->slot[b];
+                        if (DecodeBlockInto<true, false>(from, *plan->dc[s], *plan->ac[s],
+                                                         cursor.predictor[s],
+                                                         TSkipSink{}) != TBlockStatus::Ok)
+                            return false;
+                    }
+                    from.CheckEvents();
+                    if (marker) return false;
+                }
+                cursor.bit = from.BitPosition();
+            }
+        } catch (const EStreamError&) {
+            return false;  // bits past the end of the data
+        }
+        return true;
+    }
     // Decodes MCU m, the next one of its interval, into blocks.
     void WalkTo(std::int64_t m) {
-        if (cursors.empty()) {
-            cursors.resize(intervals->starts.size());
-            for (std::size_t i = 0; i < cursors.size(); ++i)
-                cursors[i] = {std::uint64_t{intervals->starts[i]} << 3,
-                              {},
-                              static_cast<std::int64_t>(i) * intervals->length};
-        }
+        if (cursors.empty()) StartWalks();
         const std::int64_t interval = m / intervals->length;
         TCursor& cursor = cursors[static_cast<std::size_t>(interval)];
         if (cursor.next != m) {  // the walk's order rules this out

@@ -58,15 +58,12 @@ bool TJpegRotation::IntervalsCarriedWhole() const {
     return true;
 }
 
-// One thread codes the output MCUs in order and, for each input interval,
-// needs its MCUs in their own order: each is decoded on from where the last
-// one ended (a quarter turn to the right or a transposition of intervals
-// within MCU rows, any turn of one-MCU intervals).
+// The output MCUs, coded in order, need the MCUs of each input interval in
+// their own order: each is decoded on from where the last one ended (a
+// quarter turn to the right or a transposition of intervals within MCU rows,
+// any turn of one-MCU intervals).
 bool TJpegRotation::IntervalsWalkedInOrder() const {
-    std::int64_t blocks = 0;
-    for (int s = 0; s < 4; ++s) blocks += std::int64_t{HSampling[s]} * VSampling[s];
     const std::int64_t total = std::int64_t{McusPerRow} * McuRows;
-    if (total >= 2 && CodingThreads(blocks * total) > 1) return false;
     const std::int64_t length = RestartInterval;
     const TMcuMapping mapping(Mode, McusPerRow, McuRows);
     std::vector<std::int64_t> last(static_cast<std::size_t>((total + length - 1) / length), -1);

@@ -174,15 +174,15 @@ TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
                     const TPass intervals = RunPass(jpeg, mode, threads, true);
                     ExpectSamePass(intervals, index);
                     // Held whole: rows of whole intervals kept or turned
-                    // half round. Walked: one thread turning right or
-                    // transposing rows that hold whole intervals.
+                    // half round. Walked (on two threads in two ranges):
+                    // turning right or transposing rows that hold whole
+                    // intervals.
                     const bool whole = restartInterval == perRow &&
                                        (mode == 0 || mode == 3 || mode == 4 || mode == 5);
-                    const bool walked =
-                        threads == 1 && perRow % restartInterval == 0 && (mode == 1 || mode == 6);
+                    const bool walked = perRow % restartInterval == 0 && (mode == 1 || mode == 6);
                     if (restartInterval == 1 || whole || walked) {
                         EXPECT_TRUE(intervals.once);
-                    } else if (mode == 2 || mode == 7 || (threads == 2 && mode == 1)) {
+                    } else if (mode == 2 || mode == 7) {
                         EXPECT_FALSE(intervals.once);
                     }
                 }
@@ -214,8 +214,9 @@ TEST(IntervalPass, HandsOverToTheIndexPassWhereTheScanIsNotClean) {
     const TBytes jpeg = Photo(TSampling::k420, 20, 9);
     int handedOver = 0;
     ForEachDamage(jpeg, [&](const TBytes& bad) {
-        // Held whole on one and two threads; walked on one.
-        for (const auto& [mode, threads] : {std::pair{3, 1}, std::pair{3, 2}, std::pair{1, 1}}) {
+        // Held whole on one and two threads; walked on one, and in ranges on two and three.
+        for (const auto& [mode, threads] : {std::pair{3, 1}, std::pair{3, 2}, std::pair{1, 1},
+                                            std::pair{1, 2}, std::pair{6, 3}}) {
             const TPass intervals = RunPass(bad, mode, threads, true);
             ExpectSamePass(intervals, RunPass(bad, mode, 1));
             if (!intervals.once) ++handedOver;
