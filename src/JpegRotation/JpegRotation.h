@@ -102,10 +102,12 @@ class TJpegRotation {
     std::int64_t ParallelMinBlocks = 1 << 14;
     // When the turn carries each restart interval of the scan whole onto
     // one of the output (a half turn or a mirror whose rows hold whole
-    // intervals, any turn with an interval of one MCU), each interval is
-    // decoded once, as the output needs it, instead of indexing the scan
-    // first; a scan that does not decode cleanly that way goes through the
-    // index, so the bytes, messages and progress are the same either way.
+    // intervals, any turn with an interval of one MCU), or needs each
+    // interval's MCUs in their order (a turn to the right of intervals
+    // within rows), each interval is decoded once, as the output needs it,
+    // instead of indexing the scan first; a scan that does not decode
+    // cleanly that way goes through the index, so the bytes, messages and
+    // progress are the same either way.
     bool AllowIntervalPass = true;
     // Whether the last pass went that way.
     bool UsedIntervalPass = false;
