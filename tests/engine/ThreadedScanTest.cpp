@@ -154,9 +154,9 @@ TEST(ThreadedScan, DamagedScansMatchTheReference) {
 }
 
 // Every layout and mode, with intervals of one MCU, of one and two MCU rows,
-// of half a row and of 7 MCUs (which only mode 0 carries whole), on one and
-// on two threads: the same pass as the index pass's, and the interval pass
-// taken where it should be.
+// of half a row and of 7 MCUs (which only mode 0 carries whole), on one, two
+// and three threads: the same pass as the index pass's, and the interval
+// pass taken where it should be.
 TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
     for (const TSampling sampling : fixtures::kAllSamplings) {
         const int perRow = (sampling == TSampling::k444 || sampling == TSampling::kGrey ||
@@ -170,7 +170,7 @@ TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
                              std::to_string(restartInterval) + ", mode " + std::to_string(mode));
                 const TPass index = RunPass(jpeg, mode, 1);
                 ASSERT_TRUE(index.ok);
-                for (const int threads : {1, 2}) {
+                for (const int threads : {1, 2, 3}) {
                     const TPass intervals = RunPass(jpeg, mode, threads, true);
                     ExpectSamePass(intervals, index);
                     // Held whole: rows of whole intervals kept or turned
