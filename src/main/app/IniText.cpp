@@ -1,5 +1,6 @@
 #include "app/IniText.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace plume {
@@ -31,8 +32,9 @@ int HexDigit(char c) {
 class TUtf8Decoder {
   public:
     void Append(std::string_view bytes, std::u16string& out) {
+        if (bytes.empty()) return;
         if (!started_ && bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(3);
-        started_ = started_ || !bytes.empty();
+        started_ = true;
         std::size_t i = 0;
         while (i < bytes.size()) {
             const auto lead = static_cast<std::uint8_t>(bytes[i]);
@@ -139,7 +141,7 @@ bool IsGeneralSection(std::string_view header) {
 
 struct TIniEntry {
     TIniLine Line;
-    std::string_view Key;    // as written, without the blanks around it
+    std::string_view Key;    // as written, without the white space around it
     std::string_view Value;  // as written, from its first non-blank byte
 };
 
@@ -149,6 +151,10 @@ template <typename Visit>
 void ForEachGeneralEntry(std::string_view text, Visit visit) {
     std::size_t pos = 0;
     TIniLine line;
+    // A byte-order mark that starts the text does not hide a header behind it.
+    if (std::size_t first = kByteOrderMark.size();
+        text.starts_with(kByteOrderMark) && NextLine(text, first, line) && text[line.Start] == '[')
+        pos = line.Start;
     bool general = true;  // lines before any header belong to General
     while (NextLine(text, pos, line)) {
         const std::string_view whole = text.substr(line.Start, line.End - line.Start);
@@ -157,11 +163,10 @@ void ForEachGeneralEntry(std::string_view text, Visit visit) {
             continue;
         }
         if (!general || line.Equals == kNone) continue;
-        std::size_t keyEnd = line.Equals;
-        while (keyEnd > line.Start && IsBlank(text[keyEnd - 1])) --keyEnd;
+        // The key loses all white space around it, the value only blanks.
         std::size_t valueStart = line.Equals + 1;
         while (valueStart < line.End && IsBlank(text[valueStart])) ++valueStart;
-        visit(TIniEntry{line, text.substr(line.Start, keyEnd - line.Start),
+        visit(TIniEntry{line, TrimAscii(text.substr(line.Start, line.Equals - line.Start)),
                         text.substr(valueStart, line.End - valueStart)});
     }
 }
@@ -335,30 +340,32 @@ std::optional<TIniValue> FindGeneralValue(std::string_view text, std::string_vie
 std::optional<std::string> SetGeneralValues(
     std::string_view text, const std::vector<std::pair<std::string, std::string>>& values) {
     // Every line of the General section that holds one of the keys goes, with
-    // the blanks before it and its newline.
+    // the blanks before it and its newline; a byte-order mark stays first.
+    const std::size_t top = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     std::vector<std::pair<std::size_t, std::size_t>> removed;
     ForEachGeneralEntry(text, [&](const TIniEntry& entry) {
         bool ours = false;
         for (const auto& value : values) ours = ours || KeyMatches(entry.Key, value.first);
         if (!ours) return;
         std::size_t from = entry.Line.Start;
-        while (from > 0 && IsBlank(text[from - 1])) --from;
-        removed.emplace_back(from, PastNewline(text, entry.Line.End));
+        while (from > top && IsBlank(text[from - 1])) --from;
+        removed.emplace_back(std::max(from, top), PastNewline(text, entry.Line.End));
     });
 
     std::string lines;
     for (const auto& [key, value] : values) lines += key + "=" + value + "\n";
     // Below the first line when it is a General header that ends with its
-    // line; otherwise in a General section of their own at the top, where no
-    // quote or joined line from before can reach them.
-    std::size_t pos = 0;
+    // line; otherwise in a General section of their own at the top (after a
+    // byte-order mark), where no quote or joined line from before can reach.
+    std::size_t pos = top;
     TIniLine first;
     const bool belowHeader = NextLine(text, pos, first) && text[first.Start] == '[' &&
                              IsGeneralSection(text.substr(first.Start, first.End - first.Start)) &&
                              first.End < text.size() && IsNewline(text[first.End]);
     std::string result =
-        belowHeader ? Compose(text, removed, PastNewline(text, first.End), lines)
-                    : Compose(text, removed, 0, "[General]\n" + lines + (text.empty() ? "" : "\n"));
+        belowHeader
+            ? Compose(text, removed, PastNewline(text, first.End), lines)
+            : Compose(text, removed, top, "[General]\n" + lines + (text.size() > top ? "\n" : ""));
     for (const auto& [key, value] : values) {
         const std::optional<TIniValue> back = FindGeneralValue(result, key);
         if (!back || !back->IsText || back->Text != std::u16string(value.begin(), value.end()))

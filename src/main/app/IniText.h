@@ -8,7 +8,8 @@
 // replaces an earlier one. A ';' starts a comment outside double quotes;
 // quotes keep ';', ',', '=' and spaces and may span lines; a backslash
 // escapes the next character (C escapes, \x.. and octal included) and joins
-// lines. Spaces and tabs around keys and unquoted values do not count. Keys
+// lines. White space around keys, and spaces and tabs around unquoted
+// values, do not count. Keys
 // are case-sensitive, with %XX and %UXXXX escapes.
 #pragma once
 

@@ -94,6 +94,10 @@ bool IsSpace(char16_t c) {
            c == 0x205F || c == 0x3000;
 }
 
+bool IsAsciiSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
 // A whole decimal number with an optional sign, in 64 bits.
 std::optional<std::int64_t> ParseNumber(std::u16string_view text) {
     bool negative = false;
@@ -122,9 +126,15 @@ std::optional<std::int64_t> ParseNumber(std::u16string_view text) {
 std::optional<std::int32_t> ReadInteger(const TStore& store, const char* name) {
     const std::optional<TIniValue> value = store.Value(name);
     if (!value || !value->IsText) return std::nullopt;
-    std::u16string_view text = value->Text;
-    while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+    const auto trimmed = [](std::u16string_view text, bool (*space)(char16_t)) {
+        while (!text.empty() && space(text.front())) text.remove_prefix(1);
+        while (!text.empty() && space(text.back())) text.remove_suffix(1);
+        return text;
+    };
+    // Qt reads the number as a C string: a NUL character ends it, and C white
+    // space before it does not count.
+    std::u16string_view text = trimmed(value->Text, IsSpace);
+    text = trimmed(text.substr(0, text.find(u'\0')), IsAsciiSpace);
     const std::optional<std::int64_t> number = ParseNumber(text);
     if (!number || *number < std::numeric_limits<std::int32_t>::min() ||
         *number > std::numeric_limits<std::int32_t>::max())
