@@ -9,8 +9,8 @@
 // quotes keep ';', ',', '=' and spaces and may span lines; a backslash
 // escapes the next character (C escapes, \x.. and octal included) and joins
 // lines. White space around keys, and spaces and tabs around unquoted
-// values, do not count. Keys
-// are case-sensitive, with %XX and %UXXXX escapes.
+// values, do not count. Keys are case-sensitive, with %XX and %UXXXX
+// escapes. A byte-order mark at the very start does not hide a header.
 #pragma once
 
 #include <optional>
