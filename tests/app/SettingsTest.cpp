@@ -1,11 +1,15 @@
-// The stored options: defaults, a round trip, and stored values that cannot
-// be used.
+// The stored options: defaults, a round trip, stored values that cannot be
+// used, and Qt's settings store as the oracle of the file's form both ways.
 #include <gtest/gtest.h>
 
 #include <QSettings>
 #include <QString>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <utility>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "app/Settings.h"
@@ -104,6 +108,126 @@ TEST_F(SettingsTest, UnknownSaveMethodIsStoredAsDefault) {
     ASSERT_TRUE(SaveSettings(settings));
     EXPECT_EQ(LoadSettings().gSaveMethod, smResultFolder);
 }
+
+// What Qt's store gives for every value, read as the settings were read
+// before they did without Qt: the oracle.
+TSettings LoadThroughQt() {
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Tidecrest", "plume_auto");
+    const auto integer = [&](const char* name) -> std::optional<int> {
+        const QVariant value = store.value(name);
+        const int type = value.typeId();
+        if (type != QMetaType::QString && type != QMetaType::Int && type != QMetaType::LongLong)
+            return std::nullopt;
+        bool ok = false;
+        const qlonglong number = value.toString().trimmed().toLongLong(&ok);
+        if (!ok || number != static_cast<int>(number)) return std::nullopt;
+        return static_cast<int>(number);
+    };
+    TSettings settings;
+    for (auto [name, field] : {std::pair{"gOperateAllFile", &TSettings::gOperateAllFile},
+                               {"gKeepTimeStamp_Create", &TSettings::gKeepTimeStamp_Create},
+                               {"gKeepTimeStamp_Write", &TSettings::gKeepTimeStamp_Write},
+                               {"gAllowBreakDCF", &TSettings::gAllowBreakDCF},
+                               {"gShowOption", &TSettings::gShowOption},
+                               {"gFixMirrored", &TSettings::gFixMirrored},
+                               {"gExifAnywhere", &TSettings::gExifAnywhere}})
+        if (const auto number = integer(name)) settings.*field = *number != 0;
+    if (const auto code = integer("gSaveMethod"))
+        settings.gSaveMethod = GetSaveMethod(SetSaveMethod(*code, 0));
+    if (const auto code = integer("gEdgePolicy"); code && *code >= 0 && *code < kEdgePolicyCount)
+        settings.gEdgePolicy = *code;
+    return settings;
+}
+
+std::string Describe(const TSettings& s) {
+    std::ostringstream out;
+    out << s.gOperateAllFile << s.gKeepTimeStamp_Create << s.gKeepTimeStamp_Write
+        << s.gAllowBreakDCF << s.gShowOption << s.gFixMirrored << s.gExifAnywhere << " save "
+        << s.gSaveMethod << " edge " << s.gEdgePolicy;
+    return out.str();
+}
+
+// Every key Qt sees in one file, with its value.
+std::map<QString, QVariant> KeysOf(const std::string& path) {
+    const QSettings file(QString::fromStdString(path), QSettings::IniFormat);
+    std::map<QString, QVariant> keys;
+    for (const QString& key : file.allKeys()) keys[key] = file.value(key);
+    return keys;
+}
+
+struct TStoreCase {
+    const char* Name;
+    std::vector<std::pair<const char*, const char*>> Files;  // below the test folder
+};
+void PrintTo(const TStoreCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class StoreOracleTest : public SettingsTest, public ::testing::WithParamInterface<TStoreCase> {};
+
+// Each store text reads as Qt reads it; a native write keeps what Qt sees of
+// the other keys and Qt reads our values back; what Qt writes reads natively.
+TEST_P(StoreOracleTest, ReadsAndWritesAsQtDoes) {
+    const std::string system = dir_.Path().string() + "/sys1:" + dir_.Path().string() + "/sys2";
+    ::setenv("XDG_CONFIG_DIRS", system.c_str(), 1);
+    for (const auto& [name, text] : GetParam().Files) {
+        std::filesystem::create_directories(dir_.File(name).parent_path());
+        std::ofstream(dir_.File(name), std::ios::binary) << text;
+    }
+    EXPECT_EQ(Describe(LoadSettings()), Describe(LoadThroughQt())) << "read";
+
+    std::map<QString, QVariant> others = KeysOf(StoreFile());
+    std::erase_if(others, [](const auto& key) { return key.first.startsWith(u'g'); });
+    const TSettings written{true, smOverwrite, false, true, true, false, true, false, epSkip};
+    ASSERT_TRUE(SaveSettings(written));
+    std::map<QString, QVariant> after = KeysOf(StoreFile());
+    EXPECT_EQ(Describe(LoadThroughQt()), Describe(written)) << "native write";
+    std::erase_if(after, [](const auto& key) { return key.first.startsWith(u'g'); });
+    EXPECT_EQ(after, others) << "other keys";
+
+    {
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Tidecrest", "plume_auto");
+        store.setValue("gEdgePolicy", epMove);
+        store.setValue("gShowOption", 0);
+    }
+    EXPECT_EQ(Describe(LoadSettings()), Describe(LoadThroughQt())) << "Qt's write";
+    ::unsetenv("XDG_CONFIG_DIRS");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OddButValidStores, StoreOracleTest,
+    ::testing::Values(
+        // The user's file first, then the organisation's, then each system
+        // folder's application file, then their organisation files.
+        TStoreCase{"FallbackFiles",
+                   {{"Tidecrest/plume_auto.conf", "[General]\ngShowOption=0\n"},
+                    {"Tidecrest.conf", "[General]\ngShowOption=1\ngEdgePolicy=2\n"},
+                    {"sys1/Tidecrest/plume_auto.conf", "gFixMirrored=1\ngEdgePolicy=1\n"},
+                    {"sys2/Tidecrest/plume_auto.conf", "gExifAnywhere=1\n"},
+                    {"sys1/Tidecrest.conf", "gAllowBreakDCF=1\ngExifAnywhere=0\n"}}},
+        TStoreCase{"QuotingSpacingComments",
+                   {{"Tidecrest/plume_auto.conf",
+                     "; written by hand\n[General]\n  gShowOption  =  \"0\"  \n"
+                     "gEdgePolicy = \" 2 \" ; two\ngFixMirrored=\t1\t\ngSaveMethod=3;4\n"
+                     "gOperateAllFile=\"1;2\"\nother = \"a, b\"\n"}}},
+        TStoreCase{"EscapesAndJoinedLines",
+                   {{"Tidecrest/plume_auto.conf",
+                     "gEdgePolicy=\\x32\ngShowOption=\\60\ngFixMirrored=1\\\n2\n"
+                     "gSaveMethod=@String(2)\ngAllowBreakDCF=@@1\nlong=\"a\nb\"\n"}}},
+        TStoreCase{"SectionsCaseAndDuplicates",
+                   {{"Tidecrest/plume_auto.conf",
+                     "gShowOption=0\n[Other]\ngEdgePolicy=2\nkept=1\n[general]\n"
+                     "gFixMirrored=1\ngEdgePolicy=1\n[Other]\nmore=2\n[ GENERAL ]\n"
+                     "gfixmirrored=0\nGEdgePolicy=0\ngEdgePolicy=2\n"}}},
+        TStoreCase{"ListsAndTypedValues",
+                   {{"Tidecrest/plume_auto.conf",
+                     "gEdgePolicy=1, 2\ngShowOption=@ByteArray(0)\ngFixMirrored=\"1, 2\"\n"
+                     "gExifAnywhere=@Invalid()\nsize=@Size(1 2)\n"},
+                    {"Tidecrest.conf", "gExifAnywhere=1\ngAllowBreakDCF=1\n"}}},
+        TStoreCase{"ByteOrderMarkAndCrLf",
+                   {{"Tidecrest/plume_auto.conf",
+                     "\xEF\xBB\xBF[Other]\r\nk=1\r\n[General]\r\ngShowOption=0\r\n"}}}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace plume

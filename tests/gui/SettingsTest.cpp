@@ -143,7 +143,9 @@ TEST_F(TSettingsTest, UnusableStoredValuesFallBackToTheirDefaults) {
     Store("gAllowBreakDCF", QStringLiteral("99999999999"));
     Store("gShowOption", QStringLiteral("hidden"));
     Store("gFixMirrored", QStringLiteral("on"));
-    Store("gExifAnywhere", QStringList{QStringLiteral("1")});
+    // Two items: Qt writes a list of one as that item alone, which a new
+    // process reads back as the text "1".
+    Store("gExifAnywhere", QStringList{QStringLiteral("1"), QStringLiteral("1")});
     Store("gEdgePolicy", 3);
     {
         TWatchedWindow window;

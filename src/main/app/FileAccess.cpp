@@ -215,7 +215,6 @@ void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) 
     if (capacity >= kWorthIt) AdviseBuffer(bytes, MADV_HUGEPAGE);
 }
 
-
 bool SameFile(const TFileIdentity& a, const TFileIdentity& b) {
     return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size &&
            a.LastWrite.tv_sec == b.LastWrite.tv_sec && a.LastWrite.tv_nsec == b.LastWrite.tv_nsec;
@@ -320,6 +319,17 @@ bool EnsureFolder(const std::string& path) {
     if (IsFolder(path)) return true;
     ::mkdir(path.c_str(), 0777);
     return IsFolder(path);
+}
+
+bool EnsureFolderPath(const std::string& path, mode_t mode) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+    if (errno != ENOENT) return false;
+    std::string parent = FolderPart(path);
+    while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+    if (!parent.empty() && parent != path && !EnsureFolderPath(parent, mode)) return false;
+    if (::mkdir(path.c_str(), mode) == 0) return true;
+    return errno == EEXIST && IsFolder(path);
 }
 
 }  // namespace plume

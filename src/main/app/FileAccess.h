@@ -94,5 +94,8 @@ bool IsFolder(const std::string& path);
 // Makes the folder (one level) unless a folder of that name exists. False when
 // there is no folder at path afterwards.
 bool EnsureFolder(const std::string& path);
+// Makes the folder and whichever of its parents are missing, each with mode
+// (the umask applies). False when there is no folder at path afterwards.
+bool EnsureFolderPath(const std::string& path, mode_t mode);
 
 }  // namespace plume

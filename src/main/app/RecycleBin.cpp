@@ -4,16 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
-#include <QStorageInfo>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include "app/AppTexts.h"
+#include "app/FileAccess.h"
+#include "app/UserFolders.h"
 
 namespace plume {
 namespace {
@@ -21,79 +24,191 @@ namespace {
 // The trash folders are the user's alone (freedesktop.org Trash 1.0, "Contents
 // of a trash directory"; XDG Base Directory for the data home).
 constexpr mode_t kPrivateFolder = 0700;
-
-std::string NativePath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
+// Names tried for one file before giving up: NAME, NAME-0001, NAME-0002 ...
+constexpr int kNameAttempts = 100000;
 
 std::string Join(const std::string& folder, const std::string& name) {
     return folder.ends_with('/') ? folder + name : folder + "/" + name;
 }
 
-// Makes folder and whichever of its parents are missing, each with mode
-// 0700. True when a folder stands at folder afterwards.
-bool EnsurePrivateFolder(const std::string& folder) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-    if (errno != ENOENT) return false;
-    const std::string parent = WithoutTrailingSlash(FolderPart(folder));
-    if (!parent.empty() && parent != folder && !EnsurePrivateFolder(parent)) return false;
-    if (::mkdir(folder.c_str(), kPrivateFolder) == 0) return true;
-    return errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The home trash, with its "files" and "info" folders made where missing.
-// Qt's move to the trash needs it: when it cannot set the home trash up, it
-// puts the file into "files" and "info" below the current folder and still
-// reports success. Nothing when it cannot be made.
+// Nothing when it cannot be made.
 std::optional<std::string> PrepareHomeTrash() {
-    // The folder Qt takes the home trash from, XDG_DATA_HOME or ~/.local/share.
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    // A relative data home is no valid one (XDG Base Directory).
-    if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome)) return std::nullopt;
-    const std::string trash = Join(NativePath(QDir::cleanPath(dataHome)), "Trash");
-    if (!EnsurePrivateFolder(Join(trash, "files")) || !EnsurePrivateFolder(Join(trash, "info")))
+    const std::string trash = Join(BaseFolder("XDG_DATA_HOME", ".local/share"), "Trash");
+    if (!EnsureFolderPath(Join(trash, "files"), kPrivateFolder) ||
+        !EnsureFolderPath(Join(trash, "info"), kPrivateFolder))
         return std::nullopt;
     return trash;
 }
 
-bool SameFolder(const std::string& a, const std::string& b) {
-    struct stat first {
-    }, second{};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-           S_ISDIR(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+std::optional<std::string> RealPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::nullopt;
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
 }
 
-// True when the entry at landed is the one that stood at the input's path
-// (before) and lies directly in one of the trashes' "files" folders.
-bool LandedInTrash(const std::string& landed, const struct stat& before,
-                   const std::vector<std::string>& trashFiles) {
-    struct stat now {};
-    if (landed.empty() || ::lstat(landed.c_str(), &now) != 0) return false;
-    if (now.st_dev != before.st_dev || now.st_ino != before.st_ino) return false;
-    const std::string folder = FolderPart(landed).empty() ? "." : FolderPart(landed);
-    for (const std::string& files : trashFiles)
-        if (SameFolder(folder, files)) return true;
-    return false;
-}
-
-// Moves the entry back from where it landed, never over a file that has
-// taken its path meanwhile, and removes the record written for it.
-void PutBack(const std::string& landed, const std::string& path) {
-    if (::renameat2(AT_FDCWD, landed.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0 &&
-        errno == EINVAL) {
-        // A file system that cannot refuse to replace: look first.
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0) ::rename(landed.c_str(), path.c_str());
+// path made absolute against the current folder, with "." and ".." and
+// doubled slashes taken out by their letters (links are not followed).
+std::optional<std::string> AbsolutePath(const std::string& path) {
+    std::string whole = path;
+    if (!path.starts_with('/')) {
+        const std::optional<std::string> current = RealPath(".");
+        if (!current) return std::nullopt;
+        whole = *current + "/" + path;
     }
-    // The record: info/NAME.trashinfo beside the "files" folder it landed in.
-    const std::string trash = FolderPart(WithoutTrailingSlash(FolderPart(landed)));
-    ::unlink((trash + "info/" + FileNamePart(landed) + ".trashinfo").c_str());
+    std::vector<std::string> parts;
+    std::istringstream pieces(whole);
+    for (std::string part; std::getline(pieces, part, '/');) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else {
+            parts.push_back(part);
+        }
+    }
+    std::string result;
+    for (const std::string& part : parts) result += "/" + part;
+    return result.empty() ? "/" : result;
+}
+
+// A mount point as /proc/self/mountinfo writes it: space, tab, newline and
+// backslash as three octal digits after a backslash.
+std::string UnescapeMountPoint(const std::string& field) {
+    std::string result;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && field.size() - i > 3) {
+            const std::string digits = field.substr(i + 1, 3);
+            if (digits.find_first_not_of("01234567") == std::string::npos) {
+                result += static_cast<char>(std::stoi(digits, nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        result += field[i];
+    }
+    return result;
+}
+
+struct TMount {
+    std::string Id;
+    std::string Point;
+};
+
+// The mount that holds the canonical path: the one with the longest mount
+// point above it, the last listed where one is mounted over another.
+std::optional<TMount> MountOf(const std::string& canonical) {
+    std::ifstream table("/proc/self/mountinfo");
+    std::optional<TMount> best;
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point;
+        if (!(fields >> id >> parent >> device >> root >> point)) continue;
+        point = UnescapeMountPoint(point);
+        const bool above = point == "/" || canonical == point ||
+                           (canonical.starts_with(point) && canonical[point.size()] == '/');
+        if (above && (!best || point.size() >= best->Point.size())) best = TMount{id, point};
+    }
+    return best;
+}
+
+// A per-user trash folder inside a top directory: made (0700) where missing;
+// usable when it is a real folder of this user's.
+bool UsableUserTrash(const std::string& folder) {
+    if (::mkdir(folder.c_str(), kPrivateFolder) == 0) ::chmod(folder.c_str(), kPrivateFolder);
+    struct stat info {};
+    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid();
+}
+
+// The trash of the file system mounted at top (Trash 1.0, "Trash
+// directories"): $topdir/.Trash/$uid when an administrator made
+// $topdir/.Trash, a real folder with the sticky bit; else $topdir/.Trash-$uid.
+std::optional<std::string> TopDirectoryTrash(const std::string& top) {
+    const std::string user = std::to_string(::getuid());
+    const std::string shared = Join(top, ".Trash");
+    struct stat info {};
+    if (::lstat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) &&
+        UsableUserTrash(Join(shared, user)))
+        return Join(shared, user);
+    if (UsableUserTrash(Join(top, ".Trash-" + user))) return Join(top, ".Trash-" + user);
+    return std::nullopt;
+}
+
+// The original location as the record keeps it: bytes other than letters,
+// digits, "-._~" and '/' as %XX (RFC 3986, section 2).
+std::string PercentEncoded(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string result;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+            c == '/') {
+            result += c;
+        } else {
+            result += '%';
+            result += kHex[byte >> 4];
+            result += kHex[byte & 0x0F];
+        }
+    }
+    return result;
+}
+
+std::string TrashInfo(const std::string& recordedPath) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char date[32] = "";
+    if (::localtime_r(&now, &local) != nullptr)
+        std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    return "[Trash Info]\nPath=" + PercentEncoded(recordedPath) + "\nDeletionDate=" + date + "\n";
+}
+
+bool WriteWhole(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reserves a name in the trash by creating its record with O_EXCL, as Trash
+// 1.0 asks ("the implementation MUST create the corresponding file in
+// $trash/info first"), and writes the record. The name, or nothing when no
+// record could be made.
+std::optional<std::string> ReserveName(const std::string& trash, const std::string& name,
+                                       const std::string& info) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        char suffix[16] = "";
+        if (attempt > 0) std::snprintf(suffix, sizeof suffix, "-%04d", attempt);
+        const std::string candidate = name + suffix;
+        struct stat taken {};
+        if (::lstat(Join(Join(trash, "files"), candidate).c_str(), &taken) == 0) continue;
+        const std::string record = Join(Join(trash, "info"), candidate + ".trashinfo");
+        const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return std::nullopt;
+        const bool written = WriteWhole(fd, info);
+        if (::close(fd) == 0 && written) return candidate;
+        ::unlink(record.c_str());
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// Moves from to to unless something stands at to.
+bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL) return false;
+    // A file system that cannot refuse to replace: look first.
+    struct stat info {};
+    return ::lstat(to.c_str(), &info) != 0 && errno == ENOENT &&
+           ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace
@@ -101,27 +216,42 @@ void PutBack(const std::string& landed, const std::string& path) {
 bool MoveToRecycleBin(const std::string& path) {
     const std::optional<std::string> homeTrash = PrepareHomeTrash();
     if (!homeTrash) return false;
-    struct stat before {};
-    if (::lstat(path.c_str(), &before) != 0) return false;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return false;
+    const std::optional<std::string> absolute = AbsolutePath(path);
+    if (!absolute) return false;
+    const std::string name = FileNamePart(*absolute);
+    const std::string parent = FolderPart(*absolute);
+    const std::optional<std::string> folder = RealPath(parent);
+    if (!folder || name.empty()) return false;
 
-    // The trashes the file may go to: its file system's top-directory trash,
-    // where Qt looks first for a file outside the home file system, and the
-    // home trash.
-    const QString source = QFile::decodeName(QByteArray::fromStdString(path));
-    const std::string top = NativePath(QStorageInfo(source).rootPath());
-    const std::string user = std::to_string(::getuid());
-    std::vector<std::string> trashFiles{Join(*homeTrash, "files")};
-    if (!top.empty()) {
-        trashFiles.push_back(Join(Join(Join(top, ".Trash"), user), "files"));
-        trashFiles.push_back(Join(Join(top, ".Trash-" + user), "files"));
+    // A file on another file system than the home trash goes to that file
+    // system's own trash; where there is none, to the home trash, which a
+    // rename cannot reach, so the file stays.
+    std::string trash = *homeTrash;
+    std::string recorded = *absolute;
+    const std::optional<TMount> fileMount = MountOf(*folder);
+    const std::optional<std::string> homeTrashFolder = RealPath(*homeTrash);
+    const std::optional<TMount> trashMount =
+        homeTrashFolder ? MountOf(*homeTrashFolder) : std::nullopt;
+    if (fileMount && trashMount && fileMount->Id != trashMount->Id) {
+        if (const std::optional<std::string> top = TopDirectoryTrash(fileMount->Point)) {
+            trash = *top;
+            // Below its top directory, the record names the file relative to it.
+            if (fileMount->Point != "/") {
+                const std::string canonical = Join(*folder, name);
+                recorded = canonical.substr(fileMount->Point.size() + 1);
+            }
+            if (!EnsureFolderPath(Join(trash, "files"), kPrivateFolder) ||
+                !EnsureFolderPath(Join(trash, "info"), kPrivateFolder))
+                return false;
+        }
     }
 
-    QString landedIn;
-    if (!QFile::moveToTrash(source, &landedIn)) return false;
-    const std::string landed = NativePath(landedIn);
-    if (landed.empty()) return false;  // moved, but nobody says where
-    if (LandedInTrash(landed, before, trashFiles)) return true;
-    PutBack(landed, path);
+    const std::optional<std::string> trashedName = ReserveName(trash, name, TrashInfo(recorded));
+    if (!trashedName) return false;
+    if (MoveWithoutReplacing(path, Join(Join(trash, "files"), *trashedName))) return true;
+    ::unlink(Join(Join(trash, "info"), *trashedName + ".trashinfo").c_str());
     return false;
 }
 

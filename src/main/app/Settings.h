@@ -1,6 +1,11 @@
 // The options that survive between starts, in the per-user settings store
-// (QSettings, native format, organisation "Tidecrest", application
-// "plume_auto"; on Linux ~/.config/Tidecrest/plume_auto.conf).
+// that Qt's QSettings(NativeFormat, UserScope, "Tidecrest", "plume_auto")
+// uses on Linux, read and written here without Qt: the INI file
+// $XDG_CONFIG_HOME/Tidecrest/plume_auto.conf (~/.config when the variable is
+// not set or not absolute), values in its General section. A value missing
+// there is looked up as Qt does in Tidecrest.conf beside it, then in
+// Tidecrest/plume_auto.conf and Tidecrest.conf in each folder of
+// $XDG_CONFIG_DIRS (/etc/xdg).
 #pragma once
 
 #include "app/RunLoop.h"
@@ -25,8 +30,11 @@ struct TSettings {
 // number is not 0.
 TSettings LoadSettings();
 
-// Writes every value as an integer (Booleans as 0 and 1). False when the
-// store could not be written; the values in it are then unchanged or valid.
+// Writes every value as an integer (Booleans as 0 and 1) into the user's
+// file, keeping its other lines, sections and keys; the file is replaced
+// whole (written beside it, flushed and renamed), its folder made where
+// missing. False when the store could not be written; the file is then as
+// it was.
 bool SaveSettings(const TSettings& settings);
 
 // The run options that the settings give (the EXIF search, mirrored
