@@ -256,6 +256,30 @@ TEST(ScanFastPathTest, OutputDcDifferencesBeyondSize11FailThePass) {
     }
 }
 
+// DC values that sweep the whole 16-bit range and back, again and again:
+// a thread that decodes from inside the scan sees them off by its own
+// constant, beyond 16 bits where the true ones are not. Every mode, on one
+// thread and on several, gives the reference's pass.
+TEST(ScanFastPathTest, DcValuesSweepingTheWhole16BitRange) {
+    TBlockFileOptions options;
+    options.components = kLayouts[6].components;
+    options.width = 4096;
+    options.height = 16;
+    TRefStore store;
+    int value = 0, step = 1000;
+    for (int i = 0; i < 1024; ++i) {
+        store[1].push_back(BlockWith({{0, value}, {i % 63 + 1, 1}}));
+        if (value + step > 32000 || value + step < -32000) step = -step;
+        value = i >= 1000 ? value / 2 : value + step;  // back near 0 by the end
+    }
+    const TBlockFile file = MakeBlockFile(options, store);
+    for (int mode = 0; mode < kModeCount; ++mode) {
+        const TRefRotation reference = ReferenceRotate(file.jpeg, mode);
+        ExpectSameAsReference(file.jpeg, mode, true, reference);
+        ExpectSameAsReference(file.jpeg, mode, false, reference);
+    }
+}
+
 // ---- Damaged scans: the same events at the same bits ----
 
 TBlockFile DamageSubject() {
