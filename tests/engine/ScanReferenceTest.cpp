@@ -238,21 +238,28 @@ INSTANTIATE_TEST_SUITE_P(Large, ScanFastPathLargeTest, ::testing::ValuesIn(kLarg
 // input; a mode that puts far-apart blocks next to each other needs a DC
 // difference of size 14 or 15, which no baseline table codes: the pass fails
 // with a message and nothing is coded with an undeclared code.
-TEST(ScanFastPathTest, OutputDcDifferencesBeyondSize11FailThePass) {
+// A one-component file 16 pixels high of `blocks`, two rows of them.
+TBytes GreyStrip(const std::vector<TCoefBlock>& blocks) {
     TBlockFileOptions options;
     options.components = kLayouts[6].components;
-    options.width = 64;
+    options.width = static_cast<int>(blocks.size()) * 4;
     options.height = 16;
     TRefStore store;
-    for (int i = 0; i < 16; ++i) store[1].push_back(BlockWith({{0, 2000 * i}, {1, 1}}));
-    const TBlockFile file = MakeBlockFile(options, store);
+    store[1] = blocks;
+    return MakeBlockFile(options, store).jpeg;
+}
+
+TEST(ScanFastPathTest, OutputDcDifferencesBeyondSize11FailThePass) {
+    std::vector<TCoefBlock> blocks;
+    for (int i = 0; i < 16; ++i) blocks.push_back(BlockWith({{0, 2000 * i}, {1, 1}}));
+    const TBytes jpeg = GreyStrip(blocks);
     for (int mode = 0; mode < kModeCount; ++mode) {
-        const TRefRotation reference = ReferenceRotate(file.jpeg, mode);
+        const TRefRotation reference = ReferenceRotate(jpeg, mode);
         // Mode 0 keeps every difference; every other mode starts the scan
         // or a row next to a block far from its predictor.
         EXPECT_EQ(reference.missingSymbol, mode != 0) << "mode " << mode;
-        ExpectSameAsReference(file.jpeg, mode, true, reference);
-        ExpectSameAsReference(file.jpeg, mode, false, reference);
+        ExpectSameAsReference(jpeg, mode, true, reference);
+        ExpectSameAsReference(jpeg, mode, false, reference);
     }
 }
 
@@ -261,23 +268,16 @@ TEST(ScanFastPathTest, OutputDcDifferencesBeyondSize11FailThePass) {
 // constant, beyond 16 bits where the true ones are not. Every mode, on one
 // thread and on several, gives the reference's pass.
 TEST(ScanFastPathTest, DcValuesSweepingTheWhole16BitRange) {
-    TBlockFileOptions options;
-    options.components = kLayouts[6].components;
-    options.width = 4096;
-    options.height = 16;
-    TRefStore store;
+    std::vector<TCoefBlock> blocks;
     int value = 0, step = 1000;
     for (int i = 0; i < 1024; ++i) {
-        store[1].push_back(BlockWith({{0, value}, {i % 63 + 1, 1}}));
+        blocks.push_back(BlockWith({{0, value}, {i % 63 + 1, 1}}));
         if (value + step > 32000 || value + step < -32000) step = -step;
         value = i >= 1000 ? value / 2 : value + step;  // back near 0 by the end
     }
-    const TBlockFile file = MakeBlockFile(options, store);
-    for (int mode = 0; mode < kModeCount; ++mode) {
-        const TRefRotation reference = ReferenceRotate(file.jpeg, mode);
-        ExpectSameAsReference(file.jpeg, mode, true, reference);
-        ExpectSameAsReference(file.jpeg, mode, false, reference);
-    }
+    const TBytes jpeg = GreyStrip(blocks);
+    for (int mode = 0; mode < kModeCount; ++mode)
+        for (const bool parallel : {true, false}) ExpectSameAsReference(jpeg, mode, parallel);
 }
 
 // ---- Damaged scans: the same events at the same bits ----
