@@ -1,6 +1,6 @@
-// The current user's folders as the XDG Base Directory Specification (0.8)
-// names them: where settings are kept and where the data home (with the
-// trash) lies. Read from the environment at each call.
+// The current user's folders as freedesktop.org's XDG base directories
+// (version 0.8) name them: where settings are kept and where the data home
+// (with the trash) lies. Read from the environment at each call.
 #pragma once
 
 #include <string>
