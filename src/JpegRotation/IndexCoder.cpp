@@ -14,18 +14,21 @@
 
 namespace plume {
 
-// A walk on several threads: the output is cut into ranges of whole output
-// intervals, one per thread. The first thread walks every input interval
-// from its start; each further one first skips through the input intervals
-// to the first MCU its range needs from each, and walks on from there.
+// A walk, on as many threads as the image is worth: the output is cut into
+// ranges of whole output intervals, one per thread (a single range on one).
+// The first thread walks every input interval from its start; each further
+// one first skips through the input intervals to the first MCU its range
+// needs from each, and walks on from there.
 // Skipping an MCU costs about a third of decoding and coding it, so the
 // earlier ranges are the longer ones.
 template <class TBlock>
-bool TJpegRotation::EncodeWalkedInRanges(TIndexSource<TBlock>& source, int progressBase,
-                                         int threads) {
+bool TJpegRotation::EncodeWalkedInRanges(TIndexSource<TBlock>& source, int progressBase) {
     constexpr double kSkipShare = 0.3;
     const std::int64_t total = source.mcusPerRow * source.mcuRows;
     const std::int64_t unit = RestartInterval;
+    std::size_t blocks = 0;
+    for (int s = 0; s < 4; ++s) blocks += source.width[s] * source.height[s];
+    const int threads = total < 2 ? 1 : CodingThreads(static_cast<std::int64_t>(blocks));
     // Range t ends at X(t + 1) = (1 - share) X(t) + w, so that skipping to
     // X(t) and coding up to X(t + 1) cost the same on every thread.
     const double w = static_cast<double>(total) * kSkipShare /
@@ -137,11 +140,8 @@ bool TJpegRotation::EncodeFromIndexAs(const TIntervalPlan* intervals) {
     TSourceTables tables;
     const int progressBase = PrepareIndexSource(source, tables);
     source.intervals = intervals;
-    std::size_t blocks = 0;
-    for (int s = 0; s < 4; ++s) blocks += source.width[s] * source.height[s];
-    const int threads = CodingThreads(static_cast<std::int64_t>(blocks));
-    const bool ok = intervals != nullptr && intervals->walk && threads > 1
-                        ? EncodeWalkedInRanges(source, progressBase, threads)
+    const bool ok = intervals != nullptr && intervals->walk
+                        ? EncodeWalkedInRanges(source, progressBase)
                         : EncodeOutput(source, progressBase);
     if (source.failed) {
         // The index is made from bits that decoded cleanly: not expected.

@@ -287,7 +287,7 @@ class TJpegRotation {
     template <class TBlock>
     bool EncodeFromIndexAs(const TIntervalPlan* intervals);
     template <class TBlock>
-    bool EncodeWalkedInRanges(TIndexSource<TBlock>& source, int progressBase, int threads);
+    bool EncodeWalkedInRanges(TIndexSource<TBlock>& source, int progressBase);
     // Without intervals, from the index; with them, the interval pass, which
     // reports nothing when it fails.
     bool EncodeFromIndex(const TIntervalPlan* intervals = nullptr);

@@ -298,14 +298,11 @@ bool TJpegRotation::EncodeReversed() {
     ReplaceIncompleteTables();  // those the scan does not use
     BuildSymbolIndex();
     const std::int64_t total = std::int64_t{McusPerRow} * McuRows;
-    const int inputRows = McuRows;
 
     TIndexSource<TTranscodedBlock> source;
     TSourceTables tables;
     const int progressBase = PrepareIndexSource(source, tables);
-    source.plan = &indexPlan_;
     const TMemoryStream& in = InBits->Stream();
-    source.reader.emplace(in.Memory(), in.Size(), 0, [] {});
 
     // Parts of the scan that the threads take in turn, several per thread,
     // so that none waits long for the others when the machine is busy.
@@ -362,15 +359,12 @@ bool TJpegRotation::EncodeReversed() {
     std::size_t scanEnd = 0;
     TReversalLane* lane = lanes[0].get();
     std::size_t r = 0;
-    const auto trueValues = [&](const std::int32_t(&values)[4], std::int32_t(&into)[4]) {
-        for (int s = 0; s < 4; ++s) into[s] = values[s] + delta[s];
-    };
     for (;;) {
         if (r >= lane->count) return false;
         const TRun& run = lane->runs[r];
         if (run.mcus == 0) return false;
         std::int32_t start[4];
-        trueValues(run.startPredictor, start);
+        for (int s = 0; s < 4; ++s) start[s] = run.startPredictor[s] + delta[s];
         if (m + run.mcus >= total) {  // the scan's last run: the output's first
             std::int32_t prediction[4] = {};
             TRun& coded = redoneRuns.emplace_back();
@@ -429,7 +423,8 @@ bool TJpegRotation::EncodeReversed() {
     EndOutputScan(writer, false);
     SpeculatedMcus = total - lanes[0]->decoded;
     if (OnProgress) {
-        for (int row = 0; row < inputRows; ++row) OnProgress(row);
+        // A half turn keeps the grid: as many rows in as out.
+        for (int row = 0; row < McuRows; ++row) OnProgress(row);
         for (int row = 0; row < McuRows; ++row) OnProgress(progressBase + row);
     }
     InBits->Stream().SetPosition(scanEnd);
