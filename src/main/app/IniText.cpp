@@ -203,10 +203,6 @@ bool KeyMatches(std::string_view written, std::string_view key) {
     return true;
 }
 
-bool StartsWith(const std::u16string& s, std::u16string_view prefix) {
-    return s.size() >= prefix.size() && std::u16string_view(s).substr(0, prefix.size()) == prefix;
-}
-
 // The value as the store unescapes it: C-style escapes, quotes that keep
 // blanks, and unquoted commas that make a list.
 TIniValue UnescapeValue(std::string_view raw) {
@@ -293,9 +289,9 @@ TIniValue UnescapeValue(std::string_view raw) {
     if (chopAtEnd && !quoted) chop();
     if (isList) return TIniValue{};
     // The store's @-notation for what is not plain text.
-    if (!StartsWith(current, u"@")) return TIniValue{true, current};
-    if (StartsWith(current, u"@@")) return TIniValue{true, current.substr(1)};
-    if (StartsWith(current, u"@String(") && current.back() == u')')
+    if (!current.starts_with(u"@")) return TIniValue{true, current};
+    if (current.starts_with(u"@@")) return TIniValue{true, current.substr(1)};
+    if (current.starts_with(u"@String(") && current.back() == u')')
         return TIniValue{true, current.substr(8, current.size() - 9)};
     return TIniValue{};
 }
