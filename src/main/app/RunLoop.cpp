@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -223,9 +224,13 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
             TFileReport report;
             try {
                 report = HandleFile(index, *steps);
+            } catch (const EFileTooLarge& error) {
+                report = ReportFileError(index, error.what());
+            } catch (const std::bad_alloc&) {
+                report = ReportFileError(index, FormatPathText(kOutOfMemory, FFileList[index]));
             } catch (const EStreamError& error) {
                 if (active_.OnFileError == TFileErrorRule::EndRun) throw;
-                report = ReportFileError(index, error);
+                report = ReportFileError(index, error.what());
             }
             steps->Finished(index);
             ++summary.FileCount;
@@ -287,8 +292,8 @@ TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
     return {index, path, outcome, FView.FailureBoxes() != boxesBefore, loaded.LaterExifAsksTurn};
 }
 
-TFileReport TRunner::ReportFileError(std::size_t index, const EStreamError& error) {
-    FView.ShowError(error.what());
+TFileReport TRunner::ReportFileError(std::size_t index, const std::string& text) {
+    FView.ShowError(text);
     if (active_.OnFileError == TFileErrorRule::ReportAndEnd) FRunning = false;
     return {index, FFileList[index], TFileOutcome::Error, true, false};
 }
@@ -299,11 +304,11 @@ TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
     if (active_.DryRun) return TFileOutcome::WouldSave;
     const TSaveOptions options{FView.SaveMethod(), FView.KeepTimeStampCreate(),
                                FView.KeepTimeStampWrite()};
-    if (!active_.OutputPath.empty()) {
-        WriteResultFile(data, active_.OutputPath, loaded.Times, options);
-        return TFileOutcome::Saved;
-    }
-    switch (SaveResult(data, path, loaded.Times, options, loaded.Identity)) {
+    const TSaveResult saved =
+        active_.OutputPath.empty()
+            ? SaveResult(data, path, loaded.Times, options, loaded.Identity)
+            : WriteOutputFile(data, active_.OutputPath, loaded.Times, options, loaded.Identity);
+    switch (saved.Outcome) {
         case TSaveOutcome::Saved:
             return TFileOutcome::Saved;
         case TSaveOutcome::InputChanged:
@@ -311,14 +316,25 @@ TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
             return TFileOutcome::InputChanged;
         case TSaveOutcome::KeptCopyNameTaken:
             FView.ShowError(FormatPathText(kKeepStepFailed, path) + "\r" +
-                            FormatPathText(kKeptCopyNameTaken,
-                                           SavePathsFor(options.SaveMethod, path).KeptCopy));
+                            FormatPathText(kKeptCopyNameTaken, saved.Path));
             return TFileOutcome::KeepFailed;
         case TSaveOutcome::KeepFailed:
+            FView.ShowError(FormatPathText(kKeepStepFailed, path));
+            return TFileOutcome::KeepFailed;
+        case TSaveOutcome::NotRegularFile:
+            FView.ShowError(FormatPathText(kNotRegularFile, saved.Path));
+            break;
+        case TSaveOutcome::UntrustedLink:
+            FView.ShowError(FormatPathText(kUntrustedLink, saved.Path));
+            break;
+        case TSaveOutcome::UntrustedFolder:
+            FView.ShowError(FormatPathText(kUntrustedFolder, saved.Path));
+            break;
+        case TSaveOutcome::OutputIsInput:
+            FView.ShowError(FormatPathsText(kOutputIsInput, saved.Path, path));
             break;
     }
-    FView.ShowError(FormatPathText(kKeepStepFailed, path));
-    return TFileOutcome::KeepFailed;
+    return TFileOutcome::SaveRefused;
 }
 
 void TRunner::EndRun() {
