@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "BitStreamFile/MessageEvent.h"
+#include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/TiffLayout.h"
 #include "app/AppTexts.h"
 #include "app/ExifAnalysis.h"
@@ -153,6 +154,12 @@ TEngineResult RunEngine(TFileWorker& worker, std::uint8_t mode, const TRunOption
     if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return TEngineResult::Refused;
     if (options.EdgePolicy == epSkip && worker.FRotation.MovesPartialEdge(mode))
         return TEngineResult::Skipped;
+    // A picture smaller than one MCU has no whole MCU to trim to: its padding
+    // comes into view as under epMove, and gets the same warning. (jpegtran
+    // leaves such an edge untransformed instead: the picture comes out
+    // mirrored, not turned.)
+    if (options.EdgePolicy == epTrim && worker.FRotation.ShowsPadding(mode))
+        worker.FRotation.OnMessage(kMsgPartialMcu, kLevelWarning);
     // The output is about the input's size, a little more when tables are replaced.
     const std::size_t inputSize = worker.FSrcStream.Size();
     ReserveLargeBuffer(worker.FDstStream.Bytes(), inputSize + inputSize / 16 + 65536);
