@@ -9,6 +9,7 @@
 #include <map>
 
 #include "AppTestSupport.h"
+#include "CliTestSupport.h"
 #include "BitStreamFile/MemoryStream.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
@@ -19,71 +20,13 @@
 namespace plume {
 namespace {
 
+using test::CliProgram;
+using test::FileText;
+using test::Quote;
+using test::CliTest;
+using test::OutputLine;
+using test::TCliRun;
 using Strings = std::vector<std::string>;
-
-// The console program beside this test program in the build tree.
-std::filesystem::path CliProgram() {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return self.parent_path().parent_path() / "src/main/plume-cli";
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string FileText(const std::string& path) {
-    const test::TBytes bytes = test::ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// A file's line names it by its path as listed.
-std::string OutputLine(const std::string& counter, const std::string& path,
-                       const std::string& status) {
-    return counter + " " + path + " " + status + "\n";
-}
-
-struct TCliRun {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-class CliTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(CliProgram()))
-            GTEST_SKIP() << "plume-cli not built at " << CliProgram();
-        std::filesystem::create_directories(test::PathIn(dir_, "config"));
-        std::filesystem::create_directories(test::PathIn(dir_, "photos"));
-    }
-    // Runs the program with its settings store and home inside the temporary
-    // folder, in its sub-folder cwd when given.
-    TCliRun Run(const Strings& args, const std::string& cwd = "") const {
-        std::string command =
-            "cd " + Quote(test::PathIn(dir_, cwd)) + " && HOME=" + Quote(dir_.Path()) +
-            " XDG_CONFIG_HOME=" + Quote(test::PathIn(dir_, "config")) + " " + Quote(CliProgram());
-        for (const std::string& arg : args) {
-            command += ' ';
-            command += Quote(arg);
-        }
-        command += " >" + Quote(test::PathIn(dir_, "out.txt")) + " 2>" +
-                   Quote(test::PathIn(dir_, "err.txt"));
-        TCliRun run;
-        const int status = std::system(command.c_str());
-        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.Out = FileText(test::PathIn(dir_, "out.txt"));
-        run.Err = FileText(test::PathIn(dir_, "err.txt"));
-        return run;
-    }
-    std::string AddPhoto(const std::string& name, int orientation) const {
-        const std::string path = test::PathIn(dir_, ("photos/" + name));
-        test::WriteBytes(path, test::MakePhoto(64, 48, orientation));
-        return path;
-    }
-    test::TTempDir dir_;
-};
 
 TEST_F(CliTest, VersionHelpAndBadUsage) {
     EXPECT_EQ(Run({"--version"}).Out, std::string(kVersionText) + "\n");

@@ -23,6 +23,7 @@
 #include "app/SafeWrite.h"
 #include "app/SaveResult.h"
 #include "fixtures/Fixtures.h"
+#include "fixtures/SmallDisk.h"
 
 namespace plume::test {
 namespace {
@@ -30,6 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::ReadFileBytes;
 using fixtures::TBytes;
+using fixtures::TSmallDisk;
 using fixtures::TTempDir;
 using fixtures::WriteFileBytes;
 
@@ -53,32 +55,6 @@ std::string CannotCreate(const std::string& path) {
     std::string text = kFileCannotCreate;
     return text.replace(text.find("%s"), 2, path);
 }
-
-// A tmpfs of a given size mounted on a fresh folder, where the system allows
-// it (root in a machine that permits mounts); Mounted() says whether it is.
-class TSmallDisk {
-  public:
-    explicit TSmallDisk(std::size_t bytes) {
-        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        mounted_ = ::mount("tmpfs", dir_.Path().c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~TSmallDisk() { Unmount(); }
-    // Makes the mounted file system read-only; false when it cannot.
-    bool MakeReadOnly() {
-        return mounted_ &&
-               ::mount("tmpfs", dir_.Path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
-    void Unmount() {
-        if (mounted_) ::umount2(dir_.Path().c_str(), MNT_DETACH);
-        mounted_ = false;
-    }
-    bool Mounted() const { return mounted_; }
-    const fs::path& Path() const { return dir_.Path(); }
-
-  private:
-    TTempDir dir_;
-    bool mounted_ = false;
-};
 
 // While it lives, no file of this process may grow past limit bytes: writes
 // beyond fail with EFBIG, as on a full disk.

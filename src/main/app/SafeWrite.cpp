@@ -14,6 +14,8 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -55,11 +57,20 @@ bool IsTemporaryName(std::string_view name) {
 // and that no process holds (a live write keeps its file locked), once per
 // folder and process: what a killed run left behind.
 void SweepLeftovers(const TFolder& folder) {
+    // A folder is known by its inode and, where the file system keeps one,
+    // its birth time: a folder made where another was removed may get the
+    // same inode.
+    struct statx birth {};
+    if (::statx(folder.Fd(), "", AT_EMPTY_PATH, STATX_BTIME, &birth) != 0 ||
+        !(birth.stx_mask & STATX_BTIME))
+        birth.stx_btime = {};
+    const auto key = std::make_tuple(folder.Status().st_dev, folder.Status().st_ino,
+                                     birth.stx_btime.tv_sec, birth.stx_btime.tv_nsec);
     static std::mutex mutex;
-    static std::set<std::pair<dev_t, ino_t>> swept;
+    static std::set<std::remove_const_t<decltype(key)>> swept;
     {
         const std::lock_guard lock(mutex);
-        if (!swept.emplace(folder.Status().st_dev, folder.Status().st_ino).second) return;
+        if (!swept.insert(key).second) return;
     }
     const int listing = ::fcntl(folder.Fd(), F_DUPFD_CLOEXEC, 0);
     if (listing < 0) return;
