@@ -17,7 +17,6 @@
 namespace plume::test {
 namespace {
 
-
 // APP1 "Exif" with a big-endian TIFF whose IFD0 holds one SHORT Orientation
 // and no next IFD (EXIF 2.3, 4.5.4; TIFF 6.0, section 2).
 constexpr std::size_t kOrientationValueOffset = 2 + 2 + 2 + 6 + 8 + 2 + 8;

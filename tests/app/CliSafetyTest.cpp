@@ -151,7 +151,8 @@ TEST_F(CliSafetyTest, OrientationIsReadAndWrittenInItsOwnType) {
         fixtures::TTiffEntry Entry;
     };
     const TCase types[] = {
-        {"byte", {fixtures::tag::kOrientation, fixtures::kTiffByte, 1, {}, TBytes{6}, std::nullopt}},
+        {"byte",
+         {fixtures::tag::kOrientation, fixtures::kTiffByte, 1, {}, TBytes{6}, std::nullopt}},
         {"short", fixtures::Short(fixtures::tag::kOrientation, {6})},
         {"long", fixtures::Long(fixtures::tag::kOrientation, {6})},
         {"ascii", fixtures::Ascii(fixtures::tag::kOrientation, "6")},

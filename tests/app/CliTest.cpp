@@ -9,8 +9,8 @@
 #include <map>
 
 #include "AppTestSupport.h"
-#include "CliTestSupport.h"
 #include "BitStreamFile/MemoryStream.h"
+#include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
 #include "app/AppTexts.h"
@@ -21,10 +21,10 @@ namespace plume {
 namespace {
 
 using test::CliProgram;
-using test::FileText;
-using test::Quote;
 using test::CliTest;
+using test::FileText;
 using test::OutputLine;
+using test::Quote;
 using test::TCliRun;
 using Strings = std::vector<std::string>;
 
