@@ -1,8 +1,8 @@
 // The console against what a file system and other people can do to a run:
 // a full disk under the trash method, a result folder that links back, a
-// second run over kept originals, private photos, outputs that are no file,
-// sizes no file should have, leftovers of killed runs, and orientations
-// stored in other types than SHORT.
+// second run over kept originals, outputs that are no file, sizes no file
+// should have, no memory left, orientations stored in other types than
+// SHORT, and a picture too small to trim.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -79,15 +79,6 @@ TEST_F(CliSafetyTest, ASecondRunPassesOverTheFoldersItWroteInto) {
     EXPECT_TRUE(Contains(named.Out, "photos/original/p.jpg")) << named.Out;
 }
 
-TEST_F(CliSafetyTest, AResultOfAPrivatePhotoIsPrivate) {
-    const std::string photo = AddPhoto("p.jpg", 6);
-    ::chmod(photo.c_str(), 0600);
-    ASSERT_EQ(Run({"photos/p.jpg"}).Status, 0);
-    struct stat info {};
-    ASSERT_EQ(::stat(Path("photos/result/p.jpg").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0600u);
-}
-
 TEST_F(CliSafetyTest, OutputIntoSomethingOtherThanAFileIsRefused) {
     const std::string photo = AddPhoto("p.jpg", 6);
     ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
@@ -133,13 +124,6 @@ TEST_F(CliSafetyTest, APhotoThatRunsOutOfMemoryFailsAlone) {
     EXPECT_TRUE(Contains(run.Err, FormatPathText(kOutOfMemory, "photos/a.jpg"))) << run.Err;
     EXPECT_TRUE(fs::exists(Path("photos/result/b.jpg")));
 #endif
-}
-
-TEST_F(CliSafetyTest, ARunRemovesWhatAKilledRunLeftInItsFolder) {
-    AddPhoto("p.jpg", 6);
-    test::WriteBytes(Path("photos/.plume-0123456789abcdef.tmp"), TBytes(1000, 7));
-    ASSERT_EQ(Run({"--save-method", "overwrite", "photos"}).Status, 0);
-    EXPECT_EQ(test::FolderNames(Path("photos")), (std::vector<std::string>{"p.jpg"}));
 }
 
 // IFD0's Orientation as BYTE, SHORT or LONG in either byte order is read
