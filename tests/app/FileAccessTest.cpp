@@ -89,7 +89,7 @@ TEST(WriteFileReplacing, MissingFolderThrowsCreateErrorWithTarget) {
         WriteFileReplacing(path, TBytes{1}, {});
         FAIL() << "no error";
     } catch (const EStreamError& error) {
-        EXPECT_EQ(std::string(error.what()), FormatPathText(kFileCannotCreate, path));
+        EXPECT_EQ(std::string(error.what()), CannotCreateText(path, ENOENT));
     }
 }
 

@@ -45,7 +45,7 @@ void ExpectDefaults(const TSettings& s) {
     EXPECT_FALSE(s.gAllowBreakDCF);
     EXPECT_TRUE(s.gShowOption);
     EXPECT_FALSE(s.gFixMirrored);
-    EXPECT_FALSE(s.gExifAnywhere);
+    EXPECT_TRUE(s.gExifAnywhere);
     EXPECT_EQ(s.gEdgePolicy, epMove);
 }
 

@@ -119,7 +119,7 @@ TEST_F(TLayoutTest, FirstStartShowsEveryControlWhereTheLayoutPutsIt) {
           "上書きします。元ファイルは保存しません。"}},
         {"cbo_EdgePolicy",
          QPoint(20, 232),
-         {"そのまま回転します。端が正しく処理されません。",
+         {"回転。上端・左端に余白が出て反対側が欠けます。",
           "上端・左端に来る半端な部分を切り落とします。",
           "上端・左端が半端になる画像は回転しません。"}},
     };
@@ -147,7 +147,8 @@ TEST_F(TLayoutTest, FirstStartShowsEveryControlWhereTheLayoutPutsIt) {
     EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Create")->isChecked());
     EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Write")->isChecked());
     EXPECT_FALSE(Child<QCheckBox>(window, "chk_FixMirrored")->isChecked());
-    EXPECT_FALSE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
+    // On by default: many cameras write a JFIF segment before the EXIF one.
+    EXPECT_TRUE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
 
     auto* timer = Child<QTimer>(window, "Timer");
     ASSERT_NE(timer, nullptr);

@@ -14,6 +14,7 @@
 #include "BitStreamFile/MemoryStream.h"
 #include "GuiTestSupport.h"
 #include "app/AppTexts.h"
+#include "gui/GuiTexts.h"
 #include "gui/PlumeApplication.h"
 
 namespace plume::gui::test {
@@ -138,16 +139,46 @@ TEST_F(TRunTest, DroppedPathsLongerThan255CharactersAreKeptWhole) {
     EXPECT_TRUE(boxes_.Boxes.empty());
 }
 
-TEST_F(TRunTest, DropWithoutUsablePathsStartsNoRun) {
+// A file dropped by itself is taken when it is a JPEG whatever its name
+// (a ".jpeg" from a file manager); one that is not is named in one box.
+TEST_F(TRunTest, DroppedFilesAreTakenByTheirContent) {
     const QString notes = WriteFile("notes.txt", "text");
-    const QString jpeg = WriteFile("photo.jpeg", ExifPhoto(6));
+    const QString fake = WriteFile("fake.jpeg", "no picture");
     TWatchedWindow window;
     window.show();
-    Drop(window, {notes, jpeg});
+    Drop(window, {notes, fake});
     EXPECT_TRUE(window.FileList().empty());
     EXPECT_EQ(LabelText(window, "Lbl_FileName"), Utf8("ファイルをドラッグすると"));
     EXPECT_FALSE(Child<QLabel>(window, "Lbl_FileCounter")->isVisible());
-    EXPECT_FALSE(QFileInfo::exists(Folder() + "/result"));
+    ASSERT_EQ(boxes_.Boxes.size(), 1u);
+    EXPECT_EQ(boxes_.Boxes[0].Kind, TBoxKind::Plain);
+    const std::string expected = FormatPathText(kSkippedNotJpeg, notes.toStdString()) + "\n" +
+                                 FormatPathText(kSkippedNotJpeg, fake.toStdString());
+    EXPECT_EQ(boxes_.Boxes[0].Text, Utf8(expected.c_str()));
+
+    const QString jpeg = WriteFile("photo.jpeg", ExifPhoto(6));
+    Drop(window, {jpeg});
+    EXPECT_EQ(StoredSize(Folder() + "/result/photo.jpeg"), QSize(48, 64));
+}
+
+// The partial-edge warning comes for every such photo; ticked, its check box
+// keeps it away for the rest of the run, and the next run shows it again.
+TEST_F(TRunTest, PartialEdgeWarningCanBeTurnedOffForTheRestOfTheRun) {
+    QStringList photos;
+    for (int i = 1; i <= 3; ++i)
+        photos << WriteFile(QStringLiteral("edges/p%1.jpg").arg(i),
+                            WithExif(EncodeJpeg(QSize(50, 30), QColor(40, 90, 200)), 6));
+    TWatchedWindow window;
+    window.show();
+    boxes_.TickCheckBox = true;
+    Drop(window, photos);
+    ASSERT_EQ(boxes_.Boxes.size(), 1u);
+    EXPECT_EQ(boxes_.Boxes[0].Kind, TBoxKind::Warning);
+    EXPECT_EQ(boxes_.Boxes[0].CheckText, Utf8(kNoMoreForThisRun));
+    EXPECT_TRUE(QFileInfo::exists(Folder() + "/edges/result/p3.jpg"));
+    boxes_.TickCheckBox = false;
+    Drop(window, photos);
+    EXPECT_EQ(boxes_.Boxes.size(), 4u);
 }
 
 TEST_F(TRunTest, CommandLineStartRunsThenCloses) {

@@ -51,9 +51,9 @@ std::vector<std::string> FilesUnder(const fs::path& folder) {
     return names;
 }
 
-std::string CannotCreate(const std::string& path) {
-    std::string text = kFileCannotCreate;
-    return text.replace(text.find("%s"), 2, path);
+// The create error with the cause that the failure gives (errno).
+std::string CannotCreate(const std::string& path, int cause) {
+    return CannotCreateText(path, cause);
 }
 
 // While it lives, no file of this process may grow past limit bytes: writes
@@ -86,7 +86,7 @@ constexpr int kKeepingMethods[] = {smResultFolder, smBackupExtension, smOriginal
 // damaged: the input keeps its bytes, no temporary file is left, and the
 // output path holds no partial file.
 void ExpectFailedSaveDamagesNothing(const fs::path& folder, int method, const TBytes& input,
-                                    const TBytes& data) {
+                                    const TBytes& data, int cause) {
     SCOPED_TRACE("save method " + std::to_string(method));
     const fs::path path = folder / ("photo" + std::to_string(method) + ".jpg");
     WriteFileBytes(path, input);
@@ -98,7 +98,7 @@ void ExpectFailedSaveDamagesNothing(const fs::path& folder, int method, const TB
         EXPECT_EQ(outcome, TSaveOutcome::KeepFailed)
             << "a save that could not write reported success";
     } catch (const EStreamError& e) {
-        EXPECT_EQ(std::string(e.what()), CannotCreate(paths.Output));
+        EXPECT_EQ(std::string(e.what()), CannotCreate(paths.Output, cause));
     }
     EXPECT_EQ(ReadFileBytes(path), input);
     if (paths.Output != path.string()) {
@@ -123,7 +123,7 @@ TEST(SaveFaults, AFullDiskLeavesTheTargetAsItWasAndNoTemporaryFile) {
         WriteFileReplacing(target.string(), data, {});
         FAIL() << "a write larger than the disk succeeded";
     } catch (const EStreamError& e) {
-        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string()));
+        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string(), ENOSPC));
     }
     EXPECT_EQ(ReadFileBytes(target), old);
     EXPECT_EQ(FilesUnder(disk.Path()), std::vector<std::string>{"photo.jpg"});
@@ -137,7 +137,8 @@ TEST(SaveFaults, EverySaveMethodOnAFullDiskKeepsTheInput) {
     TSmallDisk disk(256 * 1024);
     if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
     for (int method : kKeepingMethods)
-        ExpectFailedSaveDamagesNothing(disk.Path(), method, Pattern(30000, 4), Pattern(400000, 5));
+        ExpectFailedSaveDamagesNothing(disk.Path(), method, Pattern(30000, 4), Pattern(400000, 5),
+                                       ENOSPC);
 }
 
 TEST(SaveFaults, AnInjectedWriteErrorLeavesTheTargetAsItWas) {
@@ -152,7 +153,7 @@ TEST(SaveFaults, AnInjectedWriteErrorLeavesTheTargetAsItWas) {
             WriteFileReplacing(target.string(), Pattern(100000, 7), {});
             ADD_FAILURE() << "a write past the file size limit succeeded";
         } catch (const EStreamError& e) {
-            EXPECT_EQ(std::string(e.what()), CannotCreate(target.string()));
+            EXPECT_EQ(std::string(e.what()), CannotCreate(target.string(), EFBIG));
         }
     }
     EXPECT_EQ(ReadFileBytes(target), old);
@@ -164,7 +165,8 @@ TEST(SaveFaults, EverySaveMethodWithAnInjectedWriteErrorKeepsTheInput) {
     for (int method : kKeepingMethods) {
         TFileSizeLimit limit(16384);
         ASSERT_TRUE(limit.Active());
-        ExpectFailedSaveDamagesNothing(dir.Path(), method, Pattern(9000, 8), Pattern(50000, 9));
+        ExpectFailedSaveDamagesNothing(dir.Path(), method, Pattern(9000, 8), Pattern(50000, 9),
+                                       EFBIG);
     }
 }
 
@@ -196,8 +198,8 @@ TEST(SaveFaults, AReadOnlyTargetIsNeitherReplacedNorDamaged) {
             EXPECT_EQ(SaveResult(stream, path.string(), {}, {method, false, false}).Outcome,
                       TSaveOutcome::KeepFailed);
         } catch (const EStreamError& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      CannotCreate(SavePathsFor(method, path.string()).Output));
+            EXPECT_EQ(std::string(e.what()), CannotCreate(SavePathsFor(method, path.string()).Output,
+                                                          disk.Mounted() ? EROFS : EACCES));
         }
         EXPECT_EQ(ReadFileBytes(path), input);
     }
@@ -215,7 +217,7 @@ TEST(SaveFaults, ATargetFolderThatIsGoneEndsInTheCreateError) {
         WriteFileReplacing(target.string(), Pattern(1000, 12), {});
         FAIL() << "a write into a removed folder succeeded";
     } catch (const EStreamError& e) {
-        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string()));
+        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string(), ENOENT));
     }
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }

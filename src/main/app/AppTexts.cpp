@@ -1,5 +1,7 @@
 #include "app/AppTexts.h"
 
+#include <cerrno>
+
 namespace plume {
 
 std::string FormatPathText(const char* pattern, const std::string& path) {
@@ -7,6 +9,39 @@ std::string FormatPathText(const char* pattern, const std::string& path) {
     const std::size_t at = text.find("%s");
     if (at != std::string::npos) text.replace(at, 2, path);
     return text;
+}
+
+std::string CannotCreateText(const std::string& path, int error) {
+    std::string text = FormatPathText(kFileCannotCreate, path);
+    const char* cause = nullptr;
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            cause = "書き込む権限がありません。";
+            break;
+        case ENOSPC:
+            cause = "ディスクの空きが足りません。";
+            break;
+        case EDQUOT:
+            cause = "ディスクの使用量が上限に達しています。";
+            break;
+        case EROFS:
+            cause = "読み取り専用のファイルシステムです。";
+            break;
+        case EFBIG:
+            cause = "ファイルが大きすぎます。";
+            break;
+        case ENOENT:
+        case ENOTDIR:
+            cause = "フォルダがありません。";
+            break;
+        case EIO:
+            cause = "ディスクの読み書きに失敗しました。";
+            break;
+        default:
+            break;
+    }
+    return cause != nullptr ? text + "\r" + cause : text;
 }
 
 std::string FormatPathsText(const char* pattern, const std::string& first,

@@ -44,6 +44,13 @@ inline constexpr const char* kButtonYes = "はい(&Y)";
 // File errors; %s is the path.
 inline constexpr const char* kFileCannotOpen = "ファイル %s は開けません";
 inline constexpr const char* kFileCannotCreate = "ファイル %s を作成できません";
+// kFileCannotCreate, and on a second line what the system gave as the cause
+// (errno), where it is one a user can act on.
+std::string CannotCreateText(const std::string& path, int error);
+// A photo that the methods writing over it may not replace: its owner has no
+// write permission.
+inline constexpr const char* kReadOnlyPhoto =
+    "ファイル %s は読み取り専用のため、上書きしませんでした。";
 // The input could not be kept (copy, folder or recycle bin), so it was not replaced.
 inline constexpr const char* kKeepStepFailed =
     "元ファイル %s を保存できなかったため、上書きしませんでした。";
@@ -74,9 +81,20 @@ inline constexpr const char* kOutOfMemory =
 inline constexpr const char* kSettingsTooLarge =
     "設定ファイル %s は 1 MiB を超えるため、読み込みませんでした。";
 
+// The console's line of a file that failed, once its outcome is known; %s
+// is the first line of the reason (the error shown for it).
+inline constexpr const char* kLineRefused = "回転できません（%s）";
+inline constexpr const char* kLineFailed = "処理できませんでした（%s）";
+
 // The console's lines beside the run.
+// Before the first photo, when the save method that the window stored
+// replaces photos and the command line chose none; %s is the method's item
+// in the window's list.
+inline constexpr const char* kNoteStoredSaveMethod =
+    "保存方法は保存された設定の「%s」です。ほかの方法は --save-method で選べます。";
 inline constexpr const char* kNoJpegFiles = "処理するJPEGファイルがありません。";
-inline constexpr const char* kSkippedNotJpg = "%s は拡張子が .jpg ではないため、処理しません。";
+// A file named by itself that is neither a ".jpg" name nor a JPEG's content.
+inline constexpr const char* kSkippedNotJpeg = "%s はJPEGファイルではないため、処理しません。";
 // A sub-folder that a folder search passes over: plume itself writes into
 // folders of these names.
 inline constexpr const char* kSkippedOwnFolder =

@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include "app/AppTexts.h"
 #include "app/FileAccess.h"
+#include "app/FileDescriptor.h"
 #include "app/SaveResult.h"
 
 namespace plume {
@@ -81,13 +83,23 @@ void ScanFolder(const std::string& path, std::vector<std::string>& fileList,
     }
 }
 
-void AcceptPath(const std::string& path, std::vector<std::string>& fileList,
+bool StartsAsJpeg(const std::string& path) {
+    struct stat info {};
+    TFileDescriptor fd(OpenRegularFile(AT_FDCWD, path, info));
+    std::uint8_t start[3] = {};
+    return fd.Valid() && ::pread(fd.Get(), start, sizeof start, 0) == sizeof start &&
+           start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
+}
+
+bool AcceptPath(const std::string& path, std::vector<std::string>& fileList,
                 std::vector<std::string>* skipped) {
     if (IsFolder(path)) {
         ScanFolder(path, fileList, skipped);
-    } else if (HasJpgExtension(path)) {
-        fileList.push_back(path);
+        return true;
     }
+    if (!HasJpgExtension(path) && !StartsAsJpeg(path)) return false;
+    fileList.push_back(path);
+    return true;
 }
 
 }  // namespace plume

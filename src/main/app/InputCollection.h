@@ -1,6 +1,6 @@
 // Turning command-line parameters and dropped paths into the path list of a
-// run: folders are searched for JPEG files, single files are taken by their
-// ".jpg" extension.
+// run: folders are searched for files with the ".jpg" extension; a file named
+// by itself is taken by that extension or by its content.
 #pragma once
 
 #include <string>
@@ -27,10 +27,15 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 void ScanFolder(const std::string& path, std::vector<std::string>& fileList,
                 std::vector<std::string>* skipped = nullptr);
 
-// One command-line parameter or dropped path: a folder is searched, a path
-// with a ".jpg" extension is appended unchanged (whether it exists or not),
-// anything else is ignored.
-void AcceptPath(const std::string& path, std::vector<std::string>& fileList,
+// True when the file at path begins as a JPEG file does: SOI and the marker
+// of a first segment (T.81, B.2.1).
+bool StartsAsJpeg(const std::string& path);
+
+// One command-line parameter or dropped path: a folder is searched; a file is
+// appended unchanged when its name has the ".jpg" extension (whether it
+// exists or not) or its content starts as a JPEG (a ".jpeg" or ".JPE" that a
+// file manager hands over). False when the path was passed over.
+bool AcceptPath(const std::string& path, std::vector<std::string>& fileList,
                 std::vector<std::string>* skipped = nullptr);
 
 }  // namespace plume

@@ -63,13 +63,17 @@ const char* StatusTextForMode(std::uint8_t mode) {
 }
 
 void TTallyingView::ShowPlainMessage(const std::string& text) {
-    ++failureBoxes_;
+    if (fileFailure_.empty()) fileFailure_ = text;
     target_.ShowPlainMessage(text);
 }
 
 void TTallyingView::ShowError(const std::string& text) {
-    ++failureBoxes_;
+    if (fileFailure_.empty()) fileFailure_ = text;
     target_.ShowError(text);
+}
+
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find('\r'));
 }
 
 TFileWorker::TFileWorker(IRunView& view) {
@@ -122,7 +126,10 @@ bool LaterExifAsksTurn(const TMemoryStream& stream, bool fixMirrored) {
 
 void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOptions& options) {
     engine.AllowBreakDCF = allowBreakDCF;
-    engine.TrimPartialEdges = options.EdgePolicy == epTrim;
+    // Under skip, a photo whose turn would show padding is never turned, so
+    // trimming reaches only what is turned with it: the EXIF thumbnail and
+    // the other images of the file, which are cut rather than padded.
+    engine.TrimPartialEdges = options.EdgePolicy == epTrim || options.EdgePolicy == epSkip;
     // The warning says the edges will not come out right, which holds only
     // when they are moved as they are; trimming and skipping say otherwise.
     engine.WarnPartialMcu = options.EdgePolicy == epMove;
@@ -242,6 +249,9 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
             steps->Finished(index);
             ++summary.FileCount;
             if (report.Failed) ++summary.FailedCount;
+            // Asked to stop at the first failure of any kind, refusals included.
+            if (report.Failed && active_.OnFileError == TFileErrorRule::ReportAndEnd)
+                FRunning = false;
             FView.FileFinished(report);
             if (!FRunning) break;
         }
@@ -266,19 +276,25 @@ bool TRunner::CancelRun() {
 TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
     const std::string& path = FFileList[index];
     FView.FileStarted(path);
+    FView.StartFile();
     FView.SetFileCounter(FileCounterText(index + 1, FFileList.size()));
     FView.SetFileName(FileNamePart(path));
+    // No picture of the file before shows while this one is handled.
+    FView.ClearPreview();
     FView.SetStatus(kStatusAnalysing);
     FView.ProcessMessages();
 
-    const std::size_t boxesBefore = FView.FailureBoxes();
     TLoadedFile loaded;
     const std::uint8_t mode = steps.LoadAndAnalyse(index, loaded);
     FView.SetStatus(StatusTextForMode(mode));
     FView.ProcessMessages();
 
     TFileOutcome outcome = TFileOutcome::NotNeeded;
-    if (NeedsEngine(mode, active_)) {
+    if (!FView.FileFailure().empty()) {
+        // The analysis found no JPEG: that is its one outcome, nothing is
+        // turned or stored.
+        outcome = TFileOutcome::Refused;
+    } else if (NeedsEngine(mode, active_)) {
         switch (steps.RunEngine(index, mode)) {
             case TEngineResult::Rotated:
                 outcome = Store(steps.Result(index), path, loaded);
@@ -296,13 +312,13 @@ TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
     } else if (FView.OperateAllFile()) {
         outcome = Store(steps.Source(index), path, loaded);
     }
-    return {index, path, outcome, FView.FailureBoxes() != boxesBefore, loaded.LaterExifAsksTurn};
+    return {index, path, outcome, !FView.FileFailure().empty(), loaded.LaterExifAsksTurn,
+            FirstLine(FView.FileFailure())};
 }
 
 TFileReport TRunner::ReportFileError(std::size_t index, const std::string& text) {
     FView.ShowError(text);
-    if (active_.OnFileError == TFileErrorRule::ReportAndEnd) FRunning = false;
-    return {index, FFileList[index], TFileOutcome::Error, true, false};
+    return {index, FFileList[index], TFileOutcome::Error, true, false, FirstLine(text)};
 }
 
 // The save options are read now, for every file.
@@ -339,6 +355,9 @@ TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
             break;
         case TSaveOutcome::OutputIsInput:
             FView.ShowError(FormatPathsText(kOutputIsInput, saved.Path, path));
+            break;
+        case TSaveOutcome::ReadOnlyInput:
+            FView.ShowError(FormatPathText(kReadOnlyPhoto, saved.Path));
             break;
     }
     return TFileOutcome::SaveRefused;

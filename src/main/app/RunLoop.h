@@ -55,21 +55,22 @@ const char* StatusTextForMode(std::uint8_t mode);
 enum : int {
     epMove = 0,  // turn whole MCUs, padding included, after the engine's warning
     epTrim = 1,  // drop that MCU column or row (TJpegRotation::TrimPartialEdges)
-    epSkip = 2,  // leave the photo as it is
+    epSkip = 2,  // leave the photo as it is (a thumbnail's partial edge is trimmed)
 };
 inline constexpr int kEdgePolicyCount = 3;
 
 // What a stream error of one file does to the run.
 enum class TFileErrorRule {
     EndRun,         // rethrown; the run ends (the window)
-    ReportAndEnd,   // shown as the file's error; the run ends after the file
+    ReportAndEnd,   // shown as the file's error; the run ends after the file, as it
+                    // does after any file that fails (a refusal included)
     ReportAndGoOn,  // shown as the file's error; the run goes on
 };
 
 // What a front end may ask of a run beyond the view's options; read once per run.
 struct TRunOptions {
     // Look for the EXIF segment among all segments before the frame header.
-    bool ExifAnywhere = false;
+    bool ExifAnywhere = true;
     // The console's --mode: the mode used after the analysis has run; the
     // engine then runs even for mode 0.
     std::optional<std::uint8_t> ForcedMode;
@@ -121,12 +122,16 @@ struct TFileWorker {
     std::size_t EngineErrors = 0;
 };
 
-// Forwards everything to a front end's view and counts the boxes that say a
-// file failed: errors, and the plain box of the analysis ("not a JPEG").
+// Forwards everything to a front end's view and keeps the first box of a
+// file that says it failed: an error, or the plain box of the analysis ("not
+// a JPEG").
 class TTallyingView : public IRunView {
   public:
     explicit TTallyingView(IRunView& target) : target_(target) {}
-    std::size_t FailureBoxes() const { return failureBoxes_; }
+    // A file's handling begins: no failure is known of it.
+    void StartFile() { fileFailure_.clear(); }
+    // The text of the file's first failure box; empty while it has none.
+    const std::string& FileFailure() const { return fileFailure_; }
 
     void SetFileCounter(const std::string& text) override { target_.SetFileCounter(text); }
     void SetFileName(const std::string& name) override { target_.SetFileName(name); }
@@ -152,8 +157,11 @@ class TTallyingView : public IRunView {
 
   private:
     IRunView& target_;
-    std::size_t failureBoxes_ = 0;
+    std::string fileFailure_;
 };
+
+// A box's text up to its first line break (a carriage return).
+std::string FirstLine(const std::string& text);
 
 // What became of a file the engine ran for.
 enum class TEngineResult {

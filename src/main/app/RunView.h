@@ -44,6 +44,8 @@ struct TFileReport {
     // EXIF APP1 later in the header asks for one (looked for only when the
     // run's options ask).
     bool LaterExifAsksTurn = false;
+    // Why it failed: the first line of its first failure box; else empty.
+    std::string Reason;
 };
 
 class IRunView {

@@ -30,8 +30,9 @@ constexpr std::size_t kTemporaryDigits = 16;
 // Links followed at most on the way to a file, as the kernel's own limit.
 constexpr int kMaxLinkHops = 40;
 
-[[noreturn]] void ThrowCannotCreate(const std::string& path) {
-    throw EStreamError(FormatPathText(kFileCannotCreate, path));
+// The create error, with the cause on a second line where the system named one.
+[[noreturn]] void ThrowCannotCreate(const std::string& path, int error = errno) {
+    throw EStreamError(CannotCreateText(path, error));
 }
 
 // A fresh hidden name of plume's own form: ".plume-<16 hex digits>.tmp".
@@ -193,11 +194,16 @@ std::optional<TFolder> TFolder::Open(const std::string& path) {
 }
 
 std::optional<TFolder> TFolder::OpenSubFolder(const std::string& name, TSubFolder& outcome) const {
-    (void)::mkdirat(Fd(), name.c_str(), 0777);  // where it exists, it is looked at below
+    // Where it exists already, it is looked at below.
+    const bool made = ::mkdirat(Fd(), name.c_str(), 0777) == 0;
+    const int makeError = made || errno == EEXIST ? 0 : errno;
     TFileDescriptor fd(
         ::openat(Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
     if (!fd.Valid()) {
+        // Why it could not be made, rather than that it is not there.
+        if (makeError != 0) errno = makeError;
+        const int error = errno;
         outcome = TSubFolder::CannotMake;
         const std::optional<struct stat> there = Entry(name);
         if (there && S_ISLNK(there->st_mode)) {
@@ -207,6 +213,7 @@ std::optional<TFolder> TFolder::OpenSubFolder(const std::string& name, TSubFolde
                               status.st_dev == status_.st_dev && status.st_ino == status_.st_ino;
             outcome = here ? TSubFolder::SameFolder : TSubFolder::Untrusted;
         }
+        errno = error;
         return std::nullopt;
     }
     if (::fstat(fd.Get(), &status) != 0) {
@@ -222,7 +229,9 @@ std::optional<TFolder> TFolder::OpenSubFolder(const std::string& name, TSubFolde
         return std::nullopt;
     }
     outcome = TSubFolder::Opened;
-    return TFolder(std::move(fd), path_ + name, status);
+    TFolder folder(std::move(fd), path_ + name, status);
+    folder.made_ = made;
+    return folder;
 }
 
 std::optional<struct stat> TFolder::Entry(const std::string& name) const {
@@ -297,8 +306,9 @@ TPendingFile::TPendingFile(const TFolder& folder, std::span<const std::uint8_t> 
         written = ::fsync(fd_.Get()) == 0;
     }
     if (!written) {
+        const int error = errno;
         DropHiddenName();
-        ThrowCannotCreate(shownPath_);
+        ThrowCannotCreate(shownPath_, error);
     }
 }
 
@@ -388,7 +398,7 @@ bool WriteFileReplacing(const std::string& target, std::span<const std::uint8_t>
     if (named.Kind == TNamedTarget::TKind::UntrustedLink) return false;
     const std::optional<TFolder> folder =
         named.Kind == TNamedTarget::TKind::Followed ? TFolder::Open(named.Folder) : std::nullopt;
-    if (!folder) ThrowCannotCreate(target);
+    if (!folder) ThrowCannotCreate(target, ENOENT);
     std::optional<TFileAttributes> handedOn = attributes;
     if (!handedOn) {
         if (const std::optional<struct stat> there = folder->Entry(named.Name);

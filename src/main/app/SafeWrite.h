@@ -53,10 +53,13 @@ class TFolder {
         SameFolder,  // this very folder, reached through a mount
     };
     // The sub-folder name of this one, made where missing (mode 0777 less
-    // the umask). Only a real folder of a trusted owner is opened.
+    // the umask). Only a real folder of a trusted owner is opened. When it
+    // cannot be made, errno says why.
     std::optional<TFolder> OpenSubFolder(const std::string& name, TSubFolder& outcome) const;
 
     int Fd() const { return fd_.Get(); }
+    // Whether OpenSubFolder made it.
+    bool Made() const { return made_; }
     // As given, ending in "/" unless empty: Path() + name is a path for messages.
     const std::string& Path() const { return path_; }
     const struct stat& Status() const { return status_; }
@@ -72,6 +75,7 @@ class TFolder {
     TFileDescriptor fd_;
     std::string path_;
     struct stat status_ {};
+    bool made_ = false;
 };
 
 // Where a user-named path leads when it is written: a link is followed to

@@ -143,7 +143,7 @@ TSaveResult SaveIntoResultFolder(const TMemoryStream& data, const std::string& p
         refused.Outcome != TSaveOutcome::Saved) {
         // A folder that cannot be made shows as the output that cannot be written.
         if (refused.Outcome == TSaveOutcome::KeepFailed)
-            throw EStreamError(FormatPathText(kFileCannotCreate, paths.Output));
+            throw EStreamError(CannotCreateText(paths.Output, errno));
         return refused;
     }
     // The copy is as private as the photo.
@@ -222,6 +222,10 @@ TSaveResult SaveResult(const TMemoryStream& data, const std::string& path, const
     if (TSaveResult refused = OpenInput(path, loaded, input);
         refused.Outcome != TSaveOutcome::Saved)
         return refused;
+    // As writing over a read-only file fails on the system this tool comes
+    // from; the trash takes such a photo all the same.
+    if (method != smRecycleBin && (input.Attributes.Mode & S_IWUSR) == 0)
+        return {TSaveOutcome::ReadOnlyInput, path};
     // Written whole before the photo is touched: a full disk ends the save here.
     TPendingFile output(*input.Folder, data.Bytes(), wanted, input.Attributes, path);
     if (method == smRecycleBin) return ReplaceIntoTrash(input, output, path);
@@ -240,10 +244,13 @@ TSaveResult SaveResult(const TMemoryStream& data, const std::string& path, const
         }
         const TSaveResult kept = KeepCopy(input, original ? *original : *listed,
                                           FileNamePart(paths.KeptCopy), paths.KeptCopy, times);
-        if (kept.Outcome != TSaveOutcome::Saved) return kept;
+        if (kept.Outcome != TSaveOutcome::Saved) {
+            // A folder made for nothing does not stay.
+            if (original && original->Made())
+                ::unlinkat(listed->Fd(), kOriginalFolderName, AT_REMOVEDIR);
+            return kept;
+        }
     }
-    if ((input.Attributes.Mode & S_IWUSR) == 0)
-        throw EStreamError(FormatPathText(kFileCannotCreate, path));
     return Outcome(output.Place(input.Name, {.Expected = input.Identity}), path);
 }
 

@@ -62,6 +62,7 @@ enum class TSaveOutcome {
     UntrustedLink,    // the path is a link of another user (TrustedOwner)
     UntrustedFolder,  // the result or original folder is a link or another user's folder
     OutputIsInput,    // the output would be the input itself, by a link or a mount
+    ReadOnlyInput,    // the photo's owner may not write it, and the method writes over it
 };
 
 struct TSaveResult {
@@ -88,12 +89,12 @@ struct TSaveResult {
 // Kept copies always receive both times; an existing file of a kept copy's
 // name is replaced only when it holds the same bytes. A photo that its owner
 // may not write (no owner write bit) is not replaced by the methods that
-// write over it (overwrite, ".bak", "original"): after the keep step they
-// throw the create error with its path, as writing over a read-only file
-// does on the system this tool comes from. With loaded given, the methods that
+// write over it (overwrite, ".bak", "original"): they refuse it before
+// anything is written (ReadOnlyInput). With loaded given, the methods that
 // replace the input first make sure that the file at path is still that one.
-// A write failure throws EStreamError ("ファイル %s を作成できません") and
-// leaves the input in place.
+// A write failure throws EStreamError ("ファイル %s を作成できません", with
+// the cause on a second line) and leaves the input in place and nothing
+// behind.
 TSaveResult SaveResult(const TMemoryStream& data, const std::string& path, const TFileTimes& times,
                        const TSaveOptions& options,
                        const std::optional<TFileIdentity>& loaded = std::nullopt);

@@ -24,7 +24,9 @@ struct TSettings {
     bool gAllowBreakDCF = false;        // chk_AllowBreakDCF
     bool gShowOption = true;            // FShowOption: option panel shown
     bool gFixMirrored = false;          // chk_FixMirrored
-    bool gExifAnywhere = false;         // chk_ExifAnywhere
+    // chk_ExifAnywhere: on by default, since many cameras and phones write a
+    // JFIF segment before their EXIF one.
+    bool gExifAnywhere = true;
     int gEdgePolicy = epMove;           // cbo_EdgePolicy: edge-policy code 0-2
 };
 

@@ -210,6 +210,7 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
             const std::optional<int> code = ParseCode(*text, kSaveMethodNames);
             if (!code) return fail(kErrorSaveMethod + std::string(*text));
             options.Settings.gSaveMethod = *code;
+            options.SaveMethodGiven = true;
         } else if (name == "--edges") {
             const std::optional<int> code = ParseCode(*text, kEdgePolicyNames);
             if (!code) return fail(kErrorEdges + std::string(*text));

@@ -15,6 +15,7 @@ struct TCliOptions {
     // Start from the stored settings; the options change them for this run only.
     TSettings Settings;
     bool StopOnError = false;          // --stop-on-error
+    bool SaveMethodGiven = false;      // --save-method was on the command line
     bool DryRun = false;               // -n, --dry-run
     std::optional<std::uint8_t> Mode;  // --mode
     std::string OutputPath;            // -o

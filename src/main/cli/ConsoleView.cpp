@@ -10,12 +10,6 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-// The boxes break lines with a carriage return; a terminal needs a newline.
-std::string ConsoleLines(std::string text) {
-    for (char& c : text)
-        if (c == '\r') c = '\n';
-    return text;
-}
 
 // Appends to a dry run's line where the file would be stored, and what would
 // become of the photo.
@@ -84,9 +78,23 @@ void TConsoleView::FileStarted(const std::string& path) {
 
 void TConsoleView::FileFinished(const TFileReport& report) {
     ClearProgress();
-    // A file that could not be read or saved ends on no status of its own.
+    // The line says what became of the file: a failure never shows as the
+    // turn it was about to make.
     std::string line = counter_ + " " + report.Path + " ";
-    line += report.Outcome == TFileOutcome::Error ? kCannotProcessLine : status_;
+    switch (report.Outcome) {
+        case TFileOutcome::Refused:
+            line += FormatPathText(kLineRefused, report.Reason);
+            break;
+        case TFileOutcome::Error:
+        case TFileOutcome::KeepFailed:
+        case TFileOutcome::InputChanged:
+        case TFileOutcome::SaveRefused:
+            line += FormatPathText(kLineFailed, report.Reason);
+            break;
+        default:
+            line += status_;
+            break;
+    }
     if (report.Outcome == TFileOutcome::WouldSave)
         AppendSavePlan(line, options_.gSaveMethod, report.Path, outputPath_);
     std::fprintf(out_, "%s\n", line.c_str());
@@ -97,11 +105,18 @@ void TConsoleView::FileFinished(const TFileReport& report) {
 
 void TConsoleView::PrintMessage(const char* label, const std::string& text) {
     ClearProgress();
-    // A box shown while a file is being handled names that file.
-    std::string line = inFile_ ? counter_ + " " + path_ + ": " : std::string();
-    if (label != nullptr) line += std::string(label) + ": ";
-    line += ConsoleLines(text);
-    std::fprintf(err_, "%s\n", line.c_str());
+    // A box shown while a file is being handled names that file, on each of
+    // its lines (the boxes break lines with a carriage return), so that a
+    // search for the file finds them all.
+    std::string prefix = inFile_ ? counter_ + " " + path_ + ": " : std::string();
+    if (label != nullptr) prefix += std::string(label) + ": ";
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        std::fprintf(err_, "%s%s\n", prefix.c_str(), text.substr(start, end - start).c_str());
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
     std::fflush(err_);
 }
 

@@ -84,13 +84,17 @@ int main(int argc, char** argv) {
 
     TConsoleView view(options.Settings, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
     for (const std::string& problem : settingsProblems) view.PrintNote(problem);
+    // A choice made once in the window replaces photos here too: say so.
+    if (!options.SaveMethodGiven && options.OutputPath.empty() &&
+        options.Settings.gSaveMethod != smResultFolder)
+        view.PrintNote(FormatPathText(
+            kNoteStoredSaveMethod,
+            kSaveMethodItems[SetSaveMethod(options.Settings.gSaveMethod, 0)]));
     if (options.OutputPath.empty()) {
         for (const std::string& operand : options.Operands) {
-            // A window drop ignores such a path; a name typed here gets a reason.
-            if (!IsFolder(operand) && !HasJpgExtension(operand))
-                view.PrintNote(FormatPathText(kSkippedNotJpg, operand));
             std::vector<std::string> skipped;
-            AcceptPath(operand, files, &skipped);
+            if (!AcceptPath(operand, files, &skipped))
+                view.PrintNote(FormatPathText(kSkippedNotJpeg, operand));
             for (const std::string& folder : skipped)
                 view.PrintNote(FormatPathText(kSkippedOwnFolder, folder));
         }

@@ -46,11 +46,20 @@ inline constexpr const char* kKeepWriteText = "元ファイルの更新日付を
 inline constexpr const char* kFixMirroredText = "反転した画像も正しい向きに直す。";
 inline constexpr const char* kExifAnywhereText = "ファイル先頭以外のEXIFも読み取る。";
 
-// Items of cbo_EdgePolicy, in code order (move, trim, skip).
+// Items of cbo_EdgePolicy, in code order (move, trim, skip), short enough for
+// the box; the tips say in full what each does.
 inline constexpr const char* kEdgePolicyItems[] = {
-    "そのまま回転します。端が正しく処理されません。",
+    "回転。上端・左端に余白が出て反対側が欠けます。",
     "上端・左端に来る半端な部分を切り落とします。",
     "上端・左端が半端になる画像は回転しません。",
+};
+inline constexpr const char* kEdgePolicyTips[] = {
+    "MCU の単位でない端が上端か左端に来るときも、そのまま回転します。"
+    "その端には余白の帯が出て、同じ幅だけ反対側の端の画像が欠けます。",
+    "上端か左端に来る半端な列・行を切り落として回転します（jpegtran -trim と同じ）。"
+    "画像はその分だけ小さくなります。",
+    "上端か左端が半端になる画像は回転せず、そのままにします。"
+    "サムネイル画像の半端な部分は切り落とします。",
 };
 
 // Message boxes.
@@ -58,6 +67,9 @@ inline constexpr const char* kWarningCaption = kCaptionWarning;
 inline constexpr const char* kErrorCaption = kCaptionError;
 inline constexpr const char* kYesButton = kButtonYes;
 inline constexpr const char* kOkButton = "OK";
+// Below the partial-edge warning: ticked, the warning is not shown again for
+// the rest of the run.
+inline constexpr const char* kNoMoreForThisRun = "以降のファイルでは表示しない";
 
 // Start-up timer.
 inline constexpr int kStartupTimerMs = 100;

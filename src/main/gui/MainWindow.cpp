@@ -23,6 +23,7 @@
 #include "app/ParallelRun.h"
 #include "app/RunLoop.h"
 #include "app/SaveResult.h"
+#include "JpegRotation/EngineMessages.h"
 #include "app/Settings.h"
 #include "gui/GuiTexts.h"
 #include "gui/MessageBoxes.h"
@@ -79,7 +80,7 @@ void TFm_Main::FormCreate() {
     SetSaveMethod(0);
     FShowOption = true;
     chk_FixMirrored->setChecked(false);
-    chk_ExifAnywhere->setChecked(false);
+    chk_ExifAnywhere->setChecked(true);
     cbo_EdgePolicy->setCurrentIndex(epMove);
 
     ApplySettings(LoadSettings(&settingsProblems_));
@@ -197,12 +198,21 @@ bool TFm_Main::InRun() const {
 }
 
 void TFm_Main::AcceptPaths(const QStringList& paths) {
-    for (const QString& path : paths) AcceptPath(NativePath(path), FFileList);
+    // A file named or dropped by itself that is no JPEG is named in one box.
+    std::string passedOver;
+    for (const QString& path : paths) {
+        const std::string native = NativePath(path);
+        if (AcceptPath(native, FFileList)) continue;
+        if (!passedOver.empty()) passedOver += '\r';
+        passedOver += FormatPathText(kSkippedNotJpeg, native);
+    }
+    if (!passedOver.empty()) ShowPlainMessage(passedOver);
 }
 
 bool TFm_Main::RunGuarded() {
     // Read once per run, as chk_AllowBreakDCF is: workers prepare files ahead.
     ApplyRunSettings(CollectSettings(), FRunner->Options);
+    partialEdgeWarningOff_ = false;
     try {
         FRunner->DoOperation(FFileList);
         return true;
@@ -308,7 +318,14 @@ void TFm_Main::ShowPlainMessage(const std::string& text) {
 }
 
 void TFm_Main::ShowWarning(const std::string& text) {
-    ShowMessageBox(TBoxKind::Warning, Text(text));
+    // The partial-edge warning comes for many photos of a run: after the
+    // first, the user may turn it off until the run ends.
+    if (text != kMsgPartialMcu) {
+        ShowMessageBox(TBoxKind::Warning, Text(text));
+    } else if (!partialEdgeWarningOff_) {
+        partialEdgeWarningOff_ = ShowMessageBox(TBoxKind::Warning, Text(text),
+                                                QString::fromUtf8(kNoMoreForThisRun));
+    }
 }
 
 void TFm_Main::ShowError(const std::string& text) {

@@ -128,6 +128,7 @@ class TFm_Main : public QWidget, public IRunView {
     std::optional<QStringList> commandLine_;
     std::optional<int> progressPending_;         // a position not yet shown
     std::vector<std::string> settingsProblems_;  // shown once the window is up
+    bool partialEdgeWarningOff_ = false;         // until the run ends
     QElapsedTimer progressShown_;                // since a position was last shown
 };
 

@@ -133,6 +133,8 @@ void TFm_Main::CreateControls() {
     Lbl__EdgePolicy =
         MakeLabel(Pnl_Option, "Lbl__EdgePolicy", 16, 212, kEdgePolicyLabel, JapaneseFont(16));
     cbo_EdgePolicy = MakeComboBox(Pnl_Option, "cbo_EdgePolicy", QPoint(20, 232), kEdgePolicyItems);
+    for (int i = 0; i < cbo_EdgePolicy->count(); ++i)
+        cbo_EdgePolicy->setItemData(i, QString::fromUtf8(kEdgePolicyTips[i]), Qt::ToolTipRole);
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));

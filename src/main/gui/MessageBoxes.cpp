@@ -1,6 +1,7 @@
 #include "gui/MessageBoxes.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -36,7 +37,8 @@ QString BoxText(const QString& text) {
     return result;
 }
 
-std::unique_ptr<QMessageBox> BuildMessageBox(TBoxKind kind, const QString& text) {
+std::unique_ptr<QMessageBox> BuildMessageBox(TBoxKind kind, const QString& text,
+                                             const QString& checkText) {
     // No parent: the box is application-modal and centred on the screen.
     auto box = std::make_unique<QMessageBox>();
     box->setWindowTitle(Caption(kind));
@@ -56,16 +58,16 @@ std::unique_ptr<QMessageBox> BuildMessageBox(TBoxKind kind, const QString& text)
             box->addButton(QString::fromUtf8(kYesButton), QMessageBox::AcceptRole);
             break;
     }
+    // The box owns the check box.
+    if (!checkText.isEmpty()) box->setCheckBox(new QCheckBox(checkText));
     return box;
 }
 
-void ShowMessageBox(TBoxKind kind, const QString& text) {
-    if (Handler()) {
-        Handler()(kind, Caption(kind), BoxText(text));
-        return;
-    }
-    auto box = BuildMessageBox(kind, text);
+bool ShowMessageBox(TBoxKind kind, const QString& text, const QString& checkText) {
+    if (Handler()) return Handler()(kind, Caption(kind), BoxText(text), checkText);
+    auto box = BuildMessageBox(kind, text, checkText);
     box->exec();
+    return box->checkBox() != nullptr && box->checkBox()->isChecked();
 }
 
 void SetMessageBoxHandler(TMessageBoxHandler handler) {
