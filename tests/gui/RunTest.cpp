@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
+#include <filesystem>
 
 #include "BitStreamFile/MemoryStream.h"
 #include "GuiTestSupport.h"
@@ -179,6 +181,20 @@ TEST_F(TRunTest, PartialEdgeWarningCanBeTurnedOffForTheRestOfTheRun) {
     boxes_.TickCheckBox = false;
     Drop(window, photos);
     EXPECT_EQ(boxes_.Boxes.size(), 4u);
+}
+
+// As a file manager or a user's terminal starts it: --help answers without
+// asking for a display (the xcb platform without one would end the program).
+TEST(TProgram, HelpPrintsTheUsageWithoutAWindow) {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    const auto program = self.parent_path().parent_path() / "src/main/gui/plume";
+    const std::string output = (std::filesystem::temp_directory_path() / "plume-help.txt").string();
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '" +
+                                program.string() + "' --help >'" + output + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const QByteArray text = ReadBytes(QString::fromStdString(output));
+    EXPECT_TRUE(text.startsWith("Usage: plume [FILES-OR-FOLDERS...]")) << text.toStdString();
+    std::filesystem::remove(output);
 }
 
 TEST_F(TRunTest, CommandLineStartRunsThenCloses) {
