@@ -1,6 +1,6 @@
 # What `cmake --install` puts on the system besides the two programs (their
 # own CMakeLists install them), and the Debian package that CPack makes of
-# it all (tools/package.sh). Included after src/main, whose targets it asks.
+# it all (tools/package.sh). Included after src/cli and src/gui, whose targets it asks.
 
 set(PLUME_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
 set(PLUME_APP_ID com.tidecrest.plume)

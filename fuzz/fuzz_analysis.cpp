@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "app/ExifAnalysis.h"
-#include "app/RunView.h"
+#include "app/analysis/ExifAnalysis.h"
+#include "app/run/RunView.h"
 
 namespace {
 

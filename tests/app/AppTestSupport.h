@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunView.h"
+#include "app/run/RunView.h"
 #include "fixtures/TempDir.h"
 
 namespace plume::test {

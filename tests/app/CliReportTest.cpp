@@ -10,8 +10,8 @@
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
 #include "app/AppTexts.h"
-#include "app/ExifAnalysis.h"
-#include "app/SaveResult.h"
+#include "app/analysis/ExifAnalysis.h"
+#include "app/files/SaveResult.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 

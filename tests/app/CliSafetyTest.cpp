@@ -13,7 +13,7 @@
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
 #include "app/AppTexts.h"
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 #include "fixtures/SmallDisk.h"

@@ -14,7 +14,7 @@
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
 #include "app/AppTexts.h"
-#include "app/RunLoop.h"
+#include "app/run/RunLoop.h"
 #include "fixtures/Fixtures.h"
 
 namespace plume {

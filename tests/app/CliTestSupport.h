@@ -19,7 +19,7 @@ using Strings = std::vector<std::string>;
 // The console program beside this test program in the build tree.
 inline std::filesystem::path CliProgram() {
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return self.parent_path().parent_path() / "src/main/plume-cli";
+    return self.parent_path().parent_path() / "src/cli/plume-cli";
 }
 
 inline std::string Quote(const std::string& text) {

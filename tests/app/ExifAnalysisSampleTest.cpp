@@ -6,7 +6,7 @@
 
 #include "AppTestSupport.h"
 #include "JpegRotation/JpegRotation.h"
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 

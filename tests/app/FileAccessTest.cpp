@@ -4,9 +4,9 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/SafeWrite.h"
-#include "app/SaveResult.h"
+#include "app/files/FileAccess.h"
+#include "app/files/SafeWrite.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "app/InputCollection.h"
+#include "app/files/InputCollection.h"
 
 namespace plume {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/ParallelRun.h"
-#include "app/RunLoop.h"
+#include "app/run/ParallelRun.h"
+#include "app/run/RunLoop.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/JpegEncoder.h"
 

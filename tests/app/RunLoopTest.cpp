@@ -8,7 +8,7 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/RunLoop.h"
+#include "app/run/RunLoop.h"
 
 namespace plume {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/SaveResult.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {

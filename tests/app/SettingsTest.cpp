@@ -14,7 +14,7 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/Settings.h"
+#include "app/settings/Settings.h"
 
 namespace plume {
 namespace {

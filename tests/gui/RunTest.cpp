@@ -187,7 +187,7 @@ TEST_F(TRunTest, PartialEdgeWarningCanBeTurnedOffForTheRestOfTheRun) {
 // asking for a display (the xcb platform without one would end the program).
 TEST(TProgram, HelpPrintsTheUsageWithoutAWindow) {
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    const auto program = self.parent_path().parent_path() / "src/main/gui/plume";
+    const auto program = self.parent_path().parent_path() / "src/gui/plume";
     const std::string output = (std::filesystem::temp_directory_path() / "plume-help.txt").string();
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '" +
                                 program.string() + "' --help >'" + output + "' 2>&1";

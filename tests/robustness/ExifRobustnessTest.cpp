@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/Fixtures.h"
 #include "robustness/QuietView.h"
 #include "robustness/RobustnessSupport.h"

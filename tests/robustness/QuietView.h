@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunView.h"
+#include "app/run/RunView.h"
 
 namespace plume::test {
 

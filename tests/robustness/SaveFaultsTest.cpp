@@ -19,9 +19,9 @@
 #include <thread>
 
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/SafeWrite.h"
-#include "app/SaveResult.h"
+#include "app/files/FileAccess.h"
+#include "app/files/SafeWrite.h"
+#include "app/files/SaveResult.h"
 #include "fixtures/Fixtures.h"
 #include "fixtures/SmallDisk.h"
 

@@ -15,7 +15,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/SaveResult.h"
+#include "app/files/SaveResult.h"
 #include "fixtures/Fixtures.h"
 
 namespace plume::test {

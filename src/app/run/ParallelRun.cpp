@@ -1,4 +1,4 @@
-#include "app/ParallelRun.h"
+#include "app/run/ParallelRun.h"
 
 #ifdef __linux__
 #include <sched.h>
@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "app/SaveResult.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/RunLoop.h"
+#include "app/run/RunLoop.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,9 +11,9 @@
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/TiffLayout.h"
 #include "app/AppTexts.h"
-#include "app/ExifAnalysis.h"
-#include "app/FileAccess.h"
-#include "app/ParallelRun.h"
+#include "app/analysis/ExifAnalysis.h"
+#include "app/files/FileAccess.h"
+#include "app/run/ParallelRun.h"
 
 namespace plume {
 

@@ -1,4 +1,4 @@
-#include "app/IniText.h"
+#include "app/settings/IniText.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/FileAccess.h"
+#include "app/files/FileAccess.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "app/AppTexts.h"
-#include "app/FileDescriptor.h"
+#include "app/files/FileDescriptor.h"
 
 namespace plume {
 namespace {

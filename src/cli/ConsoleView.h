@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "app/RunView.h"
-#include "app/Settings.h"
+#include "app/run/RunView.h"
+#include "app/settings/Settings.h"
 
 namespace plume {
 

@@ -23,8 +23,8 @@
 #include <span>
 #include <string>
 
-#include "app/FileAccess.h"
-#include "app/FileDescriptor.h"
+#include "app/files/FileAccess.h"
+#include "app/files/FileDescriptor.h"
 
 namespace plume {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
+#include "app/settings/Settings.h"
 
 namespace plume {
 

@@ -1,4 +1,4 @@
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 
 #include <algorithm>
 #include <optional>

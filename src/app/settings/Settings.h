@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/RunLoop.h"
-#include "app/SaveResult.h"
+#include "app/run/RunLoop.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 

@@ -39,7 +39,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/RunLoop.h"
+#include "app/run/RunLoop.h"
 
 namespace plume {
 

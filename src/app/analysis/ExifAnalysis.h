@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "BitStreamFile/MemoryStream.h"
-#include "app/RunView.h"
+#include "app/run/RunView.h"
 
 namespace plume {
 

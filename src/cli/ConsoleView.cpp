@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/AppTexts.h"
-#include "app/SaveResult.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {

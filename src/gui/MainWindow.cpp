@@ -19,12 +19,12 @@
 #include <exception>
 #include <utility>
 
-#include "app/InputCollection.h"
-#include "app/ParallelRun.h"
-#include "app/RunLoop.h"
-#include "app/SaveResult.h"
+#include "app/files/InputCollection.h"
+#include "app/run/ParallelRun.h"
+#include "app/run/RunLoop.h"
+#include "app/files/SaveResult.h"
 #include "JpegRotation/EngineMessages.h"
-#include "app/Settings.h"
+#include "app/settings/Settings.h"
 #include "gui/GuiTexts.h"
 #include "gui/MessageBoxes.h"
 #include "gui/ThumbImage.h"

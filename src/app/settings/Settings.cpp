@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "app/settings/Settings.h"
 
 #include <sys/stat.h>
 
@@ -12,10 +12,10 @@
 
 #include "BitStreamFile/MemoryStream.h"
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/IniText.h"
-#include "app/SafeWrite.h"
-#include "app/UserFolders.h"
+#include "app/files/FileAccess.h"
+#include "app/settings/IniText.h"
+#include "app/files/SafeWrite.h"
+#include "app/files/UserFolders.h"
 
 namespace plume {
 namespace {

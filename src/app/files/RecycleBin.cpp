@@ -1,4 +1,4 @@
-#include "app/RecycleBin.h"
+#include "app/files/RecycleBin.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/FileDescriptor.h"
-#include "app/SafeWrite.h"
-#include "app/UserFolders.h"
+#include "app/files/FileAccess.h"
+#include "app/files/FileDescriptor.h"
+#include "app/files/SafeWrite.h"
+#include "app/files/UserFolders.h"
 
 namespace plume {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "BitStreamFile/MemoryStream.h"
-#include "app/FileAccess.h"
+#include "app/files/FileAccess.h"
 
 namespace plume {
 

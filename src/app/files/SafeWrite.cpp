@@ -1,4 +1,4 @@
-#include "app/SafeWrite.h"
+#include "app/files/SafeWrite.h"
 
 #include <dirent.h>
 #include <fcntl.h>

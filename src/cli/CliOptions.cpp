@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/ParallelRun.h"
+#include "app/run/ParallelRun.h"
 
 namespace plume {
 

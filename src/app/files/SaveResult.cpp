@@ -1,4 +1,4 @@
-#include "app/SaveResult.h"
+#include "app/files/SaveResult.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/AppTexts.h"
-#include "app/RecycleBin.h"
-#include "app/SafeWrite.h"
+#include "app/files/RecycleBin.h"
+#include "app/files/SafeWrite.h"
 
 namespace plume {
 namespace {

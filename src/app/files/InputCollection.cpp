@@ -1,4 +1,4 @@
-#include "app/InputCollection.h"
+#include "app/files/InputCollection.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,9 +8,9 @@
 #include <algorithm>
 
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/FileDescriptor.h"
-#include "app/SaveResult.h"
+#include "app/files/FileAccess.h"
+#include "app/files/FileDescriptor.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {

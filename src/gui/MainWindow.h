@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunView.h"
+#include "app/run/RunView.h"
 
 class QCheckBox;
 class QComboBox;

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/InputCollection.h"
-#include "app/ParallelRun.h"
-#include "app/RunLoop.h"
-#include "app/Settings.h"
+#include "app/files/FileAccess.h"
+#include "app/files/InputCollection.h"
+#include "app/run/ParallelRun.h"
+#include "app/run/RunLoop.h"
+#include "app/settings/Settings.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleView.h"
 

@@ -32,9 +32,9 @@
 
 #include "BitStreamFile/MemoryStream.h"
 #include "JpegRotation/JpegRotation.h"
-#include "app/FileAccess.h"
-#include "app/RunView.h"
-#include "app/SaveResult.h"
+#include "app/files/FileAccess.h"
+#include "app/run/RunView.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 

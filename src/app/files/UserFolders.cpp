@@ -1,4 +1,4 @@
-#include "app/UserFolders.h"
+#include "app/files/UserFolders.h"
 
 #include <cstdlib>
 #include <string_view>
