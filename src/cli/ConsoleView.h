@@ -15,7 +15,7 @@
 
 namespace plume {
 
-class TConsoleView : public IRunView {
+class TConsoleView : public IRunView, public IRunChoices {
   public:
     TConsoleView(const TSettings& options, std::FILE* out, std::FILE* err, bool progressBar);
 

@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
 
-    TRunner runner(view);
+    TRunner runner(view, view);
     ApplyRunSettings(options.Settings, runner.Options);
     runner.Options.ForcedMode = options.Mode;
     runner.Options.OutputPath = options.OutputPath;

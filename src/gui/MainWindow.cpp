@@ -86,7 +86,7 @@ void TFm_Main::FormCreate() {
     ApplySettings(LoadSettings(&settingsProblems_));
 
     FFileList.clear();
-    FRunner = std::make_unique<TRunner>(*this);
+    FRunner = std::make_unique<TRunner>(*this, *this);
     // Files are prepared on every core, as in the console; the loop still
     // shows and saves them one at a time, in list order.
     FRunner->Options.Jobs = DefaultJobs();

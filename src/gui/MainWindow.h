@@ -30,7 +30,7 @@ namespace plume::gui {
 
 class TThumbImage;
 
-class TFm_Main : public QWidget, public IRunView {
+class TFm_Main : public QWidget, public IRunView, public IRunChoices {
   public:
     explicit TFm_Main(QWidget* parent = nullptr);
     ~TFm_Main() override;
@@ -56,7 +56,7 @@ class TFm_Main : public QWidget, public IRunView {
     const std::vector<std::string>& FileList() const { return FFileList; }
     bool ShowOption() const { return FShowOption; }
 
-    // IRunView.
+    // IRunView and IRunChoices.
     void SetFileCounter(const std::string& text) override;
     void SetFileName(const std::string& name) override;
     void SetStatus(const std::string& text) override;

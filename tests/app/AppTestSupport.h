@@ -79,7 +79,7 @@ class TFakeHome {
 
 // A view that records every call as a line ("status:解析中...", "pump", ...),
 // with settable options and a hook at each pumping point.
-class TRecordingView : public IRunView {
+class TRecordingView : public IRunView, public IRunChoices {
   public:
     std::vector<std::string> Log;
     std::vector<TFileReport> Reports;

@@ -147,8 +147,8 @@ std::uint32_t ReadScalarBody(TTiffReader& tiff, bool littleEndian) {
     return value;
 }
 
-void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& options,
-                 IRunView& view, TMemoryStream& stream, std::size_t tiffStart) {
+void AnalyseTiff(TTiffReader& tiff, const TAnalysisOptions& options, TAnalysis& found,
+                 TMemoryStream& stream, std::size_t tiffStart) {
     if (!tiff.Within(0, kTiffHeaderSize)) return;
     tiff.Seek(0);
     const bool littleEndian = tiff.ReadTiffWord(false) == kByteOrderLittleEndian;
@@ -170,11 +170,11 @@ void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& 
         // Read and written back in the entry's own type and size.
         const std::optional<std::uint32_t> value = fields.IntegerValue(entry);
         if (!value) {
-            view.ShowWarning(kMsgOrientationUnreadable);
+            found.OrientationUnreadable = true;
             continue;
         }
         if (const auto turn = ModeOfOrientation(*value, options.FixMirrored)) {
-            mode = *turn;
+            found.Mode = *turn;
             (void)fields.PutScalarValue(entry, kOrientationUpright);
         }
     }
@@ -211,31 +211,32 @@ void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& 
     if (!tiff.Within(*thumbOffset, *thumbLength)) return;
     const std::uint8_t* first = stream.Memory() + tiffStart + *thumbOffset;
     tiff.Seek(*thumbOffset + std::size_t{*thumbLength});
-    view.ShowPreview(std::vector<std::uint8_t>(first, first + *thumbLength));
+    found.Thumbnail.assign(first, first + *thumbLength);
 }
 
 }  // namespace
 
-void AnalysisData(TMemoryStream& stream, std::uint8_t& mode, const TAnalysisOptions& options,
-                  IRunView& view) {
+TAnalysis AnalysisData(TMemoryStream& stream, const TAnalysisOptions& options) {
+    TAnalysis found;
     stream.SetPosition(0);
     if (ReadBigEndianWord(stream) != kSOI) {
-        view.ShowPlainMessage(kMsgAnalysisNoSoi);
-        return;
+        found.NoSoi = true;
+        return found;
     }
     std::uint16_t length = 0;
     if (options.ExifAnywhere) {
-        if (!FindExifAnywhere(stream, length)) return;
+        if (!FindExifAnywhere(stream, length)) return found;
     } else {
         // Only an EXIF segment right after SOI is read; any other first
         // segment (a JFIF APP0, an XMP APP1) means no orientation.
-        if (ReadBigEndianWord(stream) != kAPP1Marker) return;
+        if (ReadBigEndianWord(stream) != kAPP1Marker) return found;
         length = ReadBigEndianWord(stream);
-        if (!ReadExifIdentifier(stream, length)) return;
+        if (!ReadExifIdentifier(stream, length)) return found;
     }
     const std::size_t tiffStart = stream.Position();
     TTiffReader tiff(stream, tiffStart, length - 2u - kExifIdentifierSize);
-    AnalyseTiff(tiff, mode, options, view, stream, tiffStart);
+    AnalyseTiff(tiff, options, found, stream, tiffStart);
+    return found;
 }
 
 }  // namespace plume

@@ -1,12 +1,13 @@
 // AnalysisData: the rotation mode from the EXIF orientation of a file held in
 // memory, with the orientation values it acts on reset to 1 in place, and the
-// EXIF thumbnail handed to the preview.
+// EXIF thumbnail for the preview. It shows nothing itself: the run shows what
+// it found.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "BitStreamFile/MemoryStream.h"
-#include "app/run/RunView.h"
 
 namespace plume {
 
@@ -30,11 +31,19 @@ struct TAnalysisOptions {
     bool FixMirrored = false;
 };
 
-// mode is in and out: set to 1, 2 or 3 when IFD0's Orientation asks for a
-// turn (4 to 7 for a mirror under FixMirrored), else left as the caller set
-// it. A file that does not start with SOI gets a plain message through view.
+struct TAnalysis {
+    // 1, 2 or 3 when IFD0's Orientation asks for a turn (4 to 7 for a mirror
+    // under FixMirrored), else 0.
+    std::uint8_t Mode = 0;
+    // The file does not start with SOI: no JPEG (the plain box kMsgAnalysisNoSoi).
+    bool NoSoi = false;
+    // IFD0's Orientation is of a type that holds no number (kMsgOrientationUnreadable).
+    bool OrientationUnreadable = false;
+    // The EXIF thumbnail's bytes, when it lies wholly inside the segment.
+    std::vector<std::uint8_t> Thumbnail;
+};
+
 // A read past the end of the file throws EStreamError.
-void AnalysisData(TMemoryStream& stream, std::uint8_t& mode, const TAnalysisOptions& options,
-                  IRunView& view);
+TAnalysis AnalysisData(TMemoryStream& stream, const TAnalysisOptions& options);
 
 }  // namespace plume

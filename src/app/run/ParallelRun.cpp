@@ -13,75 +13,10 @@
 #include <utility>
 
 #include "app/files/SaveResult.h"
+#include "app/run/RecordingView.h"
 
 namespace plume {
 namespace {
-
-// One view call made by a step on a worker, to be made again on the loop's thread.
-struct TViewCall {
-    enum class TKind {
-        FileCounter,
-        FileName,
-        Status,
-        CancelCaption,
-        ProgressMax,
-        ProgressPosition,
-        Plain,
-        Warning,
-        Error,
-        Pump,
-        ClearPreview,
-        Preview,
-    };
-    TKind Kind;
-    std::string Text;
-    int Value = 0;
-    std::vector<std::uint8_t> Bytes;
-};
-
-void Replay(const std::vector<TViewCall>& calls, IRunView& view) {
-    using K = TViewCall::TKind;
-    for (const TViewCall& call : calls) {
-        switch (call.Kind) {
-            case K::FileCounter:
-                view.SetFileCounter(call.Text);
-                break;
-            case K::FileName:
-                view.SetFileName(call.Text);
-                break;
-            case K::Status:
-                view.SetStatus(call.Text);
-                break;
-            case K::CancelCaption:
-                view.SetCancelCaption(call.Text);
-                break;
-            case K::ProgressMax:
-                view.SetProgressMax(call.Value);
-                break;
-            case K::ProgressPosition:
-                view.SetProgressPosition(call.Value);
-                break;
-            case K::Plain:
-                view.ShowPlainMessage(call.Text);
-                break;
-            case K::Warning:
-                view.ShowWarning(call.Text);
-                break;
-            case K::Error:
-                view.ShowError(call.Text);
-                break;
-            case K::Pump:
-                view.ProcessMessages();
-                break;
-            case K::ClearPreview:
-                view.ClearPreview();
-                break;
-            case K::Preview:
-                view.ShowPreview(call.Bytes);
-                break;
-        }
-    }
-}
 
 void FoldAsciiCase(std::string& text) {
     for (char& c : text)
@@ -170,44 +105,6 @@ struct TParallelSteps::TPrepared {
     }
 };
 
-// The view of a worker: records every call into the list it is pointed at.
-class TParallelSteps::TRecordingView : public IRunView {
-  public:
-    explicit TRecordingView(bool allowBreakDCF) : allowBreakDCF_(allowBreakDCF) {}
-    void Into(std::vector<TViewCall>* calls) { calls_ = calls; }
-
-    void SetFileCounter(const std::string& text) override { Add(K::FileCounter, text); }
-    void SetFileName(const std::string& name) override { Add(K::FileName, name); }
-    void SetStatus(const std::string& text) override { Add(K::Status, text); }
-    void SetCancelCaption(const std::string& caption) override { Add(K::CancelCaption, caption); }
-    void SetProgressMax(int max) override { Add(K::ProgressMax, {}, max); }
-    void SetProgressPosition(int position) override { Add(K::ProgressPosition, {}, position); }
-    void ShowPlainMessage(const std::string& text) override { Add(K::Plain, text); }
-    void ShowWarning(const std::string& text) override { Add(K::Warning, text); }
-    void ShowError(const std::string& text) override { Add(K::Error, text); }
-    void ProcessMessages() override { Add(K::Pump, {}); }
-    void ClearPreview() override { Add(K::ClearPreview, {}); }
-    void ShowPreview(const std::vector<std::uint8_t>& jpeg) override {
-        calls_->push_back({K::Preview, {}, 0, jpeg});
-    }
-    // The steps read AllowBreakDCF alone; the per-file options belong to the
-    // loop, and a worker cannot ask the front end. These are the defaults.
-    bool AllowBreakDCF() const override { return allowBreakDCF_; }
-    bool OperateAllFile() const override { return false; }
-    int SaveMethod() const override { return smResultFolder; }
-    bool KeepTimeStampCreate() const override { return true; }
-    bool KeepTimeStampWrite() const override { return true; }
-
-  private:
-    using K = TViewCall::TKind;
-    void Add(K kind, const std::string& text, int value = 0) {
-        calls_->push_back({kind, text, value, {}});
-    }
-
-    bool allowBreakDCF_;
-    std::vector<TViewCall>* calls_ = nullptr;
-};
-
 TParallelSteps::TParallelSteps(const std::vector<std::string>& files, const TRunOptions& options,
                                bool allowBreakDCF, IRunView& view, unsigned jobs)
     : files_(files),
@@ -261,7 +158,7 @@ void TParallelSteps::WorkerLoop() {
 }
 
 void TParallelSteps::Work() {
-    TRecordingView recorder(allowBreakDCF_);
+    TRecordingView recorder;
     TFileWorker worker(recorder);
     ConfigureEngine(worker.FRotation, allowBreakDCF_, options_);
     // The workers already keep the cores busy with whole files.

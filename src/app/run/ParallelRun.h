@@ -39,7 +39,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/run/RunLoop.h"
+#include "app/run/FileSteps.h"
+#include "app/run/RunOptions.h"
+#include "app/run/RunView.h"
 
 namespace plume {
 
@@ -58,6 +60,8 @@ std::string PathIdentity(const std::string& path);
 // loop has finished the first Dependency[k] files.
 std::vector<std::size_t> LoadDependencies(const std::vector<std::string>& files,
                                           const TRunOptions& options);
+
+class TRecordingView;
 
 class TParallelSteps : public TFileSteps {
   public:
@@ -83,7 +87,6 @@ class TParallelSteps : public TFileSteps {
 
   private:
     struct TPrepared;
-    class TRecordingView;
 
     void WorkerLoop();
     void Work();

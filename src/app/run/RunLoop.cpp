@@ -1,45 +1,15 @@
 #include "app/run/RunLoop.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <new>
-#include <system_error>
 #include <utility>
 
-#include "BitStreamFile/MessageEvent.h"
-#include "JpegRotation/EngineMessages.h"
-#include "JpegRotation/TiffLayout.h"
 #include "app/AppTexts.h"
-#include "app/analysis/ExifAnalysis.h"
-#include "app/files/FileAccess.h"
+#include "app/files/SaveResult.h"
 #include "app/run/ParallelRun.h"
 
 namespace plume {
-
-void ShowEngineMessage(IRunView& view, const std::string& text, int level) {
-    switch (level) {
-        case kLevelInfo:
-            view.ShowPlainMessage(text);
-            break;
-        case kLevelWarning:
-            view.ShowWarning(text);
-            break;
-        case kLevelError:
-            view.ShowError(text + "\r" + kCannotProcessLine);
-            break;
-        default:
-            break;
-    }
-}
-
-void SetProgressMax(IRunView& view, int max) {
-    view.SetProgressMax(max);
-}
-
-void SetProgressPosition(IRunView& view, int position) {
-    view.SetProgressPosition(position);
-}
 
 const char* StatusTextForMode(std::uint8_t mode) {
     switch (mode) {
@@ -62,153 +32,8 @@ const char* StatusTextForMode(std::uint8_t mode) {
     }
 }
 
-void TTallyingView::ShowPlainMessage(const std::string& text) {
-    if (fileFailure_.empty()) fileFailure_ = text;
-    target_.ShowPlainMessage(text);
-}
-
-void TTallyingView::ShowError(const std::string& text) {
-    if (fileFailure_.empty()) fileFailure_ = text;
-    target_.ShowError(text);
-}
-
-std::string FirstLine(const std::string& text) {
-    return text.substr(0, text.find('\r'));
-}
-
-TFileWorker::TFileWorker(IRunView& view) {
-    FRotation.OnMessage = [this, &view](const std::string& text, int level) {
-        if (level == kLevelError) ++EngineErrors;
-        ShowEngineMessage(view, text, level);
-    };
-    FRotation.OnProgressMax = [&view](int max) { SetProgressMax(view, max); };
-    FRotation.OnProgress = [&view](int position) { SetProgressPosition(view, position); };
-}
-
-namespace {
-
-// The segments before the frame header lie in the file's head; what lies
-// beyond this many bytes is not looked at for the note.
-constexpr std::size_t kLaterExifSearchBytes = std::size_t{1} << 20;
-
-// True when the file starts with SOI and an EXIF APP1 (EXIF 2.32, 4.5.4),
-// the one segment that the analysis reads without ExifAnywhere.
-bool ExifFollowsSoi(const std::vector<std::uint8_t>& bytes) {
-    constexpr std::size_t kIdentifierAt = 6;  // SOI, APP1 marker, length
-    return bytes.size() >= kIdentifierAt + kExifIdentifierSize && bytes[0] == 0xFF &&
-           bytes[1] == 0xD8 && bytes[2] == (kAPP1Marker >> 8) && bytes[3] == (kAPP1Marker & 0xFF) &&
-           std::equal(std::begin(kExifIdentifier), std::end(kExifIdentifier),
-                      bytes.begin() + kIdentifierAt);
-}
-
-// Whether an EXIF APP1 that does not follow SOI asks for a turn: the
-// analysis once more with ExifAnywhere, on a copy of the file's head (it
-// resets in place the orientation it acts on), silently.
-bool LaterExifAsksTurn(const TMemoryStream& stream, bool fixMirrored) {
-    const std::vector<std::uint8_t>& bytes = stream.Bytes();
-    if (ExifFollowsSoi(bytes)) return false;  // read already: there is no other
-    const auto head = static_cast<std::ptrdiff_t>(std::min(bytes.size(), kLaterExifSearchBytes));
-    TMemoryStream copy(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + head));
-    TSilentView silent;
-    std::uint8_t mode = kModeNone;
-    TAnalysisOptions anywhere;
-    anywhere.ExifAnywhere = true;
-    anywhere.FixMirrored = fixMirrored;
-    try {
-        AnalysisData(copy, mode, anywhere, silent);
-    } catch (const EStreamError&) {
-        return false;  // an EXIF segment cut off by the head, or by the file's end
-    }
-    return mode != kModeNone;
-}
-
-}  // namespace
-
-void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOptions& options) {
-    engine.AllowBreakDCF = allowBreakDCF;
-    // Under skip, a photo whose turn would show padding is never turned, so
-    // trimming reaches only what is turned with it: the EXIF thumbnail and
-    // the other images of the file, which are cut rather than padded.
-    engine.TrimPartialEdges = options.EdgePolicy == epTrim || options.EdgePolicy == epSkip;
-    // The warning says the edges will not come out right, which holds only
-    // when they are moved as they are; trimming and skipping say otherwise.
-    engine.WarnPartialMcu = options.EdgePolicy == epMove;
-}
-
-std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
-                            const TRunOptions& options, IRunView& view) {
-    if (worker.FRotation.AllowParallelCoding) {
-        std::error_code unknown;
-        const std::uintmax_t size = std::filesystem::file_size(path, unknown);
-        if (!unknown) worker.FRotation.PrepareThreads(size);
-    }
-    LoadFile(path, worker.FSrcStream, loaded.Times, &loaded.Identity);
-    std::uint8_t mode = kModeNone;
-    TAnalysisOptions analysis;
-    analysis.AllowBreakDCF = worker.FRotation.AllowBreakDCF;
-    analysis.ExifAnywhere = options.ExifAnywhere;
-    analysis.FixMirrored = options.FixMirrored;
-    AnalysisData(worker.FSrcStream, mode, analysis, view);
-    if (options.ForcedMode) return *options.ForcedMode;
-    if (mode == kModeNone && options.NoteLaterExif && !options.ExifAnywhere)
-        loaded.LaterExifAsksTurn = LaterExifAsksTurn(worker.FSrcStream, options.FixMirrored);
-    return mode;
-}
-
-TEngineResult RunEngine(TFileWorker& worker, std::uint8_t mode, const TRunOptions& options) {
-    const std::size_t errorsBefore = worker.EngineErrors;
-    worker.FSrcStream.SetPosition(0);
-    if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return TEngineResult::Refused;
-    if (options.EdgePolicy == epSkip && worker.FRotation.MovesPartialEdge(mode))
-        return TEngineResult::Skipped;
-    // A picture smaller than one MCU has no whole MCU to trim to: its padding
-    // comes into view as under epMove, and gets the same warning. (jpegtran
-    // leaves such an edge untransformed instead: the picture comes out
-    // mirrored, not turned.)
-    if (options.EdgePolicy == epTrim && worker.FRotation.ShowsPadding(mode))
-        worker.FRotation.OnMessage(kMsgPartialMcu, kLevelWarning);
-    // The output is about the input's size, a little more when tables are replaced.
-    const std::size_t inputSize = worker.FSrcStream.Size();
-    ReserveLargeBuffer(worker.FDstStream.Bytes(), inputSize + inputSize / 16 + 65536);
-    if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode) ||
-        worker.EngineErrors != errorsBefore)
-        return TEngineResult::Refused;
-    return TEngineResult::Rotated;
-}
-
-bool NeedsEngine(std::uint8_t mode, const TRunOptions& options) {
-    return mode != kModeNone || options.ForcedMode.has_value();
-}
-
-namespace {
-
-// The steps done on the spot, by the runner's own worker, showing through the
-// run's view as they go.
-class TInlineSteps : public TFileSteps {
-  public:
-    TInlineSteps(TFileWorker& worker, const std::vector<std::string>& files,
-                 const TRunOptions& options, IRunView& view)
-        : worker_(worker), files_(files), options_(options), view_(view) {}
-
-    std::uint8_t LoadAndAnalyse(std::size_t index, TLoadedFile& loaded) override {
-        return plume::LoadAndAnalyse(worker_, files_[index], loaded, options_, view_);
-    }
-    TEngineResult RunEngine(std::size_t, std::uint8_t mode) override {
-        return plume::RunEngine(worker_, mode, options_);
-    }
-    const TMemoryStream& Source(std::size_t) const override { return worker_.FSrcStream; }
-    const TMemoryStream& Result(std::size_t) const override { return worker_.FDstStream; }
-
-  private:
-    TFileWorker& worker_;
-    const std::vector<std::string>& files_;
-    const TRunOptions& options_;
-    IRunView& view_;
-};
-
-}  // namespace
-
-TRunner::TRunner(IRunView& view) : FView(view), FWorker(FView) {}
+TRunner::TRunner(IRunView& view, const IRunChoices& choices)
+    : FView(view), choices_(choices), FWorker(FView) {}
 
 TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
     TRunSummary summary;
@@ -219,7 +44,7 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
 
     FView.ClearPreview();
     // Fixed for the whole run; the analysis and the EXIF rewrite read it here.
-    const bool allowBreakDCF = FView.AllowBreakDCF();
+    const bool allowBreakDCF = choices_.AllowBreakDCF();
     ConfigureEngine(FWorker.FRotation, allowBreakDCF, active_);
     FRunning = true;
     FView.SetCancelCaption(kCaptionCancel);
@@ -309,10 +134,14 @@ TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
                 outcome = TFileOutcome::Skipped;
                 break;
         }
-    } else if (FView.OperateAllFile()) {
+    } else if (choices_.OperateAllFile()) {
         outcome = Store(steps.Source(index), path, loaded);
     }
-    return {index, path, outcome, !FView.FileFailure().empty(), loaded.LaterExifAsksTurn,
+    return {index,
+            path,
+            outcome,
+            !FView.FileFailure().empty(),
+            loaded.LaterExifAsksTurn,
             FirstLine(FView.FileFailure())};
 }
 
@@ -325,8 +154,8 @@ TFileReport TRunner::ReportFileError(std::size_t index, const std::string& text)
 TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
                             const TLoadedFile& loaded) {
     if (active_.DryRun) return TFileOutcome::WouldSave;
-    const TSaveOptions options{FView.SaveMethod(), FView.KeepTimeStampCreate(),
-                               FView.KeepTimeStampWrite()};
+    const TSaveOptions options{choices_.SaveMethod(), choices_.KeepTimeStampCreate(),
+                               choices_.KeepTimeStampWrite()};
     const TSaveResult saved =
         active_.OutputPath.empty()
             ? SaveResult(data, path, loaded.Times, options, loaded.Identity)

@@ -1,7 +1,9 @@
-// What the run loop needs from a front end: the window (plume), the console
-// (plume-cli) and the tests' fake all implement it. The loop reads the options
-// at the moments it uses them, so a change during a run affects the files
-// that follow.
+// What the run loop needs from a front end, in two parts: the view that shows
+// what the run does (IRunView), and the user's choices that it reads
+// (IRunChoices). The window (plume), the console (plume-cli) and the tests'
+// fake implement both; what records a worker's calls for later shows only.
+// The loop reads the choices at the moments it uses them, so a change during
+// a run affects the files that follow.
 #pragma once
 
 #include <cstddef>
@@ -77,13 +79,6 @@ class IRunView {
     virtual void ClearPreview() = 0;
     virtual void ShowPreview(const std::vector<std::uint8_t>& jpeg) = 0;
 
-    // Options, read when the run uses them.
-    virtual bool AllowBreakDCF() const = 0;        // chk_AllowBreakDCF, once per run
-    virtual bool OperateAllFile() const = 0;       // Chk_OperateAllFile, per file
-    virtual int SaveMethod() const = 0;            // GetSaveMethod(), per file
-    virtual bool KeepTimeStampCreate() const = 0;  // chk_KeepTimeStamp_Create
-    virtual bool KeepTimeStampWrite() const = 0;   // chk_KeepTimeStamp_Write
-
     // Called as the handling of a file begins, with its path as listed.
     virtual void FileStarted(const std::string& path) { (void)path; }
     // Called once a file is done (not for a file whose error ended the run
@@ -91,27 +86,15 @@ class IRunView {
     virtual void FileFinished(const TFileReport& report) { (void)report; }
 };
 
-// Shows nothing and reads the options' defaults: the view of work the user
-// is not to see, and a base for views that want only a few of the calls.
-class TSilentView : public IRunView {
+// The user's choices that a run reads, each when it uses it.
+class IRunChoices {
   public:
-    void SetFileCounter(const std::string&) override {}
-    void SetFileName(const std::string&) override {}
-    void SetStatus(const std::string&) override {}
-    void SetCancelCaption(const std::string&) override {}
-    void SetProgressMax(int) override {}
-    void SetProgressPosition(int) override {}
-    void ShowPlainMessage(const std::string&) override {}
-    void ShowWarning(const std::string&) override {}
-    void ShowError(const std::string&) override {}
-    void ProcessMessages() override {}
-    void ClearPreview() override {}
-    void ShowPreview(const std::vector<std::uint8_t>&) override {}
-    bool AllowBreakDCF() const override { return false; }
-    bool OperateAllFile() const override { return false; }
-    int SaveMethod() const override { return 0; }  // smResultFolder
-    bool KeepTimeStampCreate() const override { return true; }
-    bool KeepTimeStampWrite() const override { return true; }
+    virtual ~IRunChoices() = default;
+    virtual bool AllowBreakDCF() const = 0;        // chk_AllowBreakDCF, once per run
+    virtual bool OperateAllFile() const = 0;       // Chk_OperateAllFile, per file
+    virtual int SaveMethod() const = 0;            // GetSaveMethod(), per file
+    virtual bool KeepTimeStampCreate() const = 0;  // chk_KeepTimeStamp_Create
+    virtual bool KeepTimeStampWrite() const = 0;   // chk_KeepTimeStamp_Write
 };
 
 }  // namespace plume

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run/RunLoop.h"
+#include "app/run/RunOptions.h"
 #include "app/files/SaveResult.h"
 
 namespace plume {
