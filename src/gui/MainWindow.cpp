@@ -19,11 +19,11 @@
 #include <exception>
 #include <utility>
 
+#include "JpegRotation/EngineMessages.h"
 #include "app/files/InputCollection.h"
+#include "app/files/SaveResult.h"
 #include "app/run/ParallelRun.h"
 #include "app/run/RunLoop.h"
-#include "app/files/SaveResult.h"
-#include "JpegRotation/EngineMessages.h"
 #include "app/settings/Settings.h"
 #include "gui/GuiTexts.h"
 #include "gui/MessageBoxes.h"
@@ -32,7 +32,6 @@
 namespace plume::gui {
 
 namespace {
-
 
 // Paths travel to the run as the file system spells them.
 std::string NativePath(const QString& path) {

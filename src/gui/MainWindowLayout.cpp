@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 #include "gui/GuiFonts.h"
 #include "gui/GuiTexts.h"
@@ -16,7 +17,6 @@
 namespace plume::gui {
 
 namespace {
-
 
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const char* text,
                   const QFont& font) {
@@ -52,7 +52,9 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QRect& geometry
     auto* box = new QCheckBox(Shown(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setFont(JapaneseFont(fontPixels));
-    box->setGeometry(geometry);
+    // As wide as the layout has it, or as its text needs in another language.
+    box->setGeometry(
+        geometry.adjusted(0, 0, std::max(0, box->sizeHint().width() - geometry.width()), 0));
     return box;
 }
 
