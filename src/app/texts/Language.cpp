@@ -12,6 +12,10 @@
 #include <iterator>
 #include <vector>
 
+// The C library's count of catalogue changes, which its lookups compare
+// with the one they cached their answers under.
+extern "C" int _nl_msg_cat_cntr;
+
 namespace plume {
 namespace {
 
@@ -201,6 +205,9 @@ void SetLanguage(const std::string& code) {
     // is always there and changes nothing else.
     ::setenv("LANGUAGE", languages.c_str(), 1);
     if (std::setlocale(LC_MESSAGES, "C.UTF-8") == nullptr) std::setlocale(LC_MESSAGES, "C.utf8");
+    // What gettext found under the language before is forgotten (the GNU
+    // gettext manual's way, "Being a gettext grok").
+    ++_nl_msg_cat_cntr;
 }
 
 void InitLanguage() {
