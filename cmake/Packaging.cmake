@@ -17,24 +17,35 @@ if(TARGET plume)
 endif()
 
 # Manual pages: the version goes in, then gzip, as Debian keeps them. gzip -n
-# leaves out the name and time, so the same page gives the same bytes.
-set(manual_pages)
+# leaves out the name and time, so the same page gives the same bytes. The
+# English pages (data/man) go to man1, the Japanese ones (data/man/ja) to
+# ja/man1, where man looks first under a Japanese locale.
+set(manual_pages_en)
+set(manual_pages_ja)
 foreach(program plume-cli plume)
   if(NOT TARGET ${program})
     continue()
   endif()
-  set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
-  configure_file(${PLUME_DATA_DIR}/man/${program}.1 ${page} @ONLY)
-  add_custom_command(
-    OUTPUT ${page}.gz
-    COMMAND gzip -9nkf ${page}
-    DEPENDS ${page}
-    VERBATIM)
-  list(APPEND manual_pages ${page}.gz)
+  foreach(language en ja)
+    if(language STREQUAL en)
+      set(folder man)
+    else()
+      set(folder man/${language})
+    endif()
+    set(page ${CMAKE_BINARY_DIR}/${folder}/${program}.1)
+    configure_file(${PLUME_DATA_DIR}/${folder}/${program}.1 ${page} @ONLY)
+    add_custom_command(
+      OUTPUT ${page}.gz
+      COMMAND gzip -9nkf ${page}
+      DEPENDS ${page}
+      VERBATIM)
+    list(APPEND manual_pages_${language} ${page}.gz)
+  endforeach()
 endforeach()
-if(manual_pages)
-  add_custom_target(plume_manual_pages ALL DEPENDS ${manual_pages})
-  install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(manual_pages_en)
+  add_custom_target(plume_manual_pages ALL DEPENDS ${manual_pages_en} ${manual_pages_ja})
+  install(FILES ${manual_pages_en} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${manual_pages_ja} DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 endif()
 
 if(TARGET plume-cli)

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Checks a plume Debian package: its control fields (Depends on Qt and the
 # JPEG library, Recommends a Japanese font), that it holds every file,
-# that its desktop entry, AppStream entry and manual pages are valid, that its
-# plume-cli runs and that its bash completion completes.
+# that its desktop entry, AppStream entry and manual pages (English and
+# Japanese) are valid, that its plume-cli runs and that its bash completion
+# completes.
 #
 #   tools/check-package.sh build/plume_<version>_<arch>.deb
 #
 # Needs dpkg-dev, desktop-file-utils, appstream and groff-base (tools/package.sh
-# installs them).
+# installs them); where man-db is installed, the Japanese pages also go
+# through its man.
 set -euo pipefail
 deb=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
@@ -47,6 +49,7 @@ files=(
   usr/share/icons/hicolor/128x128/apps/plume.png
   usr/share/metainfo/com.tidecrest.plume.metainfo.xml
   usr/share/man/man1/plume.1.gz usr/share/man/man1/plume-cli.1.gz
+  usr/share/man/ja/man1/plume.1.gz usr/share/man/ja/man1/plume-cli.1.gz
   usr/share/bash-completion/completions/plume-cli
 )
 for file in "${files[@]}"; do
@@ -70,6 +73,24 @@ for page in plume plume-cli; do
     quiet_or_fail render "$device" "$share/man/man1/$page.1.gz"
   done
 done
+# The Japanese pages as man-db's man formats a page under man/ja: the UTF-8
+# text through preconv -e UTF-8, ja.tmac (man's .mso ja.tmac) for where a
+# Japanese line may break, and nroff's -mtty-char -mandoc -Tutf8. -z stops
+# after troff, the full render runs grotty too; neither PostScript (groff
+# -z's own device) nor ASCII has Japanese glyphs.
+format_ja() { zcat "$1" | preconv -e UTF-8 | groff -mtty-char -mandoc -mja -Tutf8 "${@:2}"; }
+render_ja() { format_ja "$2" -ww "$1" >/dev/null; }
+# And man itself, where it is installed, as a Japanese user's terminal of 80
+# columns shows the page; --warnings=w asks for every warning, as -ww.
+man_ja() { LC_ALL=C.UTF-8 MANWIDTH=80 MANOPT='' man --warnings=w -l "$1" >/dev/null; }
+for page in plume plume-cli; do
+  for pass in -z -Tutf8; do
+    quiet_or_fail render_ja "$pass" "$share/man/ja/man1/$page.1.gz"
+  done
+  if command -v man >/dev/null; then
+    quiet_or_fail man_ja "$share/man/ja/man1/$page.1.gz"
+  fi
+done
 
 version=$(field Version)
 said=$("$root/usr/bin/plume-cli" --version)
@@ -78,7 +99,8 @@ said=$("$root/usr/bin/plume-cli" --version)
 "$here/check-completion.sh" "$share/bash-completion/completions/plume-cli"
 
 # Every option that the completion offers is described by --help and the
-# manual page (rendered wide and unhyphenated, so that none is split).
+# manual pages, English and Japanese (rendered wide and unhyphenated, so that
+# none is split).
 options=$(
   # shellcheck source=/dev/null
   source "$share/bash-completion/completions/plume-cli"
@@ -87,9 +109,12 @@ options=$(
 )
 help=$("$root/usr/bin/plume-cli" --help)
 page=$(zcat "$share/man/man1/plume-cli.1.gz" | groff -man -Tascii -P -cbou -rLL=200n -rHY=0)
+page_ja=$(format_ja "$share/man/ja/man1/plume-cli.1.gz" -P -cbou -rLL=200n -rHY=0)
 for option in $options; do
   word="(^|[^-[:alnum:]])$option([^-[:alnum:]]|\$)"
   grep -Eq -- "$word" <<<"$help" || fail "plume-cli --help does not name $option"
   grep -Eq -- "$word" <<<"$page" || fail "the manual page plume-cli(1) does not name $option"
+  # Bytewise, so that a Japanese character beside an option is a boundary.
+  LC_ALL=C grep -Eq -- "$word" <<<"$page_ja" || fail "the Japanese manual page plume-cli(1) does not name $option"
 done
 echo "Package checked: $deb"
