@@ -30,6 +30,14 @@ bool TJpegRotation::MovesPartialEdge(std::uint8_t mode) const {
     return edges.right || edges.bottom;
 }
 
+bool TJpegRotation::ShowsPadding(std::uint8_t mode) const {
+    const TFrontEdges edges = PartialFrontEdges(mode);
+    if (!TrimPartialEdges) return edges.right || edges.bottom;
+    // As jpegtran, an edge is dropped only where a whole MCU is left.
+    return (edges.right && ImageWidth < 8 * MaxHSampling) ||
+           (edges.bottom && ImageHeight < 8 * MaxVSampling);
+}
+
 void TJpegRotation::TrimEdges() {
     const std::int32_t mcuWidth = 8 * MaxHSampling, mcuHeight = 8 * MaxVSampling;
     const TFrontEdges edges = TrimPartialEdges ? PartialFrontEdges(Mode) : TFrontEdges{};

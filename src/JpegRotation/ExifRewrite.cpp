@@ -193,10 +193,11 @@ void TExifRewriter::ParseIfd0(const TRegion& ifd0) {
             case kTagGpsIfdPointer:
                 gpsIfd_ = view_.Long(entry + kEntryValueOffset);
                 break;
-            // Upright whatever the value and the mode (EXIF 2.32, 4.6.4 A).
+            // Upright whatever the value and the mode (EXIF 2.32, 4.6.4 A),
+            // in the entry's own type; one of a type that holds no number
+            // (ASCII, say) is no orientation and stays as it is.
             case kTagOrientation:
-                view_.PutWord(entry + kEntryValueOffset, kOrientationUpright);
-                orientationSet_ = true;
+                if (view_.PutScalarValue(entry, kOrientationUpright)) orientationSet_ = true;
                 break;
             case kTagXResolution:
                 Record(kResolution, 0, entry);

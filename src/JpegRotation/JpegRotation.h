@@ -70,6 +70,11 @@ class TJpegRotation {
     // ends inside an MCU (the right or the bottom one) to the output's top or
     // left side, where the encoder's padding would then show.
     bool MovesPartialEdge(std::uint8_t mode) const;
+    // After ValidateJpeg: whether the padding still shows at the output's top
+    // or left side with TrimPartialEdges as it is set: such an edge that
+    // trimming cannot drop, because less than one whole MCU lies in that
+    // direction, shows its padding as without trimming.
+    bool ShowsPadding(std::uint8_t mode) const;
     // Rotate-and-write pass; on success OutStream holds the new JPEG, position 0.
     bool RotateJpeg(TMemoryStream& inStream, TMemoryStream& outStream, std::uint8_t mode);
 

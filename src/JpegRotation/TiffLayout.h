@@ -35,6 +35,7 @@ inline constexpr std::size_t kEntryCountOffset = 4;
 inline constexpr std::size_t kEntryValueOffset = 8;
 
 // Field types (TIFF 6.0, section 2, "Types").
+inline constexpr std::uint16_t kTypeByte = 1;
 inline constexpr std::uint16_t kTypeShort = 3;
 inline constexpr std::uint16_t kTypeLong = 4;
 
@@ -138,15 +139,43 @@ class TTiffView {
         if (Word(entry + kEntryTypeOffset) == kTypeShort) return Word(entry + kEntryValueOffset);
         return Long(entry + kEntryValueOffset);
     }
-    // Writes a single SHORT or LONG value in the entry's own type; an entry
-    // of another type or count is left as it is. The entry must fit.
-    void PutScalarValue(std::size_t entry, std::uint32_t value) const {
-        if (Long(entry + kEntryCountOffset) != 1) return;
-        const std::uint16_t type = Word(entry + kEntryTypeOffset);
-        if (type == kTypeShort && value <= 0xFFFF)
-            PutWord(entry + kEntryValueOffset, static_cast<std::uint16_t>(value));
-        else if (type == kTypeLong)
-            PutLong(entry + kEntryValueOffset, value);
+    // The single value of an entry of type BYTE, SHORT or LONG, read in its
+    // own type and size; nothing for another type or a count other than 1
+    // (Orientation is a SHORT, but BYTE and LONG ones are met, and readers
+    // take them). The entry must fit.
+    std::optional<std::uint32_t> IntegerValue(std::size_t entry) const {
+        if (Long(entry + kEntryCountOffset) != 1) return std::nullopt;
+        switch (Word(entry + kEntryTypeOffset)) {
+            case kTypeByte:
+                return data_[entry + kEntryValueOffset];
+            case kTypeShort:
+                return Word(entry + kEntryValueOffset);
+            case kTypeLong:
+                return Long(entry + kEntryValueOffset);
+            default:
+                return std::nullopt;
+        }
+    }
+    // Writes a single BYTE, SHORT or LONG value in the entry's own type and
+    // size; an entry of another type or count, or a value its type cannot
+    // hold, is left as it is (false). The entry must fit.
+    bool PutScalarValue(std::size_t entry, std::uint32_t value) const {
+        if (Long(entry + kEntryCountOffset) != 1) return false;
+        switch (Word(entry + kEntryTypeOffset)) {
+            case kTypeByte:
+                if (value > 0xFF) return false;
+                data_[entry + kEntryValueOffset] = static_cast<std::uint8_t>(value);
+                return true;
+            case kTypeShort:
+                if (value > 0xFFFF) return false;
+                PutWord(entry + kEntryValueOffset, static_cast<std::uint16_t>(value));
+                return true;
+            case kTypeLong:
+                PutLong(entry + kEntryValueOffset, value);
+                return true;
+            default:
+                return false;
+        }
     }
 
   private:

@@ -51,8 +51,9 @@ bool SameTime(const timespec& a, const timespec& b);
 std::vector<std::string> FolderNames(const std::string& folder);
 
 // Runs body as an unprivileged user when the tests run as root, so that
-// permission bits really refuse; the result is body's. Runs body directly
-// otherwise.
+// permission bits really refuse; the result is body's, or
+// kUnprivilegedThrew when it threw. Runs body directly otherwise.
+inline constexpr int kUnprivilegedThrew = 124;
 int RunUnprivileged(const std::function<int()>& body);
 // Lets an unprivileged user write everything below root.
 void OpenToEveryone(const std::filesystem::path& root);

@@ -5,6 +5,8 @@
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
 #include "app/FileAccess.h"
+#include "app/SafeWrite.h"
+#include "app/SaveResult.h"
 
 namespace plume {
 namespace {
@@ -91,24 +93,28 @@ TEST(WriteFileReplacing, MissingFolderThrowsCreateErrorWithTarget) {
     }
 }
 
-TEST(CopyFileWithTimes, CopyHasSourceBytesBitsAndGivenTime) {
+TEST(KeptCopy, HasSourceBytesBitsAndGivenTime) {
     test::TTempDir dir;
     test::WriteBytes(test::PathIn(dir, "a.jpg"), {4, 5, 6});
     ::chmod((test::PathIn(dir, "a.jpg")).c_str(), 0604);
     TFileTimes times;
     times.LastWrite = test::OldTime();
-    ASSERT_EQ(CopyFileWithTimes(test::PathIn(dir, "a.jpg"), test::PathIn(dir, "a.bak"), times),
-              TCopyOutcome::Copied);
+    const TMemoryStream output(TBytes{7});
+    ASSERT_EQ(SaveResult(output, test::PathIn(dir, "a.jpg"), times,
+                         TSaveOptions{smBackupExtension, false, false})
+                  .Outcome,
+              TSaveOutcome::Saved);
     EXPECT_EQ(test::ReadBytes(test::PathIn(dir, "a.bak")), (TBytes{4, 5, 6}));
     EXPECT_TRUE(
         test::SameTime(test::ModificationTime(test::PathIn(dir, "a.bak")), test::OldTime()));
     struct stat info {};
     ASSERT_EQ(::stat((test::PathIn(dir, "a.bak")).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0604u);
-    EXPECT_EQ(
-        CopyFileWithTimes(test::PathIn(dir, "missing.jpg"), test::PathIn(dir, "b.bak"), times),
-        TCopyOutcome::Failed);
-    EXPECT_FALSE(std::filesystem::exists(test::PathIn(dir, "b.bak")));
+    EXPECT_EQ(SaveResult(output, test::PathIn(dir, "missing.jpg"), times,
+                         TSaveOptions{smBackupExtension, false, false})
+                  .Outcome,
+              TSaveOutcome::InputChanged);
+    EXPECT_FALSE(std::filesystem::exists(test::PathIn(dir, "missing.bak")));
 }
 
 TEST(AppTexts, CounterNameAndFolderParts) {

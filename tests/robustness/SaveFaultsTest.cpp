@@ -20,6 +20,7 @@
 
 #include "app/AppTexts.h"
 #include "app/FileAccess.h"
+#include "app/SafeWrite.h"
 #include "app/SaveResult.h"
 #include "fixtures/Fixtures.h"
 
@@ -116,7 +117,8 @@ void ExpectFailedSaveDamagesNothing(const fs::path& folder, int method, const TB
     const TSavePaths paths = SavePathsFor(method, path.string());
     TMemoryStream stream(data);
     try {
-        const TSaveOutcome outcome = SaveResult(stream, path.string(), {}, {method, false, false});
+        const TSaveOutcome outcome =
+            SaveResult(stream, path.string(), {}, {method, false, false}).Outcome;
         EXPECT_EQ(outcome, TSaveOutcome::KeepFailed)
             << "a save that could not write reported success";
     } catch (const EStreamError& e) {
@@ -215,7 +217,7 @@ TEST(SaveFaults, AReadOnlyTargetIsNeitherReplacedNorDamaged) {
         const fs::path path = folder / ("photo" + std::to_string(method) + ".jpg");
         TMemoryStream stream(Pattern(3000, 11));
         try {
-            EXPECT_EQ(SaveResult(stream, path.string(), {}, {method, false, false}),
+            EXPECT_EQ(SaveResult(stream, path.string(), {}, {method, false, false}).Outcome,
                       TSaveOutcome::KeepFailed);
         } catch (const EStreamError& e) {
             EXPECT_EQ(std::string(e.what()),

@@ -9,6 +9,14 @@ std::string FormatPathText(const char* pattern, const std::string& path) {
     return text;
 }
 
+std::string FormatPathsText(const char* pattern, const std::string& first,
+                            const std::string& second) {
+    const std::string text(pattern);
+    const std::size_t at = text.find("%s");
+    if (at == std::string::npos) return text;
+    return text.substr(0, at) + first + FormatPathText(text.c_str() + at + 2, second);
+}
+
 std::string FileCounterText(std::size_t number, std::size_t count) {
     return "( " + std::to_string(number) + " / " + std::to_string(count) + " )";
 }

@@ -54,9 +54,34 @@ inline constexpr const char* kKeptCopyNameTaken = "%s には内容の異なる�
 inline constexpr const char* kInputChanged =
     "ファイル %s は読み込んだ後に変更されたため、上書きしませんでした。";
 
+// Saving refused before anything was written; %s is the path concerned.
+inline constexpr const char* kNotRegularFile =
+    "%s は通常のファイルではないため、置き換えませんでした。";
+inline constexpr const char* kUntrustedLink =
+    "%s はほかのユーザーのシンボリックリンクのため、その先には書き込みませんでした。";
+inline constexpr const char* kUntrustedFolder =
+    "フォルダ %s はシンボリックリンクか、ほかのユーザーのフォルダのため、書き込みませんでした。";
+// Two paths: the output, then the photo.
+inline constexpr const char* kOutputIsInput =
+    "出力先 %s は元ファイル %s と同じ場所を指しているため、書き込みませんでした。";
+// A photo refused for its size, or one whose handling ran out of memory; the
+// run goes on with the next file.
+inline constexpr const char* kFileTooLarge =
+    "ファイル %s は 1 GiB を超えるため、処理しません。";
+inline constexpr const char* kOutOfMemory =
+    "メモリが足りないため、ファイル %s を処理できませんでした。";
+// A settings file that no settings file can be: its values are not read
+// (and it is not written over).
+inline constexpr const char* kSettingsTooLarge =
+    "設定ファイル %s は 1 MiB を超えるため、読み込みませんでした。";
+
 // The console's lines beside the run.
 inline constexpr const char* kNoJpegFiles = "処理するJPEGファイルがありません。";
 inline constexpr const char* kSkippedNotJpg = "%s は拡張子が .jpg ではないため、処理しません。";
+// A sub-folder that a folder search passes over: plume itself writes into
+// folders of these names.
+inline constexpr const char* kSkippedOwnFolder =
+    "%s は plume が書き込むフォルダのため、検索しませんでした（フォルダ名を指定すると処理します）。";
 // After a file whose EXIF segment does not follow SOI, when one later in the
 // header asks for a turn.
 inline constexpr const char* kNoteExifAnywhere =
@@ -83,6 +108,9 @@ inline constexpr const char* kSaveMethodItems[] = {
 
 // pattern with its one "%s" replaced by path.
 std::string FormatPathText(const char* pattern, const std::string& path);
+// pattern with its two "%s" replaced by first and second, in order.
+std::string FormatPathsText(const char* pattern, const std::string& first,
+                            const std::string& second);
 // Lbl_FileCounter: "( 3 / 12 )".
 std::string FileCounterText(std::size_t number, std::size_t count);
 // The file name part of a path: the text after its last "/".

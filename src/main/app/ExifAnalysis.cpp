@@ -52,12 +52,11 @@ class TTiffReader {
         }
         return value;
     }
-    // Overwrites the SHORT just read with 1 and goes on after it.
-    void WriteUprightBack(bool littleEndian) {
-        const std::size_t at = stream_.Position() - 2;
-        std::uint8_t* bytes = stream_.Memory() + at;
-        bytes[0] = littleEndian ? kOrientationUpright : 0;
-        bytes[1] = littleEndian ? 0 : kOrientationUpright;
+    // The segment's TIFF data as a view, for an entry that Within has
+    // checked; the stream stays where it is.
+    TTiffView View(bool littleEndian) const {
+        const std::size_t inFile = std::min(tiffSize_, stream_.Size() - tiffStart_);
+        return TTiffView(stream_.Memory() + tiffStart_, inFile, littleEndian);
     }
 
   private:
@@ -112,7 +111,7 @@ bool FindExifAnywhere(TMemoryStream& stream, std::uint16_t& length) {
 // Orientation 6, 8 and 3 ask for a turn; under fixMirrored, 2, 4, 5 and 7
 // for the mirror that undoes theirs (each is its own inverse); any other
 // value for none.
-std::optional<std::uint8_t> ModeOfOrientation(std::uint16_t orientation, bool fixMirrored) {
+std::optional<std::uint8_t> ModeOfOrientation(std::uint32_t orientation, bool fixMirrored) {
     switch (orientation) {
         case kOrientationRotateRight:
             return kModeRotateRight;
@@ -162,18 +161,22 @@ void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& 
     tiff.Seek(ifd0);
     const std::uint16_t count0 = tiff.ReadTiffWord(littleEndian);
     if (!tiff.Within(tiff.Offset(), std::uint64_t{kIfdEntrySize} * count0)) return;
+    const TTiffView fields = tiff.View(littleEndian);
     for (unsigned i = 0; i < count0; ++i) {
-        if (tiff.ReadTiffWord(littleEndian) != kTagOrientation) {
-            tiff.Skip(kEntryBodySize);
+        const std::size_t entry = tiff.Offset();
+        const bool orientation = tiff.ReadTiffWord(littleEndian) == kTagOrientation;
+        tiff.Skip(kEntryBodySize);
+        if (!orientation) continue;
+        // Read and written back in the entry's own type and size.
+        const std::optional<std::uint32_t> value = fields.IntegerValue(entry);
+        if (!value) {
+            view.ShowWarning(kMsgOrientationUnreadable);
             continue;
         }
-        tiff.Skip(6);
-        if (const auto turn =
-                ModeOfOrientation(tiff.ReadTiffWord(littleEndian), options.FixMirrored)) {
+        if (const auto turn = ModeOfOrientation(*value, options.FixMirrored)) {
             mode = *turn;
-            tiff.WriteUprightBack(littleEndian);
+            (void)fields.PutScalarValue(entry, kOrientationUpright);
         }
-        tiff.Skip(2);
     }
     const std::size_t ifd0End = tiff.Offset() + kIfdNextSize;
     if (!tiff.Within(tiff.Offset(), kIfdNextSize)) return;
@@ -190,12 +193,11 @@ void AnalyseTiff(TTiffReader& tiff, std::uint8_t& mode, const TAnalysisOptions& 
     std::optional<std::uint32_t> thumbOffset;
     std::optional<std::uint32_t> thumbLength;
     for (unsigned i = 0; i < count1; ++i) {
+        const std::size_t entry = tiff.Offset();
         const std::uint16_t tag = tiff.ReadTiffWord(littleEndian);
         if (tag == kTagOrientation && options.AllowBreakDCF) {
-            tiff.Skip(6);
-            tiff.ReadTiffWord(littleEndian);
-            tiff.WriteUprightBack(littleEndian);
-            tiff.Skip(2);
+            (void)fields.PutScalarValue(entry, kOrientationUpright);
+            tiff.Skip(kEntryBodySize);
         } else if (tag == kTagJpegInterchangeFormat) {
             thumbOffset = ReadScalarBody(tiff, littleEndian);
         } else if (tag == kTagJpegInterchangeFormatLength) {

@@ -6,40 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-#include <vector>
 
 #include "app/AppTexts.h"
+#include "app/FileDescriptor.h"
 
 namespace plume {
 namespace {
-
-// Closes a descriptor on every way out of a scope.
-class TFileDescriptor {
-  public:
-    explicit TFileDescriptor(int fd) : fd_(fd) {}
-    ~TFileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    // Closes now and tells whether the close succeeded (it can report a
-    // delayed write error).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
 
 TFileTimes TimesOf(int fd) {
     TFileTimes times;
@@ -51,37 +24,6 @@ TFileTimes TimesOf(int fd) {
             times.Creation = timespec{info.stx_btime.tv_sec, info.stx_btime.tv_nsec};
     }
     return times;
-}
-
-// Sets the times that are given; the last-access time is left alone
-// (UTIME_OMIT). The creation time cannot be set on Linux and is skipped.
-void ApplyTimes(int fd, const TFileTimes& times) {
-    if (!times.LastWrite) return;
-    const timespec both[2] = {{0, UTIME_OMIT}, *times.LastWrite};
-    ::futimens(fd, both);  // a time that cannot be set is no reason to fail the save
-}
-
-// Writes bytes whole, a megabyte at a time: the disk is asked to start on
-// each as soon as it is in the page cache, so that the fsync that follows
-// waits only for the last ones.
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    constexpr std::size_t kStep = std::size_t{1} << 20;
-    std::size_t done = 0, started = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, std::min(kStep, bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-#ifdef __linux__
-        if (done - started >= kStep || done == bytes.size()) {
-            // Only a hint: the fsync still makes the bytes durable.
-            ::sync_file_range(fd, static_cast<off_t>(started), static_cast<off_t>(done - started),
-                              SYNC_FILE_RANGE_WRITE);
-            started = done;
-        }
-#endif
-    }
-    return true;
 }
 
 // Gives the system `advice` about the whole pages of the buffer's capacity
@@ -102,107 +44,6 @@ void PrefaultBuffer(std::vector<std::uint8_t>& bytes) {
     AdviseBuffer(bytes, kPopulateWrite);
 }
 
-// Reads an open regular file to its end into bytes.
-bool ReadAll(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHint) {
-    // One byte more than expected, so that the end shows without a bigger buffer.
-    const bool grown = sizeHint + 1 > bytes.capacity();
-    ReserveLargeBuffer(bytes, sizeHint + 1);
-    if (grown) PrefaultBuffer(bytes);
-    bytes.resize(sizeHint + 1);
-    std::size_t done = 0;
-    for (;;) {
-        if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    return true;
-}
-
-// Opens path for reading only if it is a regular file; O_NONBLOCK keeps a
-// pipe or device that carries a ".jpg" name from blocking the run.
-int OpenRegularFile(const std::string& path, struct stat& info) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return -1;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// The file a write to path lands on: a symbolic link is followed to its file,
-// so that replacing it keeps the link.
-std::string ResolveTarget(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string resolved(real);
-            std::free(real);
-            return resolved;
-        }
-    }
-    return path;
-}
-
-void SyncFolder(const std::string& folder) {
-    TFileDescriptor dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Valid()) ::fsync(dir.Get());
-}
-
-// Creates a new hidden file beside the target; the leading dot keeps a
-// leftover of a crash out of later folder scans.
-int CreateTemporaryFile(const std::string& folder, std::string& name) {
-    static std::atomic<unsigned> counter{0};
-    std::random_device seed;
-    std::mt19937_64 random(seed() ^ (std::uint64_t{static_cast<unsigned>(::getpid())} << 32) ^
-                           counter.fetch_add(1));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[17];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-        name = folder + ".plume-" + suffix + ".tmp";
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-enum class TExisting { None, Same, Other, Unreadable };
-
-// What stands at path compared with bytes: nothing, a file with those bytes,
-// a file with others, or something that cannot be read (a folder included).
-TExisting HoldsBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return errno == ENOENT ? TExisting::None : TExisting::Unreadable;
-    TFileDescriptor fd(OpenRegularFile(path, info));
-    if (!fd.Valid()) return TExisting::Unreadable;
-    if (static_cast<std::uint64_t>(info.st_size) != bytes.size()) return TExisting::Other;
-    std::vector<std::uint8_t> existing;
-    if (!ReadAll(fd.Get(), existing, static_cast<std::size_t>(info.st_size)))
-        return TExisting::Unreadable;
-    return std::equal(existing.begin(), existing.end(), bytes.begin(), bytes.end())
-               ? TExisting::Same
-               : TExisting::Other;
-}
-
-TFileIdentity IdentityOfStat(const struct stat& info) {
-    return {info.st_dev, info.st_ino, info.st_size, info.st_mtim};
-}
-
-void HandOnAttributes(int fd, const TFileAttributes& attributes) {
-    // The owner first: a change of owner clears the set-id bits.
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 &&
-        (info.st_uid != attributes.Owner || info.st_gid != attributes.Group))
-        (void)::fchown(fd, attributes.Owner, attributes.Group);  // refused unless privileged
-    ::fchmod(fd, attributes.Mode);
-}
-
 }  // namespace
 
 void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) {
@@ -216,8 +57,17 @@ void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) 
 }
 
 bool SameFile(const TFileIdentity& a, const TFileIdentity& b) {
-    return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size &&
-           a.LastWrite.tv_sec == b.LastWrite.tv_sec && a.LastWrite.tv_nsec == b.LastWrite.tv_nsec;
+    return SameInode(a, b) && a.Size == b.Size && a.LastWrite.tv_sec == b.LastWrite.tv_sec &&
+           a.LastWrite.tv_nsec == b.LastWrite.tv_nsec;
+}
+
+bool SameInode(const TFileIdentity& a, const TFileIdentity& b) {
+    return a.Device == b.Device && a.Inode == b.Inode;
+}
+
+TFileIdentity IdentityOfStat(const struct stat& info) {
+    return {info.st_dev, info.st_ino, info.st_size, info.st_mtim,
+            static_cast<mode_t>(info.st_mode & 07777)};
 }
 
 std::optional<TFileIdentity> IdentityOf(const std::string& path) {
@@ -226,16 +76,55 @@ std::optional<TFileIdentity> IdentityOf(const std::string& path) {
     return IdentityOfStat(info);
 }
 
+int OpenRegularFile(int at, const std::string& path, struct stat& info, int flags) {
+    const int fd = ::openat(at, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags);
+    if (fd < 0) return -1;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ReadWholeFile(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHint,
+                   std::uint64_t maxBytes) {
+    // One byte more than expected, so that the end shows without a bigger buffer.
+    const bool grown = sizeHint + 1 > bytes.capacity();
+    ReserveLargeBuffer(bytes, sizeHint + 1);
+    if (grown) PrefaultBuffer(bytes);
+    bytes.resize(sizeHint + 1);
+    std::size_t done = 0;
+    for (;;) {
+        if (done > maxBytes) return false;  // the file grew past the limit while read
+        if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
+                                  static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return true;
+}
+
 void LoadFile(const std::string& path, TMemoryStream& stream, TFileTimes& times,
-              TFileIdentity* identity) {
+              TFileIdentity* identity, std::uint64_t maxBytes) {
     stream.Clear();
     struct stat info {};
-    TFileDescriptor fd(OpenRegularFile(path, info));
+    TFileDescriptor fd(OpenRegularFile(AT_FDCWD, path, info));
     if (!fd.Valid()) throw EStreamError(FormatPathText(kFileCannotOpen, path));
+    // Refused before a byte is read: a sparse file of many gigabytes costs
+    // nothing on disk but would take all memory.
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
+        throw EFileTooLarge(FormatPathText(kFileTooLarge, path));
     times = TimesOf(fd.Get());
     if (identity != nullptr) *identity = IdentityOfStat(info);
-    if (!ReadAll(fd.Get(), stream.Bytes(), static_cast<std::size_t>(info.st_size)))
+    if (!ReadWholeFile(fd.Get(), stream.Bytes(), static_cast<std::size_t>(info.st_size),
+                       maxBytes)) {
+        stream.Clear();
         throw EStreamError(kStreamReadError);
+    }
     stream.SetPosition(0);
 }
 
@@ -245,80 +134,9 @@ std::optional<TFileAttributes> ReadAttributes(const std::string& path) {
     return TFileAttributes{static_cast<mode_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
-bool WriteFileReplacing(const std::string& target, std::span<const std::uint8_t> bytes,
-                        const TFileTimes& times, const std::optional<TFileAttributes>& attributes,
-                        const std::optional<TFileIdentity>& replaced) {
-    const std::string destination = ResolveTarget(target);
-    const std::string folder = FolderPart(destination);
-    const std::optional<TFileAttributes> handedOn =
-        attributes ? attributes : ReadAttributes(destination);
-
-    std::string temporary;
-    TFileDescriptor fd(CreateTemporaryFile(folder, temporary));
-    if (!fd.Valid()) throw EStreamError(FormatPathText(kFileCannotCreate, target));
-    bool written = WriteAll(fd.Get(), bytes);
-    if (written) {
-        if (handedOn) HandOnAttributes(fd.Get(), *handedOn);
-        ApplyTimes(fd.Get(), times);
-        written = ::fsync(fd.Get()) == 0;
-    }
-    written = fd.Close() && written;
-    if (!written) {
-        ::unlink(temporary.c_str());
-        throw EStreamError(FormatPathText(kFileCannotCreate, target));
-    }
-    // As late as can be: what another program wrote meanwhile is not lost.
-    if (replaced) {
-        const std::optional<TFileIdentity> now = IdentityOf(destination);
-        if (!now || !SameFile(*now, *replaced)) {
-            ::unlink(temporary.c_str());
-            return false;
-        }
-    }
-    if (::rename(temporary.c_str(), destination.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        throw EStreamError(FormatPathText(kFileCannotCreate, target));
-    }
-    SyncFolder(folder);
-    return true;
-}
-
-TCopyOutcome CopyFileWithTimes(const std::string& from, const std::string& to,
-                               const TFileTimes& times) {
-    struct stat info {};
-    TFileDescriptor fd(OpenRegularFile(from, info));
-    if (!fd.Valid()) return TCopyOutcome::Failed;
-    std::vector<std::uint8_t> bytes;
-    if (!ReadAll(fd.Get(), bytes, static_cast<std::size_t>(info.st_size)))
-        return TCopyOutcome::Failed;
-    switch (HoldsBytes(to, bytes)) {
-        case TExisting::None:
-        case TExisting::Same:
-            break;
-        case TExisting::Other:
-            return TCopyOutcome::NameTaken;
-        case TExisting::Unreadable:
-            return TCopyOutcome::Failed;
-    }
-    const TFileAttributes attributes{static_cast<mode_t>(info.st_mode & 07777), info.st_uid,
-                                     info.st_gid};
-    try {
-        return WriteFileReplacing(to, bytes, times, attributes) ? TCopyOutcome::Copied
-                                                                : TCopyOutcome::Failed;
-    } catch (const EStreamError&) {
-        return TCopyOutcome::Failed;
-    }
-}
-
 bool IsFolder(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool EnsureFolder(const std::string& path) {
-    if (IsFolder(path)) return true;
-    ::mkdir(path.c_str(), 0777);
-    return IsFolder(path);
 }
 
 bool EnsureFolderPath(const std::string& path, mode_t mode) {

@@ -8,6 +8,7 @@
 
 #include "app/AppTexts.h"
 #include "app/FileAccess.h"
+#include "app/SaveResult.h"
 
 namespace plume {
 namespace {
@@ -43,6 +44,12 @@ TFolderEntries ReadFolder(const std::string& path) {
     return entries;
 }
 
+// The folders that the save methods write into beside a photo.
+bool IsSaveFolderName(const std::string& name) {
+    return name == SavePathsFor(smResultFolder, name).Folder ||
+           name == SavePathsFor(smOriginalFolder, name).Folder;
+}
+
 }  // namespace
 
 bool HasJpgExtension(const std::string& path) {
@@ -60,16 +67,24 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-void ScanFolder(const std::string& path, std::vector<std::string>& fileList) {
+void ScanFolder(const std::string& path, std::vector<std::string>& fileList,
+                std::vector<std::string>* skipped) {
     const TFolderEntries entries = ReadFolder(path);
     for (const std::string& name : entries.Files)
         if (HasJpgExtension(name)) fileList.push_back(JoinPath(path, name));
-    for (const std::string& name : entries.Folders) ScanFolder(JoinPath(path, name), fileList);
+    for (const std::string& name : entries.Folders) {
+        if (IsSaveFolderName(name)) {
+            if (skipped != nullptr) skipped->push_back(JoinPath(path, name));
+            continue;
+        }
+        ScanFolder(JoinPath(path, name), fileList, skipped);
+    }
 }
 
-void AcceptPath(const std::string& path, std::vector<std::string>& fileList) {
+void AcceptPath(const std::string& path, std::vector<std::string>& fileList,
+                std::vector<std::string>* skipped) {
     if (IsFolder(path)) {
-        ScanFolder(path, fileList);
+        ScanFolder(path, fileList, skipped);
     } else if (HasJpgExtension(path)) {
         fileList.push_back(path);
     }

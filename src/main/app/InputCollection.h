@@ -20,12 +20,17 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // (hidden folders skipped). Names are taken in byte order, so that a run's
 // order never depends on the file system. Links to folders are not followed,
 // so a loop of links cannot make the search endless. A folder that cannot be
-// read adds nothing.
-void ScanFolder(const std::string& path, std::vector<std::string>& fileList);
+// read adds nothing. Sub-folders named "result" and "original", which the
+// save methods write into, are passed over (a second run would turn the
+// results or the kept originals again) and appended to skipped when it is
+// given; the folder at path itself is always searched.
+void ScanFolder(const std::string& path, std::vector<std::string>& fileList,
+                std::vector<std::string>* skipped = nullptr);
 
 // One command-line parameter or dropped path: a folder is searched, a path
 // with a ".jpg" extension is appended unchanged (whether it exists or not),
 // anything else is ignored.
-void AcceptPath(const std::string& path, std::vector<std::string>& fileList);
+void AcceptPath(const std::string& path, std::vector<std::string>& fileList,
+                std::vector<std::string>* skipped = nullptr);
 
 }  // namespace plume

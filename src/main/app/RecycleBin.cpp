@@ -10,12 +10,15 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <utility>
 #include <optional>
 #include <sstream>
 #include <vector>
 
 #include "app/AppTexts.h"
 #include "app/FileAccess.h"
+#include "app/FileDescriptor.h"
+#include "app/SafeWrite.h"
 #include "app/UserFolders.h"
 
 namespace plume {
@@ -211,48 +214,102 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
            ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-}  // namespace
-
-bool MoveToRecycleBin(const std::string& path) {
+// The trash a file at the absolute path goes to, and the path its record
+// names; nothing when no trash can take it.
+struct TTrashChoice {
+    std::string Trash;
+    std::string Recorded;
+};
+std::optional<TTrashChoice> ChooseTrash(const std::string& absolute) {
     const std::optional<std::string> homeTrash = PrepareHomeTrash();
-    if (!homeTrash) return false;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return false;
-    const std::optional<std::string> absolute = AbsolutePath(path);
-    if (!absolute) return false;
-    const std::string name = FileNamePart(*absolute);
-    const std::string parent = FolderPart(*absolute);
-    const std::optional<std::string> folder = RealPath(parent);
-    if (!folder || name.empty()) return false;
+    if (!homeTrash) return std::nullopt;
+    const std::string name = FileNamePart(absolute);
+    const std::optional<std::string> folder = RealPath(FolderPart(absolute));
+    if (!folder || name.empty()) return std::nullopt;
 
     // A file on another file system than the home trash goes to that file
     // system's own trash; where there is none, to the home trash, which a
     // rename cannot reach, so the file stays.
-    std::string trash = *homeTrash;
-    std::string recorded = *absolute;
+    TTrashChoice choice{*homeTrash, absolute};
     const std::optional<TMount> fileMount = MountOf(*folder);
     const std::optional<std::string> homeTrashFolder = RealPath(*homeTrash);
     const std::optional<TMount> trashMount =
         homeTrashFolder ? MountOf(*homeTrashFolder) : std::nullopt;
     if (fileMount && trashMount && fileMount->Id != trashMount->Id) {
         if (const std::optional<std::string> top = TopDirectoryTrash(fileMount->Point)) {
-            trash = *top;
+            choice.Trash = *top;
             // Below its top directory, the record names the file relative to it.
             if (fileMount->Point != "/") {
                 const std::string canonical = Join(*folder, name);
-                recorded = canonical.substr(fileMount->Point.size() + 1);
+                choice.Recorded = canonical.substr(fileMount->Point.size() + 1);
             }
-            if (!EnsureFolderPath(Join(trash, "files"), kPrivateFolder) ||
-                !EnsureFolderPath(Join(trash, "info"), kPrivateFolder))
-                return false;
+            if (!EnsureFolderPath(Join(choice.Trash, "files"), kPrivateFolder) ||
+                !EnsureFolderPath(Join(choice.Trash, "info"), kPrivateFolder))
+                return std::nullopt;
         }
     }
+    return choice;
+}
 
-    const std::optional<std::string> trashedName = ReserveName(trash, name, TrashInfo(recorded));
-    if (!trashedName) return false;
-    if (MoveWithoutReplacing(path, Join(Join(trash, "files"), *trashedName))) return true;
-    ::unlink(Join(Join(trash, "info"), *trashedName + ".trashinfo").c_str());
-    return false;
+}  // namespace
+
+std::optional<TTrashSlot> TTrashSlot::Reserve(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+    const std::optional<std::string> absolute = AbsolutePath(path);
+    if (!absolute) return std::nullopt;
+    const std::optional<TTrashChoice> choice = ChooseTrash(*absolute);
+    if (!choice) return std::nullopt;
+    const std::string name = FileNamePart(*absolute);
+    const std::optional<std::string> reserved =
+        ReserveName(choice->Trash, name, TrashInfo(choice->Recorded));
+    if (!reserved) return std::nullopt;
+    TTrashSlot slot;
+    slot.files_ = Join(choice->Trash, "files");
+    slot.record_ = Join(Join(choice->Trash, "info"), *reserved + ".trashinfo");
+    slot.name_ = *reserved;
+    return slot;
+}
+
+TTrashSlot::TTrashSlot(TTrashSlot&& other) noexcept
+    : files_(std::move(other.files_)),
+      record_(std::move(other.record_)),
+      name_(std::move(other.name_)),
+      linked_(std::exchange(other.linked_, false)),
+      kept_(std::exchange(other.kept_, true)) {}
+
+TTrashSlot::~TTrashSlot() {
+    if (kept_) return;
+    if (linked_) ::unlink(TrashedPath().c_str());
+    ::unlink(record_.c_str());
+}
+
+std::string TTrashSlot::TrashedPath() const {
+    return Join(files_, name_);
+}
+
+bool TTrashSlot::Link(int fd) {
+    TFileDescriptor files(::open(files_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!files.Valid() || !LinkOpenFile(fd, files.Get(), name_)) return false;
+    // The copy in the trash is on disk before the file's own name is given away.
+    ::fsync(files.Get());
+    linked_ = true;
+    return true;
+}
+
+bool TTrashSlot::Move(const std::string& path) {
+    return MoveWithoutReplacing(path, TrashedPath());
+}
+
+bool TTrashSlot::MoveBack(const std::string& path) {
+    return MoveWithoutReplacing(TrashedPath(), path);
+}
+
+bool MoveToRecycleBin(const std::string& path) {
+    std::optional<TTrashSlot> slot = TTrashSlot::Reserve(path);
+    if (!slot || !slot->Move(path)) return false;
+    slot->Keep();
+    return true;
 }
 
 }  // namespace plume

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <utility>
 
 #include "BitStreamFile/MessageEvent.h"
+#include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/TiffLayout.h"
 #include "app/AppTexts.h"
 #include "app/ExifAnalysis.h"
@@ -152,6 +154,12 @@ TEngineResult RunEngine(TFileWorker& worker, std::uint8_t mode, const TRunOption
     if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return TEngineResult::Refused;
     if (options.EdgePolicy == epSkip && worker.FRotation.MovesPartialEdge(mode))
         return TEngineResult::Skipped;
+    // A picture smaller than one MCU has no whole MCU to trim to: its padding
+    // comes into view as under epMove, and gets the same warning. (jpegtran
+    // leaves such an edge untransformed instead: the picture comes out
+    // mirrored, not turned.)
+    if (options.EdgePolicy == epTrim && worker.FRotation.ShowsPadding(mode))
+        worker.FRotation.OnMessage(kMsgPartialMcu, kLevelWarning);
     // The output is about the input's size, a little more when tables are replaced.
     const std::size_t inputSize = worker.FSrcStream.Size();
     ReserveLargeBuffer(worker.FDstStream.Bytes(), inputSize + inputSize / 16 + 65536);
@@ -223,9 +231,13 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
             TFileReport report;
             try {
                 report = HandleFile(index, *steps);
+            } catch (const EFileTooLarge& error) {
+                report = ReportFileError(index, error.what());
+            } catch (const std::bad_alloc&) {
+                report = ReportFileError(index, FormatPathText(kOutOfMemory, FFileList[index]));
             } catch (const EStreamError& error) {
                 if (active_.OnFileError == TFileErrorRule::EndRun) throw;
-                report = ReportFileError(index, error);
+                report = ReportFileError(index, error.what());
             }
             steps->Finished(index);
             ++summary.FileCount;
@@ -287,8 +299,8 @@ TFileReport TRunner::HandleFile(std::size_t index, TFileSteps& steps) {
     return {index, path, outcome, FView.FailureBoxes() != boxesBefore, loaded.LaterExifAsksTurn};
 }
 
-TFileReport TRunner::ReportFileError(std::size_t index, const EStreamError& error) {
-    FView.ShowError(error.what());
+TFileReport TRunner::ReportFileError(std::size_t index, const std::string& text) {
+    FView.ShowError(text);
     if (active_.OnFileError == TFileErrorRule::ReportAndEnd) FRunning = false;
     return {index, FFileList[index], TFileOutcome::Error, true, false};
 }
@@ -299,11 +311,11 @@ TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
     if (active_.DryRun) return TFileOutcome::WouldSave;
     const TSaveOptions options{FView.SaveMethod(), FView.KeepTimeStampCreate(),
                                FView.KeepTimeStampWrite()};
-    if (!active_.OutputPath.empty()) {
-        WriteResultFile(data, active_.OutputPath, loaded.Times, options);
-        return TFileOutcome::Saved;
-    }
-    switch (SaveResult(data, path, loaded.Times, options, loaded.Identity)) {
+    const TSaveResult saved =
+        active_.OutputPath.empty()
+            ? SaveResult(data, path, loaded.Times, options, loaded.Identity)
+            : WriteOutputFile(data, active_.OutputPath, loaded.Times, options, loaded.Identity);
+    switch (saved.Outcome) {
         case TSaveOutcome::Saved:
             return TFileOutcome::Saved;
         case TSaveOutcome::InputChanged:
@@ -311,14 +323,25 @@ TFileOutcome TRunner::Store(const TMemoryStream& data, const std::string& path,
             return TFileOutcome::InputChanged;
         case TSaveOutcome::KeptCopyNameTaken:
             FView.ShowError(FormatPathText(kKeepStepFailed, path) + "\r" +
-                            FormatPathText(kKeptCopyNameTaken,
-                                           SavePathsFor(options.SaveMethod, path).KeptCopy));
+                            FormatPathText(kKeptCopyNameTaken, saved.Path));
             return TFileOutcome::KeepFailed;
         case TSaveOutcome::KeepFailed:
+            FView.ShowError(FormatPathText(kKeepStepFailed, path));
+            return TFileOutcome::KeepFailed;
+        case TSaveOutcome::NotRegularFile:
+            FView.ShowError(FormatPathText(kNotRegularFile, saved.Path));
+            break;
+        case TSaveOutcome::UntrustedLink:
+            FView.ShowError(FormatPathText(kUntrustedLink, saved.Path));
+            break;
+        case TSaveOutcome::UntrustedFolder:
+            FView.ShowError(FormatPathText(kUntrustedFolder, saved.Path));
+            break;
+        case TSaveOutcome::OutputIsInput:
+            FView.ShowError(FormatPathsText(kOutputIsInput, saved.Path, path));
             break;
     }
-    FView.ShowError(FormatPathText(kKeepStepFailed, path));
-    return TFileOutcome::KeepFailed;
+    return TFileOutcome::SaveRefused;
 }
 
 void TRunner::EndRun() {

@@ -2,8 +2,10 @@
 // EXIF orientation, turned by the engine when it needs it, and stored by the
 // save method, with the status shown through the front end's view.
 //
-// Errors: a file the engine refuses, or whose input cannot be kept, is
-// reported in a box and the run goes on. A stream error (a path that cannot
+// Errors: a file the engine refuses, whose input cannot be kept, whose save
+// is refused, that is too large or whose handling runs out of memory is
+// reported in a box and the run goes on (under ReportAndEnd, it ends after
+// that file). A stream error (a path that cannot
 // be opened or read, an output that cannot be written) is handled by the
 // run's TFileErrorRule. The window's rule ends the run: the view's texts are
 // put back as after a cancelled run ("処理を中断しました", empty file name,
@@ -218,9 +220,10 @@ class TRunner {
     TFileReport HandleFile(std::size_t index, TFileSteps& steps);
     TFileOutcome Store(const TMemoryStream& data, const std::string& path,
                        const TLoadedFile& loaded);
-    // A stream error of the file at index, shown as its error box; the run
-    // ends after it under ReportAndEnd.
-    TFileReport ReportFileError(std::size_t index, const EStreamError& error);
+    // An error of the file at index (a stream error, a file too large, no
+    // memory), shown as its error box; the run ends after it under
+    // ReportAndEnd.
+    TFileReport ReportFileError(std::size_t index, const std::string& text);
     void EndRun();
 
     TTallyingView FView;

@@ -24,8 +24,13 @@ enum class TFileOutcome {
     // Another program changed the input after it was loaded: not replaced,
     // and a copy already kept stays.
     InputChanged,
+    // Storing was refused (its error box was shown): the output would have
+    // replaced something other than a regular file, gone through another
+    // user's link or folder, or been the input itself. Nothing written.
+    SaveRefused,
     // The file could not be read, analysed or saved (a stream error, shown
-    // as an error); the run went on or ended as its options say.
+    // as an error), was too large, or its handling ran out of memory; the
+    // run went on or ended as its options say.
     Error,
 };
 

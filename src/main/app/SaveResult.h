@@ -56,29 +56,53 @@ enum class TSaveOutcome {
     // (another program wrote or replaced it): it was not replaced, and a
     // copy already kept stays.
     InputChanged,
+    // The save was refused before the input was touched, for the path that
+    // TSaveResult::Path names:
+    NotRegularFile,   // a link, folder, device or pipe stands where a file would go
+    UntrustedLink,    // the path is a link of another user (TrustedOwner)
+    UntrustedFolder,  // the result or original folder is a link or another user's folder
+    OutputIsInput,    // the output would be the input itself, by a link or a mount
+};
+
+struct TSaveResult {
+    TSaveOutcome Outcome = TSaveOutcome::Saved;
+    std::string Path;  // what a refusal or a taken name concerns
 };
 
 // Keeps the input by options.SaveMethod, then writes all of data to the
 // method's output path and gives it the input's times as the two options say.
+//
+// Nothing is lost on the way: the output is written whole and flushed to
+// disk before anything else happens (a full disk ends the save there), the
+// kept copy is complete before the input is replaced, and the trash holds
+// the input before the output takes its name (a hard link, where the file
+// system has them; else the input moves there first). Every file takes its
+// name through a folder held open, never through a link, and replaces
+// nothing but a regular file; the result and original folders must be real
+// folders of a trusted owner (TrustedOwner), and no output may be the input
+// itself. A link at the input's path is followed only where its owner is
+// trusted, when the input is kept or replaced. The output and the kept
+// copies carry the input's permission bits (and owner, where it is handed
+// on), so nothing becomes readable that was not.
+//
 // Kept copies always receive both times; an existing file of a kept copy's
 // name is replaced only when it holds the same bytes. A photo that its owner
 // may not write (no owner write bit) is not replaced by the methods that
 // write over it (overwrite, ".bak", "original"): after the keep step they
 // throw the create error with its path, as writing over a read-only file
 // does on the system this tool comes from. With loaded given, the methods that
-// replace the input first make sure that the file at path is still that one
-// (right before it goes to the trash, or is replaced). A write failure throws
-// EStreamError ("ファイル %s を作成できません") and leaves the input in place.
-TSaveOutcome SaveResult(const TMemoryStream& data, const std::string& path, const TFileTimes& times,
-                        const TSaveOptions& options,
-                        const std::optional<TFileIdentity>& loaded = std::nullopt);
+// replace the input first make sure that the file at path is still that one.
+// A write failure throws EStreamError ("ファイル %s を作成できません") and
+// leaves the input in place.
+TSaveResult SaveResult(const TMemoryStream& data, const std::string& path, const TFileTimes& times,
+                       const TSaveOptions& options,
+                       const std::optional<TFileIdentity>& loaded = std::nullopt);
 
-// Writes all of data to target safely, with the times the two options ask
-// for; the write step of SaveResult, and the console's -o. False, with
-// nothing written, when replaced is given and target is no longer that file.
-bool WriteResultFile(const TMemoryStream& data, const std::string& target, const TFileTimes& times,
-                     const TSaveOptions& options,
-                     const std::optional<TFileAttributes>& attributes = std::nullopt,
-                     const std::optional<TFileIdentity>& replaced = std::nullopt);
+// The console's -o: writes all of data to target by the same rules, with
+// the times the two options ask for and the input's permission bits; target
+// may be new or a regular file, but not the input.
+TSaveResult WriteOutputFile(const TMemoryStream& data, const std::string& target,
+                            const TFileTimes& times, const TSaveOptions& options,
+                            const TFileIdentity& input);
 
 }  // namespace plume

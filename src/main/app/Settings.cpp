@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "BitStreamFile/MemoryStream.h"
+#include "app/AppTexts.h"
 #include "app/FileAccess.h"
 #include "app/IniText.h"
+#include "app/SafeWrite.h"
 #include "app/UserFolders.h"
 
 namespace plume {
@@ -57,12 +59,21 @@ std::vector<std::string> StoreFiles() {
     return files;
 }
 
-// The whole text of a store file; nothing when it is missing or unreadable.
-std::optional<std::string> ReadStoreText(const std::string& path) {
+// No settings file is larger; a larger one is not read (a sparse file of
+// many gigabytes would take all memory at every start).
+constexpr std::uint64_t kMaxStoreBytes = std::uint64_t{1} << 20;
+
+// The whole text of a store file; nothing when it is missing, unreadable or
+// too large (then problems, when given, gets a line that says so).
+std::optional<std::string> ReadStoreText(const std::string& path,
+                                         std::vector<std::string>* problems = nullptr) {
     TMemoryStream stream;
     TFileTimes times;
     try {
-        LoadFile(path, stream, times);
+        LoadFile(path, stream, times, nullptr, kMaxStoreBytes);
+    } catch (const EFileTooLarge&) {
+        if (problems != nullptr) problems->push_back(FormatPathText(kSettingsTooLarge, path));
+        return std::nullopt;
     } catch (const EStreamError&) {
         return std::nullopt;
     }
@@ -71,9 +82,10 @@ std::optional<std::string> ReadStoreText(const std::string& path) {
 
 class TStore {
   public:
-    TStore() {
+    explicit TStore(std::vector<std::string>* problems) {
         for (const std::string& path : StoreFiles())
-            if (std::optional<std::string> text = ReadStoreText(path)) texts_.push_back(*text);
+            if (std::optional<std::string> text = ReadStoreText(path, problems))
+                texts_.push_back(*text);
     }
     // The value from the first file that has the key.
     std::optional<TIniValue> Value(const char* name) const {
@@ -152,8 +164,8 @@ bool ValidEdgePolicy(int code) {
 
 }  // namespace
 
-TSettings LoadSettings() {
-    const TStore store;
+TSettings LoadSettings(std::vector<std::string>* problems) {
+    const TStore store(problems);
     TSettings settings;
     ReadBoolean(store, kOperateAllFile, settings.gOperateAllFile);
     if (const auto code = ReadInteger(store, kSaveMethod)) {
@@ -192,6 +204,8 @@ bool SaveSettings(const TSettings& settings) {
     std::string old;
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) {
+        // A store made read-only stays as it is.
+        if ((info.st_mode & S_IWUSR) == 0) return false;
         std::optional<std::string> text = ReadStoreText(path);
         if (!text) return false;
         old = std::move(*text);

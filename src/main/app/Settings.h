@@ -8,6 +8,9 @@
 // $XDG_CONFIG_DIRS (/etc/xdg).
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/RunLoop.h"
 #include "app/SaveResult.h"
 
@@ -27,14 +30,16 @@ struct TSettings {
 
 // Each value that is missing, is not a 32-bit integer, or (gSaveMethod,
 // gEdgePolicy) is no known code keeps its default. A Boolean is true when its
-// number is not 0.
-TSettings LoadSettings();
+// number is not 0. A store file over 1 MiB is not read; problems, when
+// given, gets a line for each such file.
+TSettings LoadSettings(std::vector<std::string>* problems = nullptr);
 
 // Writes every value as an integer (Booleans as 0 and 1) into the user's
 // file, keeping its other lines, sections and keys; the file is replaced
 // whole (written beside it, flushed and renamed), its folder made where
-// missing. False when the store could not be written; the file is then as
-// it was.
+// missing. False when the store could not be written, or is read-only (no
+// owner write bit), too large to keep its other lines, or no regular file;
+// the file is then as it was.
 bool SaveSettings(const TSettings& settings);
 
 // The run options that the settings give (the EXIF search, mirrored

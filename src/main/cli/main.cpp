@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     using namespace plume;
 
     TCliOptions options;
-    options.Settings = LoadSettings();
+    std::vector<std::string> settingsProblems;
+    options.Settings = LoadSettings(&settingsProblems);
     std::string error;
     switch (ParseCommandLine(argc, argv, options, error)) {
         case TCliAction::Help:
@@ -82,12 +83,16 @@ int main(int argc, char** argv) {
     }
 
     TConsoleView view(options.Settings, stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+    for (const std::string& problem : settingsProblems) view.PrintNote(problem);
     if (options.OutputPath.empty()) {
         for (const std::string& operand : options.Operands) {
             // A window drop ignores such a path; a name typed here gets a reason.
             if (!IsFolder(operand) && !HasJpgExtension(operand))
                 view.PrintNote(FormatPathText(kSkippedNotJpg, operand));
-            AcceptPath(operand, files);
+            std::vector<std::string> skipped;
+            AcceptPath(operand, files, &skipped);
+            for (const std::string& folder : skipped)
+                view.PrintNote(FormatPathText(kSkippedOwnFolder, folder));
         }
     }
     if (files.empty()) {

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <exception>
+#include <utility>
 
 #include "app/InputCollection.h"
 #include "app/ParallelRun.h"
@@ -81,7 +82,7 @@ void TFm_Main::FormCreate() {
     chk_ExifAnywhere->setChecked(false);
     cbo_EdgePolicy->setCurrentIndex(epMove);
 
-    ApplySettings(LoadSettings());
+    ApplySettings(LoadSettings(&settingsProblems_));
 
     FFileList.clear();
     FRunner = std::make_unique<TRunner>(*this);
@@ -215,6 +216,8 @@ bool TFm_Main::RunGuarded() {
 
 void TFm_Main::TimerTimer() {
     Timer->stop();
+    // A settings file that could not be read is named once the window shows.
+    for (const std::string& problem : std::exchange(settingsProblems_, {})) ShowWarning(problem);
     if (InRun()) return;
     FFileList.clear();
     AcceptPaths(commandLine_ ? *commandLine_ : QCoreApplication::arguments().mid(1));
