@@ -176,8 +176,8 @@ const TSetting kSettings[] = {
     {"three threads, index pass",
      [](TEngineRun& run) {
          run.UseThreads(3);
-         run.engine.AllowIntervalPass = false;
-         run.engine.AllowReversedPass = false;
+         run.options.Schemes.intervalPass = false;
+         run.options.Schemes.halfTurnOnce = false;
      }},
 };
 
@@ -200,22 +200,29 @@ void AddMessages(TSha256& hash, const std::vector<TMessage>& messages) {
 std::string PassesHash(TEngineRun& run, const TBytes& jpeg, std::uint8_t mode) {
     TSha256 hash;
     for (const bool trim : {false, true}) {
-        run.engine.TrimPartialEdges = trim;
-        run.engine.AllowBreakDCF = trim;
-        run.engine.WarnPartialMcu = !trim;
+        run.options.TrimPartialEdges = trim;
+        run.options.AllowBreakDCF = trim;
+        run.options.WarnPartialMcu = !trim;
         run.ClearRecords();
         run.output.clear();
         hash.Add(trim ? "trimmed\n" : "kept\n");
-        try {
-            const bool valid = run.Validate(jpeg);
+        // A pass that runs out of input ends there, with the read error and
+        // without output.
+        const bool valid = run.Validate(jpeg);
+        if (!run.InputEnded()) {
             hash.Add(valid ? "valid\n" : "invalid\n");
             AddMessages(hash, run.messages);
             hash.Add("moves partial edge " +
                      std::to_string(run.engine.MovesPartialEdge(mode) ? 1 : 0) + "\n");
             run.ClearRecords();
-            if (valid) hash.Add(run.Rotate(jpeg, mode) ? "rotated\n" : "refused\n");
-        } catch (const EStreamError& error) {
-            hash.Add(std::string("read error ") + error.what() + "\n");
+            if (valid) {
+                const bool rotated = run.Rotate(jpeg, mode);
+                if (!run.InputEnded()) hash.Add(rotated ? "rotated\n" : "refused\n");
+            }
+        }
+        if (run.InputEnded()) {
+            hash.Add(std::string("read error ") + kStreamReadError + "\n");
+            run.output.clear();
         }
         AddMessages(hash, run.messages);
         AddRecords(hash, "non-standard tables", {run.nonStandardHuffman});

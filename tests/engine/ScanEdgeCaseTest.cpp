@@ -440,12 +440,8 @@ TEST(ScanEndTest, ScanCutShortRaisesTheReadError) {
             run.UseThreads(parallel);
             ASSERT_TRUE(run.Validate(jpeg));
             run.ClearRecords();
-            try {
-                run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
-                ADD_FAILURE() << "no read error";
-            } catch (const EStreamError& error) {
-                EXPECT_STREQ(error.what(), kReadError);
-            }
+            EXPECT_FALSE(run.Rotate(jpeg, static_cast<std::uint8_t>(mode)));
+            EXPECT_TRUE(run.InputEnded());
             EXPECT_TRUE(run.messages.empty());
         });
     }

@@ -2,7 +2,7 @@
 // class; otherwise the output declares and uses the Annex K table. A table
 // with the right number of codes but other symbols (an AC table of 12 codes)
 // would leave the turned scan without codes it needs.
-#include "JpegRotation/StandardTables.h"
+#include "JpegRotation/entropy/StandardTables.h"
 #include "engine/EngineTestSupport.h"
 #include "fixtures/Fixtures.h"
 

@@ -5,6 +5,7 @@
 // ends too early; whatever the engine writes, libjpeg reads without a warning.
 #include <gtest/gtest.h>
 
+#include "BitStreamFile/InBitStreamFile.h"
 #include "JpegRotation/EngineMessages.h"
 #include "fixtures/Fixtures.h"
 #include "robustness/AllocationTracker.h"
