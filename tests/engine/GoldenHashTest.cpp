@@ -117,20 +117,11 @@ TBytes MultiPicturePhoto() {
     return BuildMultiPicture(primary, picture);
 }
 
-// A grey scan whose blocks each raise DC by 2047: past 16 blocks the value
-// leaves 16 bits; read backwards, 15 of them need a DC size no table codes.
+// A grey row of blocks whose DC values rise (RisingDcScan).
 TBytes RisingDcFile(int blocks) {
-    const auto [dcCode, dcLength] = HuffmanCode(StandardHuffmanTable(0, 0), 11);
-    const auto [eobCode, eobLength] = HuffmanCode(StandardHuffmanTable(1, 0), 0);
-    TScanBitWriter w;
-    for (int i = 0; i < blocks; ++i) {
-        w.Put(dcCode, dcLength);
-        w.Put(2047, 11);
-        w.Put(eobCode, eobLength);
-    }
     TSegmentBuilder b;
     b.Soi().Dqt({FlatQuantTable(0, 1)}).Sof0(blocks * 8, 8, {{1, 1, 1, 0}}).StandardDht();
-    b.Sos({{1, 0, 0}}).Bytes(w.Finish()).Eoi();
+    b.Sos({{1, 0, 0}}).Bytes(RisingDcScan(blocks)).Eoi();
     return b.Take();
 }
 

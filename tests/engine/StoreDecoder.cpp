@@ -6,6 +6,7 @@
 #include "BitStreamFile/InBitStreamFile.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/entropy/BlockDecoder.h"
+#include "JpegRotation/scan/IndexPass.h"
 #include "ReferenceCoderRuns.h"
 
 namespace plume::test {
@@ -20,17 +21,6 @@ struct TStoreSink {
         block[k] = static_cast<std::int16_t>(Extend(bits, size));
     }
 };
-
-const char* BlockMessage(TBlockStatus status) {
-    switch (status) {
-        case TBlockStatus::DcSize:
-            return kMsgDcSizeOutOfRange;
-        case TBlockStatus::DcValue:
-            return kMsgDcValueOutOfRange;
-        default:
-            return kMsgHuffmanBlock;
-    }
-}
 
 class TStoreDecoder {
   public:
@@ -87,7 +77,7 @@ class TStoreDecoder {
             predictor_[s], TStoreSink{result_.store[s][index]});
         if (status == TBlockStatus::Ok) return true;
         reader_.CheckEvents();
-        result_.messages.push_back({BlockMessage(status), kLevelError});
+        result_.messages.push_back({BlockStatusMessage(status), kLevelError});
         return false;
     }
 

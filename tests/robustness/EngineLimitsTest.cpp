@@ -331,19 +331,6 @@ TEST(ScanData, RestartIntervalOneWithGarbageNeverWritesWhatLibjpegCannotRead) {
 
 // ---- Values ----
 
-// A row of grey blocks, each DC difference +2047 (size 11) and then end of block.
-TBytes RisingDcScan(int blocks) {
-    const auto [dcCode, dcLength] = HuffmanCode(StandardHuffmanTable(0, 0), 11);
-    const auto [eobCode, eobLength] = HuffmanCode(StandardHuffmanTable(1, 0), 0);
-    TScanBitWriter w;
-    for (int i = 0; i < blocks; ++i) {
-        w.Put(dcCode, dcLength);
-        w.Put(2047, 11);
-        w.Put(eobCode, eobLength);
-    }
-    return w.Finish();
-}
-
 TEST(Values, DcValuesThatLeaveSixteenBitsAreRefused) {
     // The 17th block would hold 17 x 2047 = 34799.
     const TBytes file = GreyFile(

@@ -17,19 +17,6 @@
 namespace plume {
 namespace {
 
-const char* BlockMessage(TBlockStatus status) {
-    switch (status) {
-        case TBlockStatus::DcSize:
-            return kMsgDcSizeOutOfRange;
-        case TBlockStatus::DcValue:
-            return kMsgDcValueOutOfRange;
-        case TBlockStatus::Ok:
-        case TBlockStatus::BadCode:
-            break;
-    }
-    return kMsgHuffmanBlock;
-}
-
 // The further threads' lanes, ended before any of them goes: each reads the
 // entries of the next.
 struct TSpeculations {
@@ -86,7 +73,7 @@ class TIndexer {
             // The markers the MCU's bits passed are reported first.
             reader_.CheckEvents();
             if (status != TBlockStatus::Ok) {
-                events_.Error(BlockMessage(status));
+                events_.Error(BlockStatusMessage(status));
                 return false;
             }
             if (m != total - 1) RestartIfDue();
@@ -212,6 +199,19 @@ class TIndexer {
 };
 
 }  // namespace
+
+const char* BlockStatusMessage(TBlockStatus status) {
+    switch (status) {
+        case TBlockStatus::DcSize:
+            return kMsgDcSizeOutOfRange;
+        case TBlockStatus::DcValue:
+            return kMsgDcValueOutOfRange;
+        case TBlockStatus::Ok:
+        case TBlockStatus::BadCode:
+            break;
+    }
+    return kMsgHuffmanBlock;
+}
 
 bool IndexScan(const TScanJob& job, bool trackCoding, TPassEvents& events, TScanIndex& index) {
     return TIndexer(job, trackCoding, events, index).Run();

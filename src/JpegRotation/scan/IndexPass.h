@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "JpegRotation/PassEvents.h"
+#include "JpegRotation/entropy/BlockDecoder.h"
 #include "JpegRotation/scan/McuPlan.h"
 #include "JpegRotation/scan/ScanJob.h"
 
@@ -30,5 +31,8 @@ struct TScanIndex {
 // error (EStreamError).
 [[nodiscard]] bool IndexScan(const TScanJob& job, bool trackCoding, TPassEvents& events,
                              TScanIndex& index);
+
+// The message of a block that does not decode.
+const char* BlockStatusMessage(TBlockStatus status);
 
 }  // namespace plume

@@ -79,23 +79,46 @@ bool FindIntervalStarts(const TScanJob& job, TIntervals& intervals) {
     return true;
 }
 
-// The output's MCUs from input intervals decoded whole, with every check,
-// the first time they are needed; an interval's MCUs are held until the
-// output moves on to another one.
-template <class TBlock>
-class THeldSource : public TOutputBlocks<THeldSource<TBlock>, TBlock> {
-  public:
-    THeldSource(const TScanJob& job, const TTurnedMcuDecoder<TBlock>& decoder,
-                const TIntervals& intervals)
-        : TOutputBlocks<THeldSource<TBlock>, TBlock>(decoder.Layout()),
+// What both kinds of interval source work from: the job, the decoder, the
+// input's intervals, and the input MCU of each output MCU.
+template <class TSource, class TBlock>
+class TIntervalSource : public TOutputBlocks<TSource, TBlock> {
+  protected:
+    TIntervalSource(const TScanJob& job, const TTurnedMcuDecoder<TBlock>& decoder,
+                    const TIntervals& intervals)
+        : TOutputBlocks<TSource, TBlock>(decoder.Layout()),
           job_(&job),
           decoder_(&decoder),
           intervals_(&intervals),
           mapping_(job.frame, job.turn) {}
 
-    void Load(int row, int column) {
+    // Places the output MCU and gives the input MCU that the turn brings there.
+    std::int64_t InputOf(int row, int column) {
         this->Place(row, column);
-        const std::int64_t m = mapping_.InputOf(row * job_->output.gridPerRow + column);
+        return mapping_.InputOf(row * job_->output.gridPerRow + column);
+    }
+
+    const TScanJob* job_;
+    const TTurnedMcuDecoder<TBlock>* decoder_;
+    const TIntervals* intervals_;
+    TMcuMapping mapping_;
+};
+
+// The output's MCUs from input intervals decoded whole, with every check,
+// the first time they are needed; an interval's MCUs are held until the
+// output moves on to another one.
+template <class TBlock>
+class THeldSource : public TIntervalSource<THeldSource<TBlock>, TBlock> {
+    using TBase = TIntervalSource<THeldSource<TBlock>, TBlock>;
+    using TBase::decoder_, TBase::intervals_, TBase::job_;
+
+  public:
+    THeldSource(const TScanJob& job, const TTurnedMcuDecoder<TBlock>& decoder,
+                const TIntervals& intervals)
+        : TBase(job, decoder, intervals) {}
+
+    void Load(int row, int column) {
+        const std::int64_t m = this->InputOf(row, column);
         const std::int64_t interval = m / intervals_->length;
         if (interval != heldInterval_) Decode(interval);
         first_ = static_cast<std::size_t>(m - interval * intervals_->length) *
@@ -126,10 +149,6 @@ class THeldSource : public TOutputBlocks<THeldSource<TBlock>, TBlock> {
         if (!intervals_->End(interval, from.Reader().BytePosition())) this->failed = true;
     }
 
-    const TScanJob* job_;
-    const TTurnedMcuDecoder<TBlock>* decoder_;
-    const TIntervals* intervals_;
-    TMcuMapping mapping_;
     std::vector<TBlock> held_;        // the MCUs of the interval decoded last
     std::int64_t heldInterval_ = -1;  // which one
     std::size_t first_ = 0;           // the loaded MCU's first block in held_
@@ -139,15 +158,14 @@ class THeldSource : public TOutputBlocks<THeldSource<TBlock>, TBlock> {
 // it stopped, every MCU with every check, so that the output must need each
 // interval's MCUs in their order.
 template <class TBlock>
-class TWalkSource : public TOutputBlocks<TWalkSource<TBlock>, TBlock> {
+class TWalkSource : public TIntervalSource<TWalkSource<TBlock>, TBlock> {
+    using TBase = TIntervalSource<TWalkSource<TBlock>, TBlock>;
+    using TBase::decoder_, TBase::intervals_, TBase::job_;
+
   public:
     TWalkSource(const TScanJob& job, const TTurnedMcuDecoder<TBlock>& decoder,
                 const TIntervals& intervals)
-        : TOutputBlocks<TWalkSource<TBlock>, TBlock>(decoder.Layout()),
-          job_(&job),
-          decoder_(&decoder),
-          intervals_(&intervals),
-          mapping_(job.frame, job.turn),
+        : TBase(job, decoder, intervals),
           reader_(std::make_unique<TQuietReader>(job.data, job.size)) {
         cursors_.resize(intervals.starts.size());
         for (std::size_t i = 0; i < cursors_.size(); ++i)
@@ -178,8 +196,7 @@ class TWalkSource : public TOutputBlocks<TWalkSource<TBlock>, TBlock> {
     }
 
     void Load(int row, int column) {
-        this->Place(row, column);
-        const std::int64_t m = mapping_.InputOf(row * job_->output.gridPerRow + column);
+        const std::int64_t m = this->InputOf(row, column);
         const std::int64_t interval = m / intervals_->length;
         TCursor& cursor = cursors_[static_cast<std::size_t>(interval)];
         if (cursor.next != m) {  // the walk's order rules this out
@@ -206,10 +223,6 @@ class TWalkSource : public TOutputBlocks<TWalkSource<TBlock>, TBlock> {
         std::int64_t next;
     };
 
-    const TScanJob* job_;
-    const TTurnedMcuDecoder<TBlock>* decoder_;
-    const TIntervals* intervals_;
-    TMcuMapping mapping_;
     std::unique_ptr<TQuietReader> reader_;
     std::vector<TCursor> cursors_;
     TBlock blocks_[TMcuPlan::kMaxBlocks];
