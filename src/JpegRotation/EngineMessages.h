@@ -25,25 +25,30 @@ inline constexpr const char* kMsgHuffmanBlock =
 // anything is allocated from their values.
 inline constexpr const char* kMsgComponentIdOutOfRange =
     "成分IDが3を超える画像には対応していません。";
-inline constexpr const char* kMsgComponentIdTwice = "同じ成分IDが2回現れる画像には対応していません。";
+inline constexpr const char* kMsgComponentIdTwice =
+    "同じ成分IDが2回現れる画像には対応していません。";
 inline constexpr const char* kMsgNoComponents = "成分数が0の画像には対応していません。";
 inline constexpr const char* kMsgBadSampling =
     "サンプリング係数が0または4を超える画像には対応していません。";
 inline constexpr const char* kMsgHuffmanTableId =
     "ハフマンテーブルの種類または番号が1を超える画像には対応していません。";
-inline constexpr const char* kMsgQuantTable16Bit = "16ビット精度の量子化テーブルには対応していません。";
-inline constexpr const char* kMsgQuantTableId = "量子化テーブルの番号が3を超える画像には対応していません。";
+inline constexpr const char* kMsgQuantTable16Bit =
+    "16ビット精度の量子化テーブルには対応していません。";
+inline constexpr const char* kMsgQuantTableId =
+    "量子化テーブルの番号が3を超える画像には対応していません。";
 inline constexpr const char* kMsgPrecision = "8ビット以外の精度の画像には対応していません。";
 inline constexpr const char* kMsgDhtLength =
     "ハフマンテーブルの大きさがセグメントの長さと一致しません。";
 inline constexpr const char* kMsgHuffmanCounts = "ハフマンテーブルの符号数が正しくありません。";
 inline constexpr const char* kMsgSegmentLength = "セグメントの長さが正しくありません。";
-inline constexpr const char* kMsgSosBeforeSof = "フレームヘッダ(SOF0)の前にスキャンヘッダ(SOS)があります。";
+inline constexpr const char* kMsgSosBeforeSof =
+    "フレームヘッダ(SOF0)の前にスキャンヘッダ(SOS)があります。";
 inline constexpr const char* kMsgNotOneInterleavedScan =
     "全成分を成分ID順に含む1つのスキャン以外には対応していません。";
 inline constexpr const char* kMsgZeroSize = "幅または高さが0の画像には対応していません。";
 inline constexpr const char* kMsgTooLarge = "画像が大きすぎるため処理できません。";
-inline constexpr const char* kMsgSecondFrame = "フレームヘッダ(SOF0)が2つ以上ある画像には対応していません。";
+inline constexpr const char* kMsgSecondFrame =
+    "フレームヘッダ(SOF0)が2つ以上ある画像には対応していません。";
 inline constexpr const char* kMsgDhtTooLarge =
     "書き換えたハフマンテーブルが1つのセグメントに収まりません。";
 

@@ -291,9 +291,9 @@ TEST(XmpRewriteTest, AChangeThePaddingCannotTakeIsLeftOutAndSaidSo) {
         TXmpTurn turn;
         turn.uprightOrientation = true;
         turn.width = 10000;
-        EXPECT_EQ(RewriteXmpPacket(reinterpret_cast<std::uint8_t*>(packet.data()), packet.size(),
-                                   turn),
-                  padding > 0);
+        EXPECT_EQ(
+            RewriteXmpPacket(reinterpret_cast<std::uint8_t*>(packet.data()), packet.size(), turn),
+            padding > 0);
         options.orientation = 1;
         if (padding > 0) {
             options.imageSize = {{10000, 480}};

@@ -59,7 +59,7 @@ TEST(SampleHeadersTest, QuarterTurnRightWritesTheHeadersOfJpegtranRotate90) {
         if (!run.engine.RotateJpeg(in, out, 1)) {
             const auto errors = run.Messages(2);
             notes << "  RotateJpeg false after its headers: " << name << ": "
-                  << (run.InputEnded()   ? std::string("the input ended")
+                  << (run.InputEnded() ? std::string("the input ended")
                       : errors.empty() ? std::string("(no message)")
                                        : errors.back().text)
                   << "\n";

@@ -8,9 +8,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "JpegRotation/frame/BlockTables.h"
 #include "JpegRotation/entropy/CodedBlock.h"
 #include "JpegRotation/entropy/HuffmanCoding.h"
+#include "JpegRotation/frame/BlockTables.h"
 
 namespace plume {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "JpegRotation/frame/BlockTables.h"
 #include "JpegRotation/entropy/CodedBlock.h"
 #include "JpegRotation/entropy/HuffmanCoding.h"
+#include "JpegRotation/frame/BlockTables.h"
 
 namespace plume {
 

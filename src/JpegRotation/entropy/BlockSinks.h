@@ -10,8 +10,8 @@
 
 #include "JpegRotation/entropy/BlockCoder.h"
 #include "JpegRotation/entropy/BlockDecoder.h"
-#include "JpegRotation/frame/BlockTables.h"
 #include "JpegRotation/entropy/HuffmanCoding.h"
+#include "JpegRotation/frame/BlockTables.h"
 
 namespace plume {
 
@@ -215,7 +215,7 @@ struct TTranscodedBlock {
 // The payload of a shortcut for TTranscodeSink: the output's code and the
 // value bits, and their number above them; 0 where the output has no code.
 inline std::uint64_t TranscodedPayload(const THuffmanEncodeTable& output, int run, int size,
-                                std::uint32_t value) {
+                                       std::uint32_t value) {
     const int symbol = (run << 4) | size;
     if (output.length[symbol] == 0) return 0;
     return ((std::uint64_t{output.code[symbol]} << size) | value) |

@@ -29,8 +29,9 @@ bool IsCompleteTable(int tableClass, const TSymbol* symbols, int count) {
         if (symbol < 0 || symbol > 255 || seen[symbol]) return false;
         seen[symbol] = true;
         const int size = symbol & 15;
-        const bool valid =
-            tableClass == 0 ? symbol <= 11 : symbol == 0x00 || symbol == 0xF0 || (size >= 1 && size <= 10);
+        const bool valid = tableClass == 0
+                               ? symbol <= 11
+                               : symbol == 0x00 || symbol == 0xF0 || (size >= 1 && size <= 10);
         if (!valid) return false;
     }
     return true;

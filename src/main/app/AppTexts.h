@@ -66,8 +66,7 @@ inline constexpr const char* kOutputIsInput =
     "出力先 %s は元ファイル %s と同じ場所を指しているため、書き込みませんでした。";
 // A photo refused for its size, or one whose handling ran out of memory; the
 // run goes on with the next file.
-inline constexpr const char* kFileTooLarge =
-    "ファイル %s は 1 GiB を超えるため、処理しません。";
+inline constexpr const char* kFileTooLarge = "ファイル %s は 1 GiB を超えるため、処理しません。";
 inline constexpr const char* kOutOfMemory =
     "メモリが足りないため、ファイル %s を処理できませんでした。";
 // A settings file that no settings file can be: its values are not read
@@ -81,7 +80,8 @@ inline constexpr const char* kSkippedNotJpg = "%s は拡張子が .jpg ではな
 // A sub-folder that a folder search passes over: plume itself writes into
 // folders of these names.
 inline constexpr const char* kSkippedOwnFolder =
-    "%s は plume が書き込むフォルダのため、検索しませんでした（フォルダ名を指定すると処理します）。";
+    "%s は plume "
+    "が書き込むフォルダのため、検索しませんでした（フォルダ名を指定すると処理します）。";
 // After a file whose EXIF segment does not follow SOI, when one later in the
 // header asks for a turn.
 inline constexpr const char* kNoteExifAnywhere =

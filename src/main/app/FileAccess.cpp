@@ -97,8 +97,8 @@ bool ReadWholeFile(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHin
     for (;;) {
         if (done > maxBytes) return false;  // the file grew past the limit while read
         if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
-        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
-                                  static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;

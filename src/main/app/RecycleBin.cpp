@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <utility>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "app/AppTexts.h"

@@ -13,10 +13,10 @@ namespace plume {
 
 // How one file of a run ended.
 enum class TFileOutcome {
-    Saved,       // stored by the save method (rotated, or unchanged with Chk_OperateAllFile)
-    WouldSave,   // a dry run (TRunOptions::DryRun): would have been stored; nothing written
-    NotNeeded,   // no turn needed and not stored; the file was not touched
-    Refused,     // the engine refused it (its error box was shown); nothing written
+    Saved,      // stored by the save method (rotated, or unchanged with Chk_OperateAllFile)
+    WouldSave,  // a dry run (TRunOptions::DryRun): would have been stored; nothing written
+    NotNeeded,  // no turn needed and not stored; the file was not touched
+    Refused,    // the engine refused it (its error box was shown); nothing written
     // The turn would carry an edge that ends inside an MCU to the top or
     // left side, and the run's edge policy is skip: the file was not touched.
     Skipped,

@@ -35,9 +35,9 @@ constexpr int kMaxLinkHops = 40;
 // A fresh hidden name of plume's own form: ".plume-<16 hex digits>.tmp".
 std::string TemporaryName() {
     static std::atomic<unsigned> counter{0};
-    thread_local std::mt19937_64 random(
-        std::random_device{}() ^ (std::uint64_t{static_cast<unsigned>(::getpid())} << 32) ^
-        counter.fetch_add(1));
+    thread_local std::mt19937_64 random(std::random_device{}() ^
+                                        (std::uint64_t{static_cast<unsigned>(::getpid())} << 32) ^
+                                        counter.fetch_add(1));
     char digits[kTemporaryDigits + 1];
     std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
     return std::string(kTemporaryPrefix) + digits + std::string(kTemporarySuffix);
@@ -181,8 +181,7 @@ std::optional<TFolder> TFolder::Open(const std::string& path) {
     return TFolder(std::move(fd), path, status);
 }
 
-std::optional<TFolder> TFolder::OpenSubFolder(const std::string& name,
-                                              TSubFolder& outcome) const {
+std::optional<TFolder> TFolder::OpenSubFolder(const std::string& name, TSubFolder& outcome) const {
     (void)::mkdirat(Fd(), name.c_str(), 0777);  // where it exists, it is looked at below
     TFileDescriptor fd(
         ::openat(Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -298,13 +297,14 @@ TPendingFile::~TPendingFile() {
 
 bool TPendingFile::LinkAs(const std::string& name) {
     if (hidden_.empty()) return LinkOpenFile(fd_.Get(), folder_.Fd(), name);
-    if (::renameat2(folder_.Fd(), hidden_.c_str(), folder_.Fd(), name.c_str(),
-                    RENAME_NOREPLACE) == 0) {
+    if (::renameat2(folder_.Fd(), hidden_.c_str(), folder_.Fd(), name.c_str(), RENAME_NOREPLACE) ==
+        0) {
         hidden_.clear();
         return true;
     }
     // A file system that cannot refuse to replace in a rename: a link refuses.
-    if (errno != EINVAL || ::linkat(folder_.Fd(), hidden_.c_str(), folder_.Fd(), name.c_str(), 0) != 0)
+    if (errno != EINVAL ||
+        ::linkat(folder_.Fd(), hidden_.c_str(), folder_.Fd(), name.c_str(), 0) != 0)
         return false;
     DropHiddenName();
     return true;
@@ -382,8 +382,8 @@ bool WriteFileReplacing(const std::string& target, std::span<const std::uint8_t>
     if (!handedOn) {
         if (const std::optional<struct stat> there = folder->Entry(named.Name);
             there && S_ISREG(there->st_mode))
-            handedOn = TFileAttributes{static_cast<mode_t>(there->st_mode & 07777),
-                                       there->st_uid, there->st_gid};
+            handedOn = TFileAttributes{static_cast<mode_t>(there->st_mode & 07777), there->st_uid,
+                                       there->st_gid};
     }
     TPendingFile file(*folder, bytes, times, handedOn, target);
     return file.Place(named.Name, {.Expected = replaced}) == TPlaced::Done;

@@ -78,9 +78,9 @@ class TFolder {
 // the file it names only where the link has a trusted owner.
 struct TNamedTarget {
     enum class TKind {
-        Followed,        // Folder and Name are where the path leads (itself if no link)
-        UntrustedLink,   // a link of another user on the way
-        NoFolder,        // the folder it would be in is missing
+        Followed,       // Folder and Name are where the path leads (itself if no link)
+        UntrustedLink,  // a link of another user on the way
+        NoFolder,       // the folder it would be in is missing
     } Kind = TKind::NoFolder;
     std::string Folder = {};  // as FolderPart gives it
     std::string Name = {};

@@ -121,10 +121,12 @@ TSaveResult KeepCopy(const TInput& input, const TFolder& folder, const std::stri
         ::fstat(input.Fd.Get(), &after) != 0)
         return {TSaveOutcome::KeepFailed, shown};
     // Written to while it was copied: the copy would not be what was loaded.
-    if (!SameFile(IdentityOfStat(after), input.Identity)) return {TSaveOutcome::InputChanged, shown};
+    if (!SameFile(IdentityOfStat(after), input.Identity))
+        return {TSaveOutcome::InputChanged, shown};
     try {
         TPendingFile copy(folder, bytes, times, input.Attributes, shown);
-        return Outcome(copy.Place(name, {.NotThis = input.Identity, .OnlyIfHolding = bytes}), shown);
+        return Outcome(copy.Place(name, {.NotThis = input.Identity, .OnlyIfHolding = bytes}),
+                       shown);
     } catch (const EStreamError&) {
         return {TSaveOutcome::KeepFailed, shown};
     }
@@ -161,7 +163,8 @@ TSaveResult ReplaceIntoTrash(TInput& input, TPendingFile& output, const std::str
     std::optional<TTrashSlot> slot = TTrashSlot::Reserve(resolved);
     if (!slot) return {TSaveOutcome::KeepFailed, path};
     if (slot->Link(input.Fd.Get())) {
-        const TSaveResult placed = Outcome(output.Place(input.Name, {.Expected = input.Identity}), path);
+        const TSaveResult placed =
+            Outcome(output.Place(input.Name, {.Expected = input.Identity}), path);
         if (placed.Outcome == TSaveOutcome::Saved) slot->Keep();
         return placed;  // else the slot takes the photo's second name back
     }
@@ -199,13 +202,11 @@ TSavePaths SavePathsFor(int saveMethod, const std::string& path) {
     const std::string name = FileNamePart(path);
     switch (saveMethod) {
         case smResultFolder:
-            return {folder + kResultFolderName, "",
-                    folder + kResultFolderName + "/" + name};
+            return {folder + kResultFolderName, "", folder + kResultFolderName + "/" + name};
         case smBackupExtension:
             return {"", folder + BackupName(name), path};
         case smOriginalFolder:
-            return {folder + kOriginalFolderName,
-                    folder + kOriginalFolderName + "/" + name, path};
+            return {folder + kOriginalFolderName, folder + kOriginalFolderName + "/" + name, path};
         default:  // smRecycleBin, smOverwrite
             return {"", "", path};
     }

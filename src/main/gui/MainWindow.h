@@ -126,9 +126,9 @@ class TFm_Main : public QWidget, public IRunView {
     bool closed_ = false;
     bool centred_ = false;
     std::optional<QStringList> commandLine_;
-    std::optional<int> progressPending_;  // a position not yet shown
+    std::optional<int> progressPending_;         // a position not yet shown
     std::vector<std::string> settingsProblems_;  // shown once the window is up
-    QElapsedTimer progressShown_;         // since a position was last shown
+    QElapsedTimer progressShown_;                // since a position was last shown
 };
 
 }  // namespace plume::gui
