@@ -14,8 +14,8 @@ cd "$(dirname "$0")"
 tools/ensure-deps.sh
 tools/build.sh
 build="${PLUME_BUILD_DIR:-build}"
-cli="$build/src/main/plume-cli"
-window="$build/src/main/gui/plume"
+cli="$build/src/cli/plume-cli"
+window="$build/src/gui/plume"
 
 # Writes an upright picture as PPM: sky above, ground below, an arrow that
 # points up and a block in the upper-left corner.

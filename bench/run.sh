@@ -33,7 +33,7 @@ tools/ensure-deps.sh
 tools/build.sh >/dev/null
 build="${PLUME_BUILD_DIR:-build}"
 cmake --build "$build" --target plume-bench-inputs plume-bench-measure plume-bench-passes plume-cli >/dev/null
-cli="$(realpath "$build/src/main/plume-cli")"
+cli="$(realpath "$build/src/cli/plume-cli")"
 maker="$build/bench/plume-bench-inputs"
 measure="$(realpath "$build/bench/plume-bench-measure")"
 command -v jpegtran >/dev/null || { echo "jpegtran not found (libjpeg-turbo-progs)" >&2; exit 1; }

@@ -1,6 +1,6 @@
 # What `cmake --install` puts on the system besides the two programs (their
 # own CMakeLists install them), and the Debian package that CPack makes of
-# it all (tools/package.sh). Included after src/main, whose targets it asks.
+# it all (tools/package.sh). Included after src/cli and src/gui, whose targets it asks.
 
 set(PLUME_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
 set(PLUME_APP_ID com.tidecrest.plume)
@@ -63,6 +63,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's texts are Japanese; without a font that has their glyphs, Qt
+# draws each of them as empty boxes. Either of Debian's usual Japanese fonts.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk")
 # The window decodes EXIF thumbnails through Qt's JPEG image plugin, which Qt
 # loads only at run time: cpack asks dpkg-shlibdeps about it separately.
 if(TARGET plume)

@@ -1,23 +1,10 @@
 // The EXIF analysis on arbitrary bytes, with each of its options. It changes
-// values in place and nothing else: the file keeps its size.
+// values in place and nothing else: the file keeps its size, and what it
+// finds lies inside what it read.
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "app/ExifAnalysis.h"
-#include "app/RunView.h"
-
-namespace {
-
-// Counts what the analysis shows, to check it never shows more than it read.
-class TQuietView : public plume::TSilentView {
-  public:
-    void ShowPreview(const std::vector<std::uint8_t>& jpeg) override {
-        previewBytes += jpeg.size();
-    }
-    std::size_t previewBytes = 0;
-};
-
-}  // namespace
+#include "app/analysis/ExifAnalysis.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     for (int options = 0; options < 8; ++options) {
@@ -26,15 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         analysis.AllowBreakDCF = (options & 1) != 0;
         analysis.ExifAnywhere = (options & 2) != 0;
         analysis.FixMirrored = (options & 4) != 0;
-        TQuietView view;
-        std::uint8_t mode = 0;
+        plume::TAnalysis found;
         try {
-            plume::AnalysisData(stream, mode, analysis, view);
+            found = plume::AnalysisData(stream, analysis);
         } catch (const plume::EStreamError&) {
             // A file cut off inside its EXIF.
         }
         const int maxMode = analysis.FixMirrored ? 7 : 3;
-        if (stream.Size() != size || mode > maxMode || view.previewBytes > size) std::abort();
+        if (stream.Size() != size || found.Mode > maxMode || found.Thumbnail.size() > size)
+            std::abort();
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks a plume Debian package: its control fields, that it holds every file,
+# Checks a plume Debian package: its control fields (Depends on Qt and the
+# JPEG library, Recommends a Japanese font), that it holds every file,
 # that its desktop entry, AppStream entry and manual pages are valid, that its
 # plume-cli runs and that its bash completion completes.
 #
@@ -30,6 +31,12 @@ depends=$(field Depends)
 for library in libqt6core6 libqt6gui6 libqt6widgets6 jpeg; do
   [[ $depends == *"$library"* ]] || fail "Depends names no $library: $depends"
 done
+# A font for the window's Japanese texts: one entry of Recommends, either
+# font.
+fonts="fonts-ipafont-gothic | fonts-noto-cjk"
+recommends=$(field Recommends)
+tr ',' '\n' <<<"$recommends" | sed 's/^ *//; s/ *$//' | grep -qxF -- "$fonts" ||
+  fail "Recommends does not name '$fonts': '$recommends'"
 
 dpkg-deb -x "$deb" "$root"
 share=$root/usr/share

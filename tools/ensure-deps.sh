@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl
   qt6-base-dev fonts-ipafont-gothic xvfb xauth
+  bash-completion
   "$@"
 )
 

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/ensure-deps.sh imagemagick x11-utils
 tools/build.sh
-window=${PLUME_BUILD_DIR:-build}/src/main/gui/plume
+window=${PLUME_BUILD_DIR:-build}/src/gui/plume
 output=$(realpath -m "${1:-docs/screenshot.png}")
 
 work=$(mktemp -d)

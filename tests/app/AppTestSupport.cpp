@@ -17,8 +17,6 @@
 namespace plume::test {
 namespace {
 
-constexpr uid_t kNobody = 65534;
-
 // APP1 "Exif" with a big-endian TIFF whose IFD0 holds one SHORT Orientation
 // and no next IFD (EXIF 2.3, 4.5.4; TIFF 6.0, section 2).
 constexpr std::size_t kOrientationValueOffset = 2 + 2 + 2 + 6 + 8 + 2 + 8;
@@ -86,7 +84,7 @@ std::vector<std::string> FolderNames(const std::string& folder) {
     return names;
 }
 
-int RunUnprivileged(const std::function<int()>& body) {
+int RunAsUser(uid_t user, const std::function<int()>& body) {
     // Nothing may leave a child but its exit: the test framework would go on
     // with the next tests in it.
     const auto guarded = [&body] {
@@ -103,13 +101,17 @@ int RunUnprivileged(const std::function<int()>& body) {
     const pid_t child = ::fork();
     if (child == 0) {
         // No supplementary group of the superuser's may grant access either.
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+        if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)
             ::_exit(125);
         ::_exit(guarded());
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 126;
+}
+
+int RunUnprivileged(const std::function<int()>& body) {
+    return RunAsUser(kNobody, body);
 }
 
 void OpenToEveryone(const std::filesystem::path& root) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunView.h"
+#include "app/run/RunView.h"
 #include "fixtures/TempDir.h"
 
 namespace plume::test {
@@ -55,6 +55,11 @@ std::vector<std::string> FolderNames(const std::string& folder);
 // kUnprivilegedThrew when it threw. Runs body directly otherwise.
 inline constexpr int kUnprivilegedThrew = 124;
 int RunUnprivileged(const std::function<int()>& body);
+// The same as the given user (and group of that number), when the tests run
+// as root: two such users play a photo's owner and another account.
+inline constexpr uid_t kNobody = 65534;
+inline constexpr uid_t kOtherUser = 65533;
+int RunAsUser(uid_t user, const std::function<int()>& body);
 // Lets an unprivileged user write everything below root.
 void OpenToEveryone(const std::filesystem::path& root);
 
@@ -74,7 +79,7 @@ class TFakeHome {
 
 // A view that records every call as a line ("status:解析中...", "pump", ...),
 // with settable options and a hook at each pumping point.
-class TRecordingView : public IRunView {
+class TRecordingView : public IRunView, public IRunChoices {
   public:
     std::vector<std::string> Log;
     std::vector<TFileReport> Reports;

@@ -10,80 +10,23 @@
 
 #include "AppTestSupport.h"
 #include "BitStreamFile/MemoryStream.h"
+#include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
 #include "app/AppTexts.h"
-#include "app/RunLoop.h"
+#include "app/run/RunLoop.h"
 #include "fixtures/Fixtures.h"
 
 namespace plume {
 namespace {
 
+using test::CliProgram;
+using test::CliTest;
+using test::FileText;
+using test::OutputLine;
+using test::Quote;
+using test::TCliRun;
 using Strings = std::vector<std::string>;
-
-// The console program beside this test program in the build tree.
-std::filesystem::path CliProgram() {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return self.parent_path().parent_path() / "src/main/plume-cli";
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string FileText(const std::string& path) {
-    const test::TBytes bytes = test::ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// A file's line names it by its path as listed.
-std::string OutputLine(const std::string& counter, const std::string& path,
-                       const std::string& status) {
-    return counter + " " + path + " " + status + "\n";
-}
-
-struct TCliRun {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-class CliTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(CliProgram()))
-            GTEST_SKIP() << "plume-cli not built at " << CliProgram();
-        std::filesystem::create_directories(test::PathIn(dir_, "config"));
-        std::filesystem::create_directories(test::PathIn(dir_, "photos"));
-    }
-    // Runs the program with its settings store and home inside the temporary
-    // folder, in its sub-folder cwd when given.
-    TCliRun Run(const Strings& args, const std::string& cwd = "") const {
-        std::string command =
-            "cd " + Quote(test::PathIn(dir_, cwd)) + " && HOME=" + Quote(dir_.Path()) +
-            " XDG_CONFIG_HOME=" + Quote(test::PathIn(dir_, "config")) + " " + Quote(CliProgram());
-        for (const std::string& arg : args) {
-            command += ' ';
-            command += Quote(arg);
-        }
-        command += " >" + Quote(test::PathIn(dir_, "out.txt")) + " 2>" +
-                   Quote(test::PathIn(dir_, "err.txt"));
-        TCliRun run;
-        const int status = std::system(command.c_str());
-        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.Out = FileText(test::PathIn(dir_, "out.txt"));
-        run.Err = FileText(test::PathIn(dir_, "err.txt"));
-        return run;
-    }
-    std::string AddPhoto(const std::string& name, int orientation) const {
-        const std::string path = test::PathIn(dir_, ("photos/" + name));
-        test::WriteBytes(path, test::MakePhoto(64, 48, orientation));
-        return path;
-    }
-    test::TTempDir dir_;
-};
 
 TEST_F(CliTest, VersionHelpAndBadUsage) {
     EXPECT_EQ(Run({"--version"}).Out, std::string(kVersionText) + "\n");
@@ -130,28 +73,51 @@ TEST_F(CliTest, FailuresGiveStatusOne) {
     const TCliRun skipped = Run({"photos/notes.txt"});
     EXPECT_EQ(skipped.Status, 1);  // nothing to handle, and why
     EXPECT_EQ(skipped.Err,
-              FormatPathText(kSkippedNotJpg, "photos/notes.txt") + "\n" + kNoJpegFiles + "\n");
+              FormatPathText(kSkippedNotJpeg, "photos/notes.txt") + "\n" + kNoJpegFiles + "\n");
 }
 
-// A comment segment between SOI and the EXIF segment: the orientation is not
-// read, as in the window, but the console says that --exif-anywhere reads it.
-TEST_F(CliTest, ExifAfterAnotherSegmentGetsANote) {
-    const test::TBytes comment = {0xFF, 0xFE, 0x00, 0x04, 'h', 'i'};
-    for (const auto& [name, orientation] : {std::pair{"turn.jpg", 6}, std::pair{"up.jpg", 1}})
+// A segment between SOI and the EXIF one (a JFIF, an ICC profile, XMP, a
+// comment, as cameras, phones and editors write them): the orientation is
+// read all the same. With --no-exif-anywhere it is not, as the window's
+// unticked box has it, and the console says that --exif-anywhere reads it.
+TEST_F(CliTest, ExifAfterOtherSegmentsIsReadUnlessAskedNotTo) {
+    const auto segment = [](std::uint8_t marker, const std::string& body) {
+        const std::size_t length = body.size() + 2;
+        std::string bytes = {'\xFF', static_cast<char>(marker), static_cast<char>(length >> 8),
+                             static_cast<char>(length & 0xFF)};
+        bytes += body;
+        return test::TBytes(bytes.begin(), bytes.end());
+    };
+    const std::pair<const char*, test::TBytes> before[] = {
+        {"jfif.jpg", segment(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14))},
+        {"icc.jpg", segment(0xE2, std::string("ICC_PROFILE\0\1\1profile", 21))},
+        {"xmp.jpg", segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0<x/>", 33))},
+        {"comment.jpg", segment(0xFE, "hi")},
+    };
+    Strings expected;
+    for (const auto& [name, bytes] : before) {
         test::WriteBytes(test::PathIn(dir_, std::string("photos/") + name),
-                         fixtures::InsertBytes(test::MakePhoto(64, 48, orientation), 2, comment));
+                         fixtures::InsertBytes(test::MakePhoto(64, 48, 6), 2, bytes));
+        expected.push_back(name);
+    }
+    test::WriteBytes(test::PathIn(dir_, "photos/up.jpg"),
+                     fixtures::InsertBytes(test::MakePhoto(64, 48, 1), 2, before[0].second));
     const TCliRun run = Run({"photos"});
     EXPECT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out, OutputLine("( 1 / 2 )", "photos/turn.jpg", kStatusNothingToDo) +
-                           OutputLine("( 2 / 2 )", "photos/up.jpg", kStatusNothingToDo));
-    EXPECT_NE(run.Err.find("( 1 / 2 ) photos/turn.jpg: " + std::string(kNoteExifAnywhere)),
-              std::string::npos)
-        << run.Err;
-    EXPECT_EQ(run.Err.find("photos/up.jpg"), std::string::npos) << run.Err;
+    for (const std::string& name : expected) {
+        EXPECT_EQ(test::JpegSize(test::ReadBytes(test::PathIn(dir_, "photos/result/" + name))),
+                  (std::pair<int, int>{48, 64}))
+            << name;
+    }
 
-    const TCliRun anywhere = Run({"--exif-anywhere", "photos/turn.jpg"});
-    EXPECT_EQ(anywhere.Out, OutputLine("( 1 / 1 )", "photos/turn.jpg", kStatusRotateRight));
-    EXPECT_EQ(anywhere.Err.find(kNoteExifAnywhere), std::string::npos);
+    const TCliRun strict = Run({"--no-exif-anywhere", "photos/comment.jpg", "photos/up.jpg"});
+    EXPECT_EQ(strict.Status, 0) << strict.Err;
+    EXPECT_EQ(strict.Out, OutputLine("( 1 / 2 )", "photos/comment.jpg", kStatusNothingToDo) +
+                              OutputLine("( 2 / 2 )", "photos/up.jpg", kStatusNothingToDo));
+    EXPECT_NE(strict.Err.find("( 1 / 2 ) photos/comment.jpg: " + std::string(kNoteExifAnywhere)),
+              std::string::npos)
+        << strict.Err;
+    EXPECT_EQ(strict.Err.find("photos/up.jpg"), std::string::npos) << strict.Err;
 }
 
 TEST_F(CliTest, OutputFileAndForcedMode) {
@@ -479,14 +445,19 @@ TEST_P(CliFileErrorTest, FailedFilesAreNamedAndTheRunGoesOnUnlessAskedToStop) {
     const std::string error = std::string(": ") + kCaptionError + ": ";
     EXPECT_NE(run.Err.find("( 2 / 4 ) photos/b.jpg" + error + kStreamReadError), std::string::npos)
         << run.Err;
-    const std::string lines = OutputLine("( 1 / 4 )", "photos/a.jpg", kStatusRotateRight) +
-                              OutputLine("( 2 / 4 )", "photos/b.jpg", kCannotProcessLine);
+    // A failed file's line names the failure and its reason, never the turn.
+    const std::string lines =
+        OutputLine("( 1 / 4 )", "photos/a.jpg", kStatusRotateRight) +
+        OutputLine("( 2 / 4 )", "photos/b.jpg", FormatPathText(kLineFailed, kStreamReadError));
     if (stop) {
         EXPECT_EQ(run.Out, lines);
         EXPECT_NE(run.Err.find(kStatusInterrupted), std::string::npos);
     } else {
         EXPECT_EQ(run.Out, lines + OutputLine("( 3 / 4 )", "photos/c.jpg", kStatusRotateLeft) +
-                               OutputLine("( 4 / 4 )", "photos/none.jpg", kCannotProcessLine));
+                               OutputLine("( 4 / 4 )", "photos/none.jpg",
+                                          FormatPathText(kLineFailed,
+                                                         FormatPathText(kFileCannotOpen,
+                                                                        "photos/none.jpg"))));
         EXPECT_NE(run.Err.find("( 4 / 4 ) photos/none.jpg" + error +
                                FormatPathText(kFileCannotOpen, "photos/none.jpg")),
                   std::string::npos);

@@ -6,7 +6,7 @@
 
 #include "AppTestSupport.h"
 #include "JpegRotation/JpegRotation.h"
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 
@@ -55,18 +55,13 @@ TEST(ExifAnalysisSampleTest, OrientationPhotosComeOutUprightLikeJpegtran) {
         const int orientation =
             static_cast<int>(exif->Number(exif->ifd0, fixtures::tag::kOrientation).value_or(0));
 
-        TRecordingView view;
         TMemoryStream source(input);
-        std::uint8_t mode = kModeNone;
-        AnalysisData(source, mode, {}, view);
+        const std::uint8_t mode = AnalysisData(source, {.ExifAnywhere = false}).Mode;
         EXPECT_EQ(mode, ExpectedMode(orientation));
         // As the photo came, its EXIF is found only by the search.
         TMemoryStream asStored(original);
-        std::uint8_t storedMode = kModeNone, searchedMode = kModeNone;
-        AnalysisData(asStored, storedMode, {}, view);
-        EXPECT_EQ(storedMode, kModeNone);
-        AnalysisData(asStored, searchedMode, {.ExifAnywhere = true}, view);
-        EXPECT_EQ(searchedMode, mode);
+        EXPECT_EQ(AnalysisData(asStored, {.ExifAnywhere = false}).Mode, kModeNone);
+        EXPECT_EQ(AnalysisData(asStored, {.ExifAnywhere = true}).Mode, mode);
         if (mode == kModeNone) {
             EXPECT_EQ(source.Bytes(), input);
             continue;

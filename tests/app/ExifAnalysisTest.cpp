@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 
@@ -20,23 +20,24 @@ class TPreviewView : public TRecordingView {
     void ShowPreview(const std::vector<std::uint8_t>& jpeg) override { previews.push_back(jpeg); }
 };
 
-struct TAnalysis {
+struct TAnalysed {
     std::uint8_t mode = 0;
-    TBytes bytes;  // the stream's bytes afterwards
-    TPreviewView view;
+    TBytes bytes;       // the stream's bytes afterwards
+    TPreviewView view;  // what the run shows of what the analysis found
 };
 
-std::unique_ptr<TAnalysis> Analyse(const TBytes& file, bool allowBreakDCF = false,
-                                   bool anywhere = false, std::uint8_t mode = 0,
-                                   bool fixMirrored = false) {
-    auto result = std::make_unique<TAnalysis>();
-    result->mode = mode;
+std::unique_ptr<TAnalysed> Analyse(const TBytes& file, bool allowBreakDCF = false,
+                                   bool anywhere = false, bool fixMirrored = false) {
+    auto result = std::make_unique<TAnalysed>();
     TMemoryStream stream(file);
     TAnalysisOptions options;
     options.AllowBreakDCF = allowBreakDCF;
     options.ExifAnywhere = anywhere;
     options.FixMirrored = fixMirrored;
-    AnalysisData(stream, result->mode, options, result->view);
+    const TAnalysis found = AnalysisData(stream, options);
+    result->mode = found.Mode;
+    if (found.NoSoi) result->view.ShowPlainMessage(kMsgAnalysisNoSoi);
+    if (!found.Thumbnail.empty()) result->view.ShowPreview(found.Thumbnail);
     result->bytes = stream.Bytes();
     return result;
 }
@@ -110,7 +111,7 @@ TEST(ExifAnalysisTest, OrientationsGiveTheirModesAndOnlyTurnsAreReset) {
                 SCOPED_TRACE(testing::Message() << orientation << (little ? " II" : " MM")
                                                 << (fixMirrored ? " mirrored" : ""));
                 const TBytes file = WithExif(Exif(orientation, 0, little));
-                const auto result = Analyse(file, false, false, 0, fixMirrored);
+                const auto result = Analyse(file, false, false, fixMirrored);
                 EXPECT_EQ(result->mode, mode);
                 if (mode != 0) {
                     EXPECT_EQ(Orientation(result->bytes), 1u);
@@ -139,7 +140,7 @@ TEST(ExifAnalysisTest, Ifd1OrientationIsResetOnlyUnderAllowBreakDcf) {
 }
 
 TEST(ExifAnalysisTest, NotAJpegShowsThePlainMessageOnceAndKeepsTheMode) {
-    const auto result = Analyse({0x89, 'P', 'N', 'G', 0, 0}, false, false, 0);
+    const auto result = Analyse({0x89, 'P', 'N', 'G', 0, 0});
     EXPECT_EQ(result->mode, 0);
     EXPECT_EQ(result->view.Lines("plain:"),
               std::vector<std::string>{"JPEGファイルの開始のヘッダ($FFD8)を認識できません"});
@@ -261,11 +262,9 @@ TEST(ExifAnalysisTest, FileCutOffInsideItsExifRaisesTheReadError) {
     const TBytes file = WithExif(Exif(6));
     for (const std::size_t keep :
          {std::size_t{3}, std::size_t{9}, std::size_t{25}, std::size_t{60}}) {
-        TPreviewView view;
-        std::uint8_t mode = 0;
         TMemoryStream stream(
             TBytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep)));
-        EXPECT_THROW(AnalysisData(stream, mode, {}, view), EStreamError) << keep;
+        EXPECT_THROW(AnalysisData(stream, {}), EStreamError) << keep;
     }
 }
 

@@ -4,9 +4,9 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/SafeWrite.h"
-#include "app/SaveResult.h"
+#include "app/files/FileAccess.h"
+#include "app/files/SafeWrite.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {
@@ -89,7 +89,7 @@ TEST(WriteFileReplacing, MissingFolderThrowsCreateErrorWithTarget) {
         WriteFileReplacing(path, TBytes{1}, {});
         FAIL() << "no error";
     } catch (const EStreamError& error) {
-        EXPECT_EQ(std::string(error.what()), FormatPathText(kFileCannotCreate, path));
+        EXPECT_EQ(std::string(error.what()), CannotCreateText(path, ENOENT));
     }
 }
 

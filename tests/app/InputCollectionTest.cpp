@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "app/InputCollection.h"
+#include "app/files/InputCollection.h"
 
 namespace plume {
 namespace {
@@ -27,23 +27,31 @@ TEST(JoinPath, NeverDoublesTheDelimiter) {
 class ScanFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* folder : {"sub", "sub/deeper", "b_sub", ".hidden", "f.jpg"})
+        for (const char* folder :
+             {"sub", "sub/deeper", "b_sub", ".hidden", "f.jpg", "sub/result", "original"})
             std::filesystem::create_directories(test::PathIn(dir_, folder));
-        for (const char* file :
-             {"b.JPG", "a.jpg", "c.jpeg", "notes.txt", ".secret.jpg", "sub/d.jpg",
-              "sub/deeper/e.Jpg", "b_sub/z.jpg", ".hidden/x.jpg", "f.jpg/g.jpg"})
+        for (const char* file : {"b.JPG", "a.jpg", "c.jpeg", "notes.txt", ".secret.jpg",
+                                 "sub/d.jpg", "sub/deeper/e.Jpg", "b_sub/z.jpg", ".hidden/x.jpg",
+                                 "f.jpg/g.jpg", "sub/result/r.jpg", "original/o.jpg"})
             test::WriteBytes(test::PathIn(dir_, file), {1});
+        test::WriteBytes(test::PathIn(dir_, "real.jpeg"), {0xFF, 0xD8, 0xFF, 0xE0});
     }
     std::string Root() const { return dir_.Path().string(); }
     test::TTempDir dir_;
 };
 
+// The folders that saving writes into are passed over and named; a folder
+// of that name given itself is searched.
 TEST_F(ScanFolderTest, OwnFilesFirstThenSubFoldersDepthFirstSkippingHidden) {
-    Paths list;
-    ScanFolder(Root(), list);
+    Paths list, skipped;
+    ScanFolder(Root(), list, &skipped);
     const std::string r = Root() + "/";
     EXPECT_EQ(list, (Paths{r + "a.jpg", r + "b.JPG", r + "b_sub/z.jpg", r + "f.jpg/g.jpg",
                            r + "sub/d.jpg", r + "sub/deeper/e.Jpg"}));
+    EXPECT_EQ(skipped, (Paths{r + "original", r + "sub/result"}));
+    Paths named;
+    ScanFolder(r + "sub/result", named);
+    EXPECT_EQ(named, Paths{r + "sub/result/r.jpg"});
 }
 
 TEST_F(ScanFolderTest, FolderWithTrailingDelimiterGivesSamePaths) {
@@ -65,14 +73,16 @@ TEST_F(ScanFolderTest, LinkedFolderIsNotFollowedButLinkedFileIs) {
 
 TEST_F(ScanFolderTest, AcceptPathTakesFoldersAndJpgNamesUnchecked) {
     Paths list;
-    AcceptPath(test::PathIn(dir_, "sub"), list);
-    AcceptPath(test::PathIn(dir_, "missing.JPG"), list);    // appended without an existence test
-    AcceptPath(test::PathIn(dir_, "c.jpeg"), list);         // ignored
-    AcceptPath(test::PathIn(dir_, ".hidden/x.jpg"), list);  // hidden, but named by itself
-    AcceptPath(test::PathIn(dir_, "sub/d.jpg"), list);      // the same file twice stays twice
-    EXPECT_EQ(list,
-              (Paths{Root() + "/sub/d.jpg", Root() + "/sub/deeper/e.Jpg", Root() + "/missing.JPG",
-                     Root() + "/.hidden/x.jpg", Root() + "/sub/d.jpg"}));
+    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "sub"), list));
+    // appended without an existence test
+    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "missing.JPG"), list));
+    EXPECT_FALSE(AcceptPath(test::PathIn(dir_, "c.jpeg"), list));    // no JPEG inside
+    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "real.jpeg"), list));  // a JPEG by its content
+    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, ".hidden/x.jpg"), list));  // hidden, but named
+    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "sub/d.jpg"), list));  // twice stays twice
+    EXPECT_EQ(list, (Paths{Root() + "/sub/d.jpg", Root() + "/sub/deeper/e.Jpg",
+                           Root() + "/missing.JPG", Root() + "/real.jpeg", Root() + "/.hidden/x.jpg",
+                           Root() + "/sub/d.jpg"}));
 }
 
 TEST(ScanFolder, UnreadableOrMissingFolderAddsNothing) {

@@ -10,8 +10,9 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/ParallelRun.h"
-#include "app/RunLoop.h"
+#include "app/files/SaveResult.h"
+#include "app/run/ParallelRun.h"
+#include "app/run/RunLoop.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/JpegEncoder.h"
 
@@ -70,7 +71,7 @@ TRunRecord RunScenario(const TScenario& scenario, unsigned jobs) {
     test::TTempDir dir;
     scenario.MakeFiles(dir);
     test::TRecordingView view;
-    TRunner runner(view);
+    TRunner runner(view, view);
     runner.Options.Jobs = jobs;
     view.optSaveMethod = scenario.SaveMethod;
     view.optOperateAllFile = scenario.OperateAllFile;

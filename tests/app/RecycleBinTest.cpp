@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "app/RecycleBin.h"
+#include "app/files/RecycleBin.h"
 
 namespace plume {
 namespace {

@@ -8,7 +8,8 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/RunLoop.h"
+#include "app/files/SaveResult.h"
+#include "app/run/RunLoop.h"
 
 namespace plume {
 namespace {
@@ -32,7 +33,7 @@ class RunLoopTest : public ::testing::Test {
 
     test::TTempDir dir_;
     test::TRecordingView view_;
-    TRunner runner_{view_};
+    TRunner runner_{view_, view_};
 };
 
 TEST_F(RunLoopTest, OneTurnedFileShowsTheTextsInOrder) {

@@ -8,7 +8,7 @@
 
 #include "AppTestSupport.h"
 #include "app/AppTexts.h"
-#include "app/SaveResult.h"
+#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {
@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A photo its owner may not write (also when the tests run as the
 // superuser): only the trash method replaces it; the methods that write over
-// it fail with the create error that names it, after their keep step.
+// it refuse it, before they keep anything.
 class ReadOnlyInputTest : public SaveResultTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ReadOnlyInputTest, OnlyTheTrashMethodReplacesIt) {
@@ -253,19 +253,13 @@ TEST_P(ReadOnlyInputTest, OnlyTheTrashMethodReplacesIt) {
         }
         return;
     }
-    try {
-        Save(method);
-        FAIL() << "a read-only photo was replaced";
-    } catch (const EStreamError& error) {
-        EXPECT_EQ(std::string(error.what()), FormatPathText(kFileCannotCreate, input_));
-    }
+    // Refused before the keep step: nothing is left behind.
+    EXPECT_EQ(Save(method), TSaveOutcome::ReadOnlyInput);
     ExpectInputUntouched();
     struct stat status {};
     ASSERT_EQ(::stat(input_.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0444u);
-    if (!paths.KeptCopy.empty()) {
-        EXPECT_EQ(test::ReadBytes(paths.KeptCopy), kInput);  // the kept copy stays
-    }
+    EXPECT_EQ(test::FolderNames(dir_.Path()), (std::vector<std::string>{"a.jpg"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(SaveMethods, ReadOnlyInputTest,
@@ -358,7 +352,8 @@ TEST_P(ReadOnlyFolderTest, KeepStepFailsAndInputStays) {
         try {
             return static_cast<int>(Save(GetParam()));
         } catch (const EStreamError& error) {
-            return FormatPathText(kFileCannotCreate, input_) == error.what() ? kCreateError : 0;
+            // The cause on the second line.
+            return CannotCreateText(input_, EACCES) == error.what() ? kCreateError : 0;
         }
     });
     ::chmod(dir_.Path().c_str(), 0777);
@@ -385,7 +380,7 @@ TEST_F(SaveResultTest, UnwritableOutputThrowsCreateErrorWithPath) {
         FAIL() << "no error";
     } catch (const EStreamError& error) {
         EXPECT_EQ(std::string(error.what()),
-                  FormatPathText(kFileCannotCreate, test::PathIn(dir_, "result/a.jpg")));
+                  CannotCreateText(test::PathIn(dir_, "result/a.jpg"), ENOTDIR));
     }
     ExpectInputUntouched();
     ExpectNoTemporaryFiles(dir_.Path());

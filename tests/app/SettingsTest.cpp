@@ -1,6 +1,7 @@
 // The stored options: defaults, a round trip, stored values that cannot be
 // used, and Qt's settings store as the oracle of the file's form both ways.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QSettings>
 #include <QString>
@@ -12,7 +13,8 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "app/Settings.h"
+#include "app/AppTexts.h"
+#include "app/settings/Settings.h"
 
 namespace plume {
 namespace {
@@ -43,7 +45,7 @@ void ExpectDefaults(const TSettings& s) {
     EXPECT_FALSE(s.gAllowBreakDCF);
     EXPECT_TRUE(s.gShowOption);
     EXPECT_FALSE(s.gFixMirrored);
-    EXPECT_FALSE(s.gExifAnywhere);
+    EXPECT_TRUE(s.gExifAnywhere);
     EXPECT_EQ(s.gEdgePolicy, epMove);
 }
 
@@ -107,6 +109,23 @@ TEST_F(SettingsTest, UnknownSaveMethodIsStoredAsDefault) {
     settings.gSaveMethod = 7;
     ASSERT_TRUE(SaveSettings(settings));
     EXPECT_EQ(LoadSettings().gSaveMethod, smResultFolder);
+}
+
+// A store its owner made read-only, or one larger than any store can be, is
+// neither replaced nor read whole; the larger one is named.
+TEST_F(SettingsTest, ReadOnlyOrOversizedStoresStayAsTheyAre) {
+    WriteStore("[General]\ngSaveMethod=2\n");
+    ::chmod(StoreFile().c_str(), 0444);
+    EXPECT_FALSE(SaveSettings(TSettings{}));
+    EXPECT_EQ(LoadSettings().gSaveMethod, smBackupExtension);
+
+    ::chmod(StoreFile().c_str(), 0644);
+    std::filesystem::resize_file(StoreFile(), std::uintmax_t{2} << 20);
+    std::vector<std::string> problems;
+    EXPECT_EQ(LoadSettings(&problems).gSaveMethod, smResultFolder);
+    EXPECT_EQ(problems, std::vector<std::string>{FormatPathText(kSettingsTooLarge, StoreFile())});
+    EXPECT_FALSE(SaveSettings(TSettings{}));
+    EXPECT_EQ(std::filesystem::file_size(StoreFile()), std::uintmax_t{2} << 20);
 }
 
 // What Qt's store gives for every value, read as the settings were read

@@ -29,9 +29,11 @@ void ClearStore() {
 }
 
 TBoxRecorder::TBoxRecorder() {
-    SetMessageBoxHandler([this](TBoxKind kind, const QString& caption, const QString& text) {
-        Boxes.push_back({kind, caption, text});
+    SetMessageBoxHandler([this](TBoxKind kind, const QString& caption, const QString& text,
+                                const QString& checkText) {
+        Boxes.push_back({kind, caption, text, checkText});
         if (OnBox) OnBox(Boxes.back());
+        return TickCheckBox && !checkText.isEmpty();
     });
 }
 
@@ -61,6 +63,7 @@ void TWatchedWindow::SetProgressPosition(int position) {
 void TWatchedWindow::ProcessMessages() {
     TFm_Main::ProcessMessages();
     Pumped.push_back({findChild<QProgressBar*>(QStringLiteral("ProgressBar"))->value(), reported_});
+    if (OnPump) OnPump();
 }
 
 bool Drop(QWidget& window, const QStringList& paths) {

@@ -29,6 +29,7 @@ struct TRecordedBox {
     TBoxKind Kind;
     QString Caption;
     QString Text;
+    QString CheckText;  // the box's check box, if it has one
 };
 
 // Takes the place of the modal boxes while it lives.
@@ -37,6 +38,8 @@ class TBoxRecorder {
     TBoxRecorder();
     ~TBoxRecorder();
     std::vector<TRecordedBox> Boxes;
+    // Whether a box with a check box is closed with it ticked.
+    bool TickCheckBox = false;
     // Called for each box after it has been recorded.
     std::function<void(const TRecordedBox&)> OnBox;
 };
@@ -54,6 +57,7 @@ class TWatchedWindow : public TFm_Main {
         int Shown, Reported;
     };
     std::vector<TPumpedProgress> Pumped;
+    std::function<void()> OnPump;  // at each pumping point, after the events
     void SetFileCounter(const std::string& text) override;
     void SetStatus(const std::string& text) override;
     void SetProgressPosition(int position) override;

@@ -97,5 +97,22 @@ TEST_F(TPreviewTest, EachRunStartsWithAnEmptyPreview) {
     EXPECT_FALSE(image->HasPicture());
 }
 
+// Within a run too: a photo without a thumbnail never shows the one before.
+TEST_F(TPreviewTest, EachFileStartsWithAnEmptyPreview) {
+    const QString withThumb = WriteFile("a.jpg", ExifPhoto(6));
+    const QString without =
+        WriteFile("b.jpg", WithExif(EncodeJpeg(QSize(64, 48), QColor(40, 90, 200)), 6));
+    TWatchedWindow window;
+    window.show();
+    auto* image = Child<TThumbImage>(window, "Img_Thumb");
+    std::vector<bool> analysed;  // at the pumping point after each file's analysis
+    int pumps = 0;
+    window.OnPump = [&] {
+        if (++pumps % 2 == 0) analysed.push_back(image->HasPicture());
+    };
+    Drop(window, {withThumb, without});
+    EXPECT_EQ(analysed, (std::vector<bool>{true, false}));
+}
+
 }  // namespace
 }  // namespace plume::gui::test

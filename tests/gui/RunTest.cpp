@@ -10,10 +10,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
+#include <filesystem>
 
 #include "BitStreamFile/MemoryStream.h"
 #include "GuiTestSupport.h"
 #include "app/AppTexts.h"
+#include "gui/GuiTexts.h"
 #include "gui/PlumeApplication.h"
 
 namespace plume::gui::test {
@@ -138,16 +141,60 @@ TEST_F(TRunTest, DroppedPathsLongerThan255CharactersAreKeptWhole) {
     EXPECT_TRUE(boxes_.Boxes.empty());
 }
 
-TEST_F(TRunTest, DropWithoutUsablePathsStartsNoRun) {
+// A file dropped by itself is taken when it is a JPEG whatever its name
+// (a ".jpeg" from a file manager); one that is not is named in one box.
+TEST_F(TRunTest, DroppedFilesAreTakenByTheirContent) {
     const QString notes = WriteFile("notes.txt", "text");
-    const QString jpeg = WriteFile("photo.jpeg", ExifPhoto(6));
+    const QString fake = WriteFile("fake.jpeg", "no picture");
     TWatchedWindow window;
     window.show();
-    Drop(window, {notes, jpeg});
+    Drop(window, {notes, fake});
     EXPECT_TRUE(window.FileList().empty());
     EXPECT_EQ(LabelText(window, "Lbl_FileName"), Utf8("ファイルをドラッグすると"));
     EXPECT_FALSE(Child<QLabel>(window, "Lbl_FileCounter")->isVisible());
-    EXPECT_FALSE(QFileInfo::exists(Folder() + "/result"));
+    ASSERT_EQ(boxes_.Boxes.size(), 1u);
+    EXPECT_EQ(boxes_.Boxes[0].Kind, TBoxKind::Plain);
+    const std::string expected = FormatPathText(kSkippedNotJpeg, notes.toStdString()) + "\n" +
+                                 FormatPathText(kSkippedNotJpeg, fake.toStdString());
+    EXPECT_EQ(boxes_.Boxes[0].Text, Utf8(expected.c_str()));
+
+    const QString jpeg = WriteFile("photo.jpeg", ExifPhoto(6));
+    Drop(window, {jpeg});
+    EXPECT_EQ(StoredSize(Folder() + "/result/photo.jpeg"), QSize(48, 64));
+}
+
+// The partial-edge warning comes for every such photo; ticked, its check box
+// keeps it away for the rest of the run, and the next run shows it again.
+TEST_F(TRunTest, PartialEdgeWarningCanBeTurnedOffForTheRestOfTheRun) {
+    QStringList photos;
+    for (int i = 1; i <= 3; ++i)
+        photos << WriteFile(QStringLiteral("edges/p%1.jpg").arg(i),
+                            WithExif(EncodeJpeg(QSize(50, 30), QColor(40, 90, 200)), 6));
+    TWatchedWindow window;
+    window.show();
+    boxes_.TickCheckBox = true;
+    Drop(window, photos);
+    ASSERT_EQ(boxes_.Boxes.size(), 1u);
+    EXPECT_EQ(boxes_.Boxes[0].Kind, TBoxKind::Warning);
+    EXPECT_EQ(boxes_.Boxes[0].CheckText, Utf8(kNoMoreForThisRun));
+    EXPECT_TRUE(QFileInfo::exists(Folder() + "/edges/result/p3.jpg"));
+    boxes_.TickCheckBox = false;
+    Drop(window, photos);
+    EXPECT_EQ(boxes_.Boxes.size(), 4u);
+}
+
+// As a file manager or a user's terminal starts it: --help answers without
+// asking for a display (the xcb platform without one would end the program).
+TEST(TProgram, HelpPrintsTheUsageWithoutAWindow) {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    const auto program = self.parent_path().parent_path() / "src/gui/plume";
+    const std::string output = (std::filesystem::temp_directory_path() / "plume-help.txt").string();
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '" +
+                                program.string() + "' --help >'" + output + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const QByteArray text = ReadBytes(QString::fromStdString(output));
+    EXPECT_TRUE(text.startsWith("Usage: plume [FILES-OR-FOLDERS...]")) << text.toStdString();
+    std::filesystem::remove(output);
 }
 
 TEST_F(TRunTest, CommandLineStartRunsThenCloses) {

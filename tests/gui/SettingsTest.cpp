@@ -50,7 +50,7 @@ TEST_F(TSettingsTest, FirstCloseWritesAllValuesWithTheirDefaults) {
     EXPECT_EQ(StoredInt("gAllowBreakDCF"), 0);
     EXPECT_EQ(StoredInt("gShowOption"), 1);
     EXPECT_EQ(StoredInt("gFixMirrored"), 0);
-    EXPECT_EQ(StoredInt("gExifAnywhere"), 0);
+    EXPECT_EQ(StoredInt("gExifAnywhere"), 1);
     EXPECT_EQ(StoredInt("gEdgePolicy"), 0);
 }
 
@@ -155,7 +155,7 @@ TEST_F(TSettingsTest, UnusableStoredValuesFallBackToTheirDefaults) {
         EXPECT_TRUE(Child<QCheckBox>(window, "chk_KeepTimeStamp_Write")->isChecked());
         EXPECT_FALSE(Child<QCheckBox>(window, "chk_AllowBreakDCF")->isChecked());
         EXPECT_FALSE(Child<QCheckBox>(window, "chk_FixMirrored")->isChecked());
-        EXPECT_FALSE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
+        EXPECT_TRUE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
         EXPECT_EQ(Child<QComboBox>(window, "cbo_EdgePolicy")->currentIndex(), 0);
         EXPECT_TRUE(window.ShowOption());
         EXPECT_EQ(window.size(), QSize(433, 514));
@@ -169,7 +169,7 @@ TEST_F(TSettingsTest, UnusableStoredValuesFallBackToTheirDefaults) {
     EXPECT_EQ(StoredInt("gAllowBreakDCF"), 0);
     EXPECT_EQ(StoredInt("gShowOption"), 1);
     EXPECT_EQ(StoredInt("gFixMirrored"), 0);
-    EXPECT_EQ(StoredInt("gExifAnywhere"), 0);
+    EXPECT_EQ(StoredInt("gExifAnywhere"), 1);
     EXPECT_EQ(StoredInt("gEdgePolicy"), 0);
 }
 

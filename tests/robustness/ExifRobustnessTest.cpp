@@ -9,9 +9,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/ExifAnalysis.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/Fixtures.h"
-#include "robustness/QuietView.h"
 #include "robustness/RobustnessSupport.h"
 
 namespace plume::test {
@@ -89,18 +88,17 @@ void ExpectAnalysisEndsWell(const TBytes& file, const std::string& what) {
         analysis.AllowBreakDCF = (options & 1) != 0;
         analysis.ExifAnywhere = (options & 2) != 0;
         analysis.FixMirrored = (options & 4) != 0;
-        TQuietView view;
-        std::uint8_t mode = 0;
+        TAnalysis found;
         const double seconds = SecondsFor([&] {
             try {
-                AnalysisData(stream, mode, analysis, view);
+                found = AnalysisData(stream, analysis);
             } catch (const EStreamError&) {
             }
         });
         EXPECT_LT(seconds, kSecondsPerFile);
         EXPECT_EQ(stream.Size(), file.size());
-        EXPECT_LE(mode, analysis.FixMirrored ? 7 : 3);
-        for (const auto& preview : view.previews) EXPECT_LE(preview.size(), file.size());
+        EXPECT_LE(found.Mode, analysis.FixMirrored ? 7 : 3);
+        EXPECT_LE(found.Thumbnail.size(), file.size());
     }
 }
 

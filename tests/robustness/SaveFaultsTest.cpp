@@ -19,10 +19,11 @@
 #include <thread>
 
 #include "app/AppTexts.h"
-#include "app/FileAccess.h"
-#include "app/SafeWrite.h"
-#include "app/SaveResult.h"
+#include "app/files/FileAccess.h"
+#include "app/files/SafeWrite.h"
+#include "app/files/SaveResult.h"
 #include "fixtures/Fixtures.h"
+#include "fixtures/SmallDisk.h"
 
 namespace plume::test {
 namespace {
@@ -30,6 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::ReadFileBytes;
 using fixtures::TBytes;
+using fixtures::TSmallDisk;
 using fixtures::TTempDir;
 using fixtures::WriteFileBytes;
 
@@ -49,36 +51,10 @@ std::vector<std::string> FilesUnder(const fs::path& folder) {
     return names;
 }
 
-std::string CannotCreate(const std::string& path) {
-    std::string text = kFileCannotCreate;
-    return text.replace(text.find("%s"), 2, path);
+// The create error with the cause that the failure gives (errno).
+std::string CannotCreate(const std::string& path, int cause) {
+    return CannotCreateText(path, cause);
 }
-
-// A tmpfs of a given size mounted on a fresh folder, where the system allows
-// it (root in a machine that permits mounts); Mounted() says whether it is.
-class TSmallDisk {
-  public:
-    explicit TSmallDisk(std::size_t bytes) {
-        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        mounted_ = ::mount("tmpfs", dir_.Path().c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~TSmallDisk() { Unmount(); }
-    // Makes the mounted file system read-only; false when it cannot.
-    bool MakeReadOnly() {
-        return mounted_ &&
-               ::mount("tmpfs", dir_.Path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
-    void Unmount() {
-        if (mounted_) ::umount2(dir_.Path().c_str(), MNT_DETACH);
-        mounted_ = false;
-    }
-    bool Mounted() const { return mounted_; }
-    const fs::path& Path() const { return dir_.Path(); }
-
-  private:
-    TTempDir dir_;
-    bool mounted_ = false;
-};
 
 // While it lives, no file of this process may grow past limit bytes: writes
 // beyond fail with EFBIG, as on a full disk.
@@ -110,7 +86,7 @@ constexpr int kKeepingMethods[] = {smResultFolder, smBackupExtension, smOriginal
 // damaged: the input keeps its bytes, no temporary file is left, and the
 // output path holds no partial file.
 void ExpectFailedSaveDamagesNothing(const fs::path& folder, int method, const TBytes& input,
-                                    const TBytes& data) {
+                                    const TBytes& data, int cause) {
     SCOPED_TRACE("save method " + std::to_string(method));
     const fs::path path = folder / ("photo" + std::to_string(method) + ".jpg");
     WriteFileBytes(path, input);
@@ -122,7 +98,7 @@ void ExpectFailedSaveDamagesNothing(const fs::path& folder, int method, const TB
         EXPECT_EQ(outcome, TSaveOutcome::KeepFailed)
             << "a save that could not write reported success";
     } catch (const EStreamError& e) {
-        EXPECT_EQ(std::string(e.what()), CannotCreate(paths.Output));
+        EXPECT_EQ(std::string(e.what()), CannotCreate(paths.Output, cause));
     }
     EXPECT_EQ(ReadFileBytes(path), input);
     if (paths.Output != path.string()) {
@@ -147,7 +123,7 @@ TEST(SaveFaults, AFullDiskLeavesTheTargetAsItWasAndNoTemporaryFile) {
         WriteFileReplacing(target.string(), data, {});
         FAIL() << "a write larger than the disk succeeded";
     } catch (const EStreamError& e) {
-        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string()));
+        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string(), ENOSPC));
     }
     EXPECT_EQ(ReadFileBytes(target), old);
     EXPECT_EQ(FilesUnder(disk.Path()), std::vector<std::string>{"photo.jpg"});
@@ -161,7 +137,8 @@ TEST(SaveFaults, EverySaveMethodOnAFullDiskKeepsTheInput) {
     TSmallDisk disk(256 * 1024);
     if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
     for (int method : kKeepingMethods)
-        ExpectFailedSaveDamagesNothing(disk.Path(), method, Pattern(30000, 4), Pattern(400000, 5));
+        ExpectFailedSaveDamagesNothing(disk.Path(), method, Pattern(30000, 4), Pattern(400000, 5),
+                                       ENOSPC);
 }
 
 TEST(SaveFaults, AnInjectedWriteErrorLeavesTheTargetAsItWas) {
@@ -176,7 +153,7 @@ TEST(SaveFaults, AnInjectedWriteErrorLeavesTheTargetAsItWas) {
             WriteFileReplacing(target.string(), Pattern(100000, 7), {});
             ADD_FAILURE() << "a write past the file size limit succeeded";
         } catch (const EStreamError& e) {
-            EXPECT_EQ(std::string(e.what()), CannotCreate(target.string()));
+            EXPECT_EQ(std::string(e.what()), CannotCreate(target.string(), EFBIG));
         }
     }
     EXPECT_EQ(ReadFileBytes(target), old);
@@ -188,7 +165,8 @@ TEST(SaveFaults, EverySaveMethodWithAnInjectedWriteErrorKeepsTheInput) {
     for (int method : kKeepingMethods) {
         TFileSizeLimit limit(16384);
         ASSERT_TRUE(limit.Active());
-        ExpectFailedSaveDamagesNothing(dir.Path(), method, Pattern(9000, 8), Pattern(50000, 9));
+        ExpectFailedSaveDamagesNothing(dir.Path(), method, Pattern(9000, 8), Pattern(50000, 9),
+                                       EFBIG);
     }
 }
 
@@ -220,8 +198,8 @@ TEST(SaveFaults, AReadOnlyTargetIsNeitherReplacedNorDamaged) {
             EXPECT_EQ(SaveResult(stream, path.string(), {}, {method, false, false}).Outcome,
                       TSaveOutcome::KeepFailed);
         } catch (const EStreamError& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      CannotCreate(SavePathsFor(method, path.string()).Output));
+            EXPECT_EQ(std::string(e.what()), CannotCreate(SavePathsFor(method, path.string()).Output,
+                                                          disk.Mounted() ? EROFS : EACCES));
         }
         EXPECT_EQ(ReadFileBytes(path), input);
     }
@@ -239,7 +217,7 @@ TEST(SaveFaults, ATargetFolderThatIsGoneEndsInTheCreateError) {
         WriteFileReplacing(target.string(), Pattern(1000, 12), {});
         FAIL() << "a write into a removed folder succeeded";
     } catch (const EStreamError& e) {
-        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string()));
+        EXPECT_EQ(std::string(e.what()), CannotCreate(target.string(), ENOENT));
     }
     EXPECT_TRUE(FilesUnder(dir.Path()).empty());
 }
