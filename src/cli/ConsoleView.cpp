@@ -10,7 +10,6 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
-
 // Appends to a dry run's line where the file would be stored, and what would
 // become of the photo.
 void AppendSavePlan(std::string& line, int saveMethod, const std::string& path,

@@ -87,9 +87,9 @@ int main(int argc, char** argv) {
     // A choice made once in the window replaces photos here too: say so.
     if (!options.SaveMethodGiven && options.OutputPath.empty() &&
         options.Settings.gSaveMethod != smResultFolder)
-        view.PrintNote(FormatPathText(
-            kNoteStoredSaveMethod,
-            kSaveMethodItems[SetSaveMethod(options.Settings.gSaveMethod, 0)]));
+        view.PrintNote(
+            FormatPathText(kNoteStoredSaveMethod,
+                           kSaveMethodItems[SetSaveMethod(options.Settings.gSaveMethod, 0)]));
     if (options.OutputPath.empty()) {
         for (const std::string& operand : options.Operands) {
             std::vector<std::string> skipped;

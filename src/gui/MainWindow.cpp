@@ -19,11 +19,11 @@
 #include <exception>
 #include <utility>
 
+#include "JpegRotation/EngineMessages.h"
 #include "app/files/InputCollection.h"
+#include "app/files/SaveResult.h"
 #include "app/run/ParallelRun.h"
 #include "app/run/RunLoop.h"
-#include "app/files/SaveResult.h"
-#include "JpegRotation/EngineMessages.h"
 #include "app/settings/Settings.h"
 #include "gui/GuiTexts.h"
 #include "gui/MessageBoxes.h"
@@ -323,8 +323,8 @@ void TFm_Main::ShowWarning(const std::string& text) {
     if (text != kMsgPartialMcu) {
         ShowMessageBox(TBoxKind::Warning, Text(text));
     } else if (!partialEdgeWarningOff_) {
-        partialEdgeWarningOff_ = ShowMessageBox(TBoxKind::Warning, Text(text),
-                                                QString::fromUtf8(kNoMoreForThisRun));
+        partialEdgeWarningOff_ =
+            ShowMessageBox(TBoxKind::Warning, Text(text), QString::fromUtf8(kNoMoreForThisRun));
     }
 }
 

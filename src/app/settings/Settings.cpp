@@ -13,9 +13,9 @@
 #include "BitStreamFile/MemoryStream.h"
 #include "app/AppTexts.h"
 #include "app/files/FileAccess.h"
-#include "app/settings/IniText.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/UserFolders.h"
+#include "app/settings/IniText.h"
 
 namespace plume {
 namespace {
