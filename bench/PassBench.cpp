@@ -26,7 +26,7 @@
 
 #include "BitStreamFile/MemoryStream.h"
 #include "JpegRotation/JpegRotation.h"
-#include "fixtures/ExifBuilder.h"
+#include "app/analysis/ExifAnalysis.h"
 #include "fixtures/TempDir.h"
 
 namespace {
@@ -145,21 +145,14 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// The mode the console takes for a photo's EXIF orientation (0: upright).
-std::uint8_t ModeOf(const TBytes& jpeg) {
-    const auto exif = fixtures::ParseExif(jpeg);
-    const auto orientation =
-        exif ? exif->Number(exif->ifd0, fixtures::tag::kOrientation) : std::nullopt;
-    switch (orientation.value_or(1)) {
-        case 6:
-            return kModeRotateRight;
-        case 8:
-            return kModeRotateLeft;
-        case 3:
-            return kModeRotate180;
-        default:
-            return kModeNone;
-    }
+// A batch photo as the console hands it to the engine: its mode and its
+// bytes as the analysis leaves them (the orientation already upright).
+TFile Analysed(TBytes jpeg) {
+    TMemoryStream stream(std::move(jpeg));
+    TAnalysisOptions options;
+    options.ExifAnywhere = true;  // the console's default
+    const std::uint8_t mode = AnalysisData(stream, options).Mode;
+    return {std::move(stream.Bytes()), mode};
 }
 
 struct TCase {
@@ -219,9 +212,8 @@ int main(int argc, char** argv) {
     std::sort(paths.begin(), paths.end());
     TCase batch{"batch of " + std::to_string(paths.size()), {}, 0};
     for (const auto& path : paths) {
-        TBytes jpeg = fixtures::ReadFileBytes(path);
-        const std::uint8_t mode = ModeOf(jpeg);
-        if (mode != kModeNone) batch.files.push_back({std::move(jpeg), mode});
+        TFile file = Analysed(fixtures::ReadFileBytes(path));
+        if (file.mode != kModeNone) batch.files.push_back(std::move(file));
     }
     batch.workers = std::max(1u, std::thread::hardware_concurrency());
     batch.name += ", " + std::to_string(batch.workers) + " at once";
