@@ -69,7 +69,9 @@ class TSegmentDriver {
     }
 
     // Reads the length field and hands the segment to its handler, then
-    // holds the bytes the handler read against that length.
+    // holds the bytes the handler read against that length, which counts
+    // itself and the parameters (T.81 B.1.1.4): a segment that says one size
+    // and holds another is refused, as libjpeg refuses it.
     bool Handle(std::uint16_t marker) {
         if (marker == kSOF0) header_.frame.declaredComponents = 0;
         TMemoryStream& in = io_.in.Stream();
