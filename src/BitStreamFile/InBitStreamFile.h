@@ -16,7 +16,7 @@
 namespace plume {
 
 inline constexpr const char* kMsgMarkerInScanData =
-    "ビットストリームが正しく読みとれませんでした。";
+    Msg("ビットストリームが正しく読みとれませんでした。");
 
 class TInBitStreamFile {
   public:

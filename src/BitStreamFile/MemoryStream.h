@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "BitStreamFile/MessageEvent.h"
+
 namespace plume {
 
 // Text of the stream's own errors, as the user sees them.
-inline constexpr const char* kStreamReadError = "ストリームからの読み込みエラー";
-inline constexpr const char* kStreamWriteError = "ストリームへの書き込みエラー";
+inline constexpr const char* kStreamReadError = Msg("ストリームからの読み込みエラー");
+inline constexpr const char* kStreamWriteError = Msg("ストリームへの書き込みエラー");
 
 // Raised by the stream layer (short read, file that cannot be opened or
 // created). Carries the user-visible message text.

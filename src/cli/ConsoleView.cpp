@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
+#include "app/texts/Language.h"
 #include "app/files/SaveResult.h"
 
 namespace plume {
@@ -18,15 +19,15 @@ void AppendSavePlan(std::string& line, int saveMethod, const std::string& path,
         line += ' ';
         line += text;
     };
-    if (!outputPath.empty()) return add(FormatPathText(kDryRunOutput, outputPath));
+    if (!outputPath.empty()) return add(Localize(FormatPathText(kDryRunOutput, outputPath)));
     const TSavePaths paths = SavePathsFor(saveMethod, path);
-    add(FormatPathText(kDryRunOutput, paths.Output));
+    add(Localize(FormatPathText(kDryRunOutput, paths.Output)));
     if (!paths.KeptCopy.empty())
-        add(FormatPathText(kDryRunKeptCopy, paths.KeptCopy));
+        add(Localize(FormatPathText(kDryRunKeptCopy, paths.KeptCopy)));
     else if (saveMethod == smRecycleBin)
-        add(kDryRunToTrash);
+        add(Localize(kDryRunToTrash));
     else if (saveMethod == smOverwrite)
-        add(kDryRunNotKept);
+        add(Localize(kDryRunNotKept));
     // Into the result folder: the photo stays as it is.
 }
 
@@ -82,16 +83,16 @@ void TConsoleView::FileFinished(const TFileReport& report) {
     std::string line = counter_ + " " + report.Path + " ";
     switch (report.Outcome) {
         case TFileOutcome::Refused:
-            line += FormatPathText(kLineRefused, report.Reason);
+            line += Localize(FormatPathText(kLineRefused, report.Reason));
             break;
         case TFileOutcome::Error:
         case TFileOutcome::KeepFailed:
         case TFileOutcome::InputChanged:
         case TFileOutcome::SaveRefused:
-            line += FormatPathText(kLineFailed, report.Reason);
+            line += Localize(FormatPathText(kLineFailed, report.Reason));
             break;
         default:
-            line += status_;
+            line += Localize(status_);
             break;
     }
     if (report.Outcome == TFileOutcome::WouldSave)
@@ -108,11 +109,12 @@ void TConsoleView::PrintMessage(const char* label, const std::string& text) {
     // its lines (the boxes break lines with a carriage return), so that a
     // search for the file finds them all.
     std::string prefix = inFile_ ? counter_ + " " + path_ + ": " : std::string();
-    if (label != nullptr) prefix += std::string(label) + ": ";
+    if (label != nullptr) prefix += Localize(label) + ": ";
+    const std::string shown = Localize(text);
     std::size_t start = 0;
     for (;;) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        std::fprintf(err_, "%s%s\n", prefix.c_str(), text.substr(start, end - start).c_str());
+        const std::size_t end = shown.find_first_of("\r\n", start);
+        std::fprintf(err_, "%s%s\n", prefix.c_str(), shown.substr(start, end - start).c_str());
         if (end == std::string::npos) break;
         start = end + 1;
     }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/AppTexts.h"
+#include "BitStreamFile/MessageEvent.h"
+#include "app/texts/AppTexts.h"
+#include "app/texts/Language.h"
 #include "app/files/FileAccess.h"
 #include "app/files/InputCollection.h"
 #include "app/run/ParallelRun.h"
@@ -23,9 +25,9 @@ constexpr int kExitHandled = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-constexpr const char* kTryHelp = "Try 'plume-cli --help'.";
-constexpr const char* kNoOperands = "no files or folders given";
-constexpr const char* kOutputNeedsOneFile = "-o needs exactly one input file";
+constexpr const char* kTryHelp = plume::Msg("Try 'plume-cli --help'.");
+constexpr const char* kNoOperands = plume::Msg("no files or folders given");
+constexpr const char* kOutputNeedsOneFile = plume::Msg("-o needs exactly one input file");
 
 // Set by the handler on whichever thread the signal lands; read at the pumping points.
 std::atomic<bool> gInterrupted{false};
@@ -47,7 +49,8 @@ void InstallInterruptHandler() {
 }
 
 int UsageError(const std::string& reason) {
-    std::fprintf(stderr, "plume-cli: %s\n%s\n", reason.c_str(), kTryHelp);
+    std::fprintf(stderr, "plume-cli: %s\n%s\n", plume::Localize(reason).c_str(),
+                 plume::Localize(kTryHelp).c_str());
     return kExitUsage;
 }
 
@@ -56,13 +59,14 @@ int UsageError(const std::string& reason) {
 int main(int argc, char** argv) {
     using namespace plume;
 
+    InitLanguage();
     TCliOptions options;
     std::vector<std::string> settingsProblems;
     options.Settings = LoadSettings(&settingsProblems);
     std::string error;
     switch (ParseCommandLine(argc, argv, options, error)) {
         case TCliAction::Help:
-            std::fputs(kCliHelp, stdout);
+            std::fputs(Localize(kCliHelp).c_str(), stdout);
             return kExitHandled;
         case TCliAction::Version:
             std::printf("%s\n", kVersionText);

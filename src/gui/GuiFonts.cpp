@@ -9,11 +9,17 @@ namespace plume::gui {
 
 namespace {
 
+// The first of families that the font database lists, by the name it lists
+// it under. A font's family name can depend on the locale ("IPAPGothic",
+// "IPA Pゴシック" under a Japanese one): hasFamily finds either through
+// fontconfig's aliases, but only the listed name knows its writing systems.
 template <std::size_t N>
 QString FirstInstalled(const char* const (&families)[N]) {
+    const QStringList listed = QFontDatabase::families();
     for (const char* family : families) {
         const QString name = QString::fromUtf8(family);
-        if (QFontDatabase::hasFamily(name)) return name;
+        for (const QString& candidate : listed)
+            if (candidate.compare(name, Qt::CaseInsensitive) == 0) return candidate;
     }
     return {};
 }

@@ -33,13 +33,6 @@ namespace plume::gui {
 
 namespace {
 
-QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // Paths travel to the run as the file system spells them.
 std::string NativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -140,10 +133,10 @@ void TFm_Main::Btn_OptionClick() {
     FShowOption = !FShowOption;
     Pnl_Option->setVisible(FShowOption);
     if (FShowOption) {
-        Btn_Option->setText(Text(kOptionCaptionShown));
+        Btn_Option->setText(Shown(kOptionCaptionShown));
         SetClientHeight(kClientHeightWithOption);
     } else {
-        Btn_Option->setText(Text(kOptionCaptionHidden));
+        Btn_Option->setText(Shown(kOptionCaptionHidden));
         SetClientHeight(kClientHeightWithoutOption);
     }
 }
@@ -219,7 +212,7 @@ bool TFm_Main::RunGuarded() {
     } catch (const std::exception& error) {
         // The run has put the window back to idle; show why it ended and
         // return to the event loop.
-        ShowUncaughtError(QString::fromUtf8(error.what()));
+        ShowUncaughtError(Shown(error.what()));
     }
     return false;
 }
@@ -273,20 +266,20 @@ void TFm_Main::dropEvent(QDropEvent* event) {
 // --- The run's view -------------------------------------------------------
 
 void TFm_Main::SetFileCounter(const std::string& text) {
-    SetLabelText(Lbl_FileCounter, Text(text));
+    SetLabelText(Lbl_FileCounter, QString::fromStdString(text));
     Lbl_FileCounter->show();
 }
 
 void TFm_Main::SetFileName(const std::string& name) {
-    SetLabelText(Lbl_FileName, Text(name));
+    SetLabelText(Lbl_FileName, QString::fromStdString(name));
 }
 
 void TFm_Main::SetStatus(const std::string& text) {
-    SetLabelText(Lbl_Status, Text(text));
+    SetLabelText(Lbl_Status, Shown(text));
 }
 
 void TFm_Main::SetCancelCaption(const std::string& caption) {
-    Btn_Cancel->setText(Text(caption));
+    Btn_Cancel->setText(Shown(caption));
 }
 
 void TFm_Main::SetProgressMax(int max) {
@@ -314,22 +307,22 @@ void TFm_Main::ShowPendingProgress() {
 }
 
 void TFm_Main::ShowPlainMessage(const std::string& text) {
-    ShowMessageBox(TBoxKind::Plain, Text(text));
+    ShowMessageBox(TBoxKind::Plain, Shown(text));
 }
 
 void TFm_Main::ShowWarning(const std::string& text) {
     // The partial-edge warning comes for many photos of a run: after the
     // first, the user may turn it off until the run ends.
     if (text != kMsgPartialMcu) {
-        ShowMessageBox(TBoxKind::Warning, Text(text));
+        ShowMessageBox(TBoxKind::Warning, Shown(text));
     } else if (!partialEdgeWarningOff_) {
         partialEdgeWarningOff_ =
-            ShowMessageBox(TBoxKind::Warning, Text(text), QString::fromUtf8(kNoMoreForThisRun));
+            ShowMessageBox(TBoxKind::Warning, Shown(text), Shown(kNoMoreForThisRun));
     }
 }
 
 void TFm_Main::ShowError(const std::string& text) {
-    ShowMessageBox(TBoxKind::Error, Text(text));
+    ShowMessageBox(TBoxKind::Error, Shown(text));
 }
 
 void TFm_Main::ProcessMessages() {

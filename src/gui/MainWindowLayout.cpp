@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 #include "gui/GuiFonts.h"
 #include "gui/GuiTexts.h"
@@ -17,13 +18,9 @@ namespace plume::gui {
 
 namespace {
 
-QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const char* text,
                   const QFont& font) {
-    auto* label = new QLabel(Text(text), parent);
+    auto* label = new QLabel(Shown(text), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(font);
     label->setTextFormat(Qt::PlainText);
@@ -43,7 +40,7 @@ QFrame* MakeLoweredPanel(QWidget* parent, const char* name, const QRect& geometr
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QRect& geometry,
                         const char* caption) {
-    auto* button = new QPushButton(Text(caption), parent);
+    auto* button = new QPushButton(Shown(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
     button->setAutoDefault(false);
@@ -52,10 +49,12 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QRect& geometry
 
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QRect& geometry,
                         const char* caption, int fontPixels) {
-    auto* box = new QCheckBox(Text(caption), parent);
+    auto* box = new QCheckBox(Shown(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setFont(JapaneseFont(fontPixels));
-    box->setGeometry(geometry);
+    // As wide as the layout has it, or as its text needs in another language.
+    box->setGeometry(
+        geometry.adjusted(0, 0, std::max(0, box->sizeHint().width() - geometry.width()), 0));
     return box;
 }
 
@@ -67,7 +66,7 @@ QComboBox* MakeComboBox(QWidget* parent, const char* name, const QPoint& at,
     combo->setObjectName(QString::fromLatin1(name));
     combo->setFont(JapaneseFont(15));
     combo->setEditable(false);
-    for (const char* item : items) combo->addItem(Text(item));
+    for (const char* item : items) combo->addItem(Shown(item));
     combo->setGeometry(at.x(), at.y(), kOptionComboWidth, combo->sizeHint().height());
     return combo;
 }
@@ -76,7 +75,7 @@ QComboBox* MakeComboBox(QWidget* parent, const char* name, const QPoint& at,
 
 void TFm_Main::CreateControls() {
     setObjectName(QString::fromLatin1(kFormName));
-    setWindowTitle(Text(kFormCaption));
+    setWindowTitle(Shown(kFormCaption));
     // Fixed border: system menu and minimise button, no maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -134,7 +133,7 @@ void TFm_Main::CreateControls() {
         MakeLabel(Pnl_Option, "Lbl__EdgePolicy", 16, 212, kEdgePolicyLabel, JapaneseFont(16));
     cbo_EdgePolicy = MakeComboBox(Pnl_Option, "cbo_EdgePolicy", QPoint(20, 232), kEdgePolicyItems);
     for (int i = 0; i < cbo_EdgePolicy->count(); ++i)
-        cbo_EdgePolicy->setItemData(i, QString::fromUtf8(kEdgePolicyTips[i]), Qt::ToolTipRole);
+        cbo_EdgePolicy->setItemData(i, Shown(kEdgePolicyTips[i]), Qt::ToolTipRole);
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));

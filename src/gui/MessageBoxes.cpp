@@ -19,9 +19,9 @@ TMessageBoxHandler& Handler() {
 QString Caption(TBoxKind kind) {
     switch (kind) {
         case TBoxKind::Warning:
-            return QString::fromUtf8(kWarningCaption);
+            return Shown(kWarningCaption);
         case TBoxKind::Error:
-            return QString::fromUtf8(kErrorCaption);
+            return Shown(kErrorCaption);
         case TBoxKind::Plain:
             break;
     }
@@ -47,15 +47,15 @@ std::unique_ptr<QMessageBox> BuildMessageBox(TBoxKind kind, const QString& text,
     switch (kind) {
         case TBoxKind::Plain:
             box->setIcon(QMessageBox::NoIcon);
-            box->addButton(QString::fromUtf8(kOkButton), QMessageBox::AcceptRole);
+            box->addButton(Shown(kOkButton), QMessageBox::AcceptRole);
             break;
         case TBoxKind::Warning:
             box->setIcon(QMessageBox::Warning);
-            box->addButton(QString::fromUtf8(kYesButton), QMessageBox::AcceptRole);
+            box->addButton(Shown(kYesButton), QMessageBox::AcceptRole);
             break;
         case TBoxKind::Error:
             box->setIcon(QMessageBox::Critical);
-            box->addButton(QString::fromUtf8(kYesButton), QMessageBox::AcceptRole);
+            box->addButton(Shown(kYesButton), QMessageBox::AcceptRole);
             break;
     }
     // The box owns the check box.

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "gui/GuiTexts.h"
 #include "gui/MessageBoxes.h"
 
 namespace plume::gui {
@@ -12,7 +13,7 @@ bool TPlumeApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        ShowUncaughtError(QString::fromUtf8(error.what()));
+        ShowUncaughtError(Shown(error.what()));
     } catch (...) {
         ShowUncaughtError(QString());
     }

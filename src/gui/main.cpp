@@ -4,13 +4,15 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/AppTexts.h"
+#include "BitStreamFile/MessageEvent.h"
+#include "app/texts/AppTexts.h"
+#include "app/texts/Language.h"
 #include "gui/MainWindow.h"
 #include "gui/PlumeApplication.h"
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsage = plume::Msg(
     "Usage: plume [FILES-OR-FOLDERS...]\n"
     "Opens the window that turns JPEG photos upright as their EXIF orientation\n"
     "asks. Given files or folders, it handles them and closes; given none, it\n"
@@ -18,7 +20,7 @@ constexpr const char* kUsage =
     "window; plume-cli runs the same from a terminal (see plume-cli --help).\n"
     "\n"
     "  -h, --help     show this help\n"
-    "  --version      show the version\n";
+    "  --version      show the version\n");
 
 }  // namespace
 
@@ -28,7 +30,8 @@ int main(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg == "--") break;
         if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
+            plume::InitLanguage();
+            std::fputs(plume::Localize(kUsage).c_str(), stdout);
             return 0;
         }
         if (arg == "--version") {
@@ -37,6 +40,8 @@ int main(int argc, char** argv) {
         }
     }
     plume::gui::TPlumeApplication application(argc, argv);
+    // After the application, which sets the locale as the environment says.
+    plume::InitLanguage();
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("plume")));
     plume::gui::TFm_Main Fm_Main;
     Fm_Main.show();

@@ -9,7 +9,7 @@
 
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/analysis/ExifAnalysis.h"
 #include "app/files/SaveResult.h"
 #include "fixtures/ExifBuilder.h"

@@ -12,7 +12,7 @@
 
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/analysis/ExifAnalysis.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"

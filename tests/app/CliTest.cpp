@@ -13,7 +13,7 @@
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/run/RunLoop.h"
 #include "fixtures/Fixtures.h"
 

@@ -58,10 +58,12 @@ class CliTest : public ::testing::Test {
     // before when given (a limit, say).
     TCliRun Run(const Strings& args, const std::string& cwd = "",
                 const std::string& before = "") const {
+        // The texts asserted are those of locale_ (Japanese unless a test
+        // says otherwise), whatever the locale the tests run under.
         std::string command =
             "cd " + Quote(PathIn(dir_, cwd)) + " && " + (before.empty() ? "" : before + " && ") +
-            "HOME=" + Quote(dir_.Path()) + " XDG_CONFIG_HOME=" + Quote(PathIn(dir_, "config")) +
-            " " + Quote(CliProgram());
+            "LANGUAGE= LC_ALL=" + Quote(locale_) + " HOME=" + Quote(dir_.Path()) +
+            " XDG_CONFIG_HOME=" + Quote(PathIn(dir_, "config")) + " " + Quote(CliProgram());
         for (const std::string& arg : args) {
             command += ' ';
             command += Quote(arg);
@@ -80,6 +82,7 @@ class CliTest : public ::testing::Test {
         return path;
     }
     TTempDir dir_;
+    std::string locale_ = "ja_JP.UTF-8";
 };
 
 }  // namespace plume::test

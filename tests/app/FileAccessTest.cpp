@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "AppTestSupport.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/SaveResult.h"

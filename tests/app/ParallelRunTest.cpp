@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "AppTestSupport.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 #include "app/run/ParallelRun.h"
 #include "app/run/RunLoop.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "AppTestSupport.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 #include "app/run/RunLoop.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 
 namespace plume {

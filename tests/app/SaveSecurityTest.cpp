@@ -15,7 +15,7 @@
 #include <functional>
 
 #include "AppTestSupport.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 
 namespace plume {

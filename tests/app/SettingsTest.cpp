@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/settings/Settings.h"
 
 namespace plume {

@@ -61,8 +61,8 @@ TEST_F(TFrontEndsTest, WindowAndConsoleWriteTheSameFiles) {
     Drop(window, {Folder() + "/window"});
 
     const std::string command =
-        "cd '" + Folder().toStdString() + "' && HOME=. XDG_CONFIG_HOME=./none '" +
-        console.string() +
+        "cd '" + Folder().toStdString() +
+        "' && LANGUAGE= LC_ALL=ja_JP.UTF-8 HOME=. XDG_CONFIG_HOME=./none '" + console.string() +
         "' --all --mirrored --edges trim --save-method result --keep-modified console "
         ">/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0);

@@ -15,7 +15,7 @@
 
 #include "BitStreamFile/MemoryStream.h"
 #include "GuiTestSupport.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "gui/GuiTexts.h"
 #include "gui/PlumeApplication.h"
 
@@ -189,8 +189,9 @@ TEST(TProgram, HelpPrintsTheUsageWithoutAWindow) {
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
     const auto program = self.parent_path().parent_path() / "src/gui/plume";
     const std::string output = (std::filesystem::temp_directory_path() / "plume-help.txt").string();
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb '" +
-                                program.string() + "' --help >'" + output + "' 2>&1";
+    const std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY LANGUAGE= LC_ALL=C QT_QPA_PLATFORM=xcb '" +
+        program.string() + "' --help >'" + output + "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0);
     const QByteArray text = ReadBytes(QString::fromStdString(output));
     EXPECT_TRUE(text.startsWith("Usage: plume [FILES-OR-FOLDERS...]")) << text.toStdString();

@@ -1,11 +1,13 @@
 // The window's suites need one application object for the whole process, on
 // Qt's offscreen platform, with the settings store and the trash in a
-// temporary folder that is made before anything asks Qt for them.
+// temporary folder that is made before anything asks Qt for them, and the
+// texts in Japanese.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <QtGlobal>
 
+#include "app/texts/Language.h"
 #include "gui/PlumeApplication.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +21,10 @@ int main(int argc, char** argv) {
 
     plume::gui::TPlumeApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
+    // The suites assert the window's own texts, in Japanese, whatever the
+    // locale they run under; the language suite chooses its own.
+    plume::InitLanguage();
+    plume::SetLanguage("ja");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/SaveResult.h"

@@ -8,17 +8,18 @@
 #include <vector>
 
 #include "BitStreamFile/MemoryStream.h"
+#include "BitStreamFile/MessageEvent.h"
 
 namespace plume {
 
 // The plain box (level 0) for a file that does not start with SOI.
 inline constexpr const char* kMsgAnalysisNoSoi =
-    "JPEGファイルの開始のヘッダ($FFD8)を認識できません";
+    Msg("JPEGファイルの開始のヘッダ($FFD8)を認識できません");
 
 // The warning for an IFD0 Orientation of a type that holds no number
 // (ASCII, RATIONAL ...): it is left as it is and the photo is not turned.
 inline constexpr const char* kMsgOrientationUnreadable =
-    "EXIFの回転情報（Orientation）の型が正しくないため読み取れません。向きは変更しません。";
+    Msg("EXIFの回転情報（Orientation）の型が正しくないため読み取れません。向きは変更しません。");
 
 struct TAnalysisOptions {
     // The engine's AllowBreakDCF: IFD1's Orientation is reset too.

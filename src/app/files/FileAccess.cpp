@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/FileDescriptor.h"
 
 namespace plume {

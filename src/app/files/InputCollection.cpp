@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/FileDescriptor.h"
 #include "app/files/SaveResult.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/FileDescriptor.h"
 #include "app/files/SafeWrite.h"

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

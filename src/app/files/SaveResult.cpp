@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/RecycleBin.h"
 #include "app/files/SafeWrite.h"
 

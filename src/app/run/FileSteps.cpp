@@ -7,7 +7,7 @@
 #include "BitStreamFile/MessageEvent.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/metadata/TiffLayout.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/analysis/ExifAnalysis.h"
 
 namespace plume {

@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 #include "app/run/ParallelRun.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "BitStreamFile/MemoryStream.h"
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/UserFolders.h"

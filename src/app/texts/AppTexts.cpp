@@ -1,4 +1,4 @@
-#include "app/AppTexts.h"
+#include "app/texts/AppTexts.h"
 
 #include <cerrno>
 
@@ -17,26 +17,26 @@ std::string CannotCreateText(const std::string& path, int error) {
     switch (error) {
         case EACCES:
         case EPERM:
-            cause = "書き込む権限がありません。";
+            cause = Msg("書き込む権限がありません。");
             break;
         case ENOSPC:
-            cause = "ディスクの空きが足りません。";
+            cause = Msg("ディスクの空きが足りません。");
             break;
         case EDQUOT:
-            cause = "ディスクの使用量が上限に達しています。";
+            cause = Msg("ディスクの使用量が上限に達しています。");
             break;
         case EROFS:
-            cause = "読み取り専用のファイルシステムです。";
+            cause = Msg("読み取り専用のファイルシステムです。");
             break;
         case EFBIG:
-            cause = "ファイルが大きすぎます。";
+            cause = Msg("ファイルが大きすぎます。");
             break;
         case ENOENT:
         case ENOTDIR:
-            cause = "フォルダがありません。";
+            cause = Msg("フォルダがありません。");
             break;
         case EIO:
-            cause = "ディスクの読み書きに失敗しました。";
+            cause = Msg("ディスクの読み書きに失敗しました。");
             break;
         default:
             break;
