@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "app/files/SaveResult.h"
 #include "app/texts/AppTexts.h"
 #include "app/texts/Language.h"
-#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {

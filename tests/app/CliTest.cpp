@@ -13,8 +13,8 @@
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
-#include "app/texts/AppTexts.h"
 #include "app/run/RunLoop.h"
+#include "app/texts/AppTexts.h"
 #include "fixtures/Fixtures.h"
 
 namespace plume {

@@ -18,10 +18,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/SaveResult.h"
+#include "app/texts/AppTexts.h"
 #include "fixtures/Fixtures.h"
 #include "fixtures/SmallDisk.h"
 

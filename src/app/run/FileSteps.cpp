@@ -7,8 +7,8 @@
 #include "BitStreamFile/MessageEvent.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/metadata/TiffLayout.h"
-#include "app/texts/AppTexts.h"
 #include "app/analysis/ExifAnalysis.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 
