@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Remakes docs/screenshot.png: the window plume as it opens, with its option
-# panel and the default settings, on a virtual X server (Xvfb).
+# panel and the default settings, on a virtual X server (Xvfb), in Japanese;
+# with a locale, in that locale's language.
 #
-#   tools/screenshot.sh [OUTPUT.png]
+#   tools/screenshot.sh [OUTPUT.png [LOCALE]]
+#   tools/screenshot.sh docs/screenshot-en.png C.UTF-8
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/ensure-deps.sh imagemagick x11-utils
 tools/build.sh
 window=${PLUME_BUILD_DIR:-build}/src/gui/plume
 output=$(realpath -m "${1:-docs/screenshot.png}")
+locale=${2:-ja_JP.UTF-8}
 
 work=$(mktemp -d)
 server_pid=""
@@ -42,7 +45,7 @@ DISPLAY=":$(head -n1 "$work/display")"
 export DISPLAY
 
 # Its own settings folder: the default settings, and the user's left alone.
-XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$window" 2>"$work/plume.log" &
+LANGUAGE= LC_ALL="$locale" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$window" 2>"$work/plume.log" &
 plume_pid=$!
 
 # The window's X id, once it is mapped: the one whose class is plume.

@@ -15,7 +15,7 @@ trap 'rm -f "$pot"' EXIT
 # only with the texts.
 git ls-files -- 'src/*.h' 'src/*.cpp' | LC_ALL=C sort |
   xargs xgettext --language=C++ --from-code=UTF-8 --keyword=Msg --flag=Msg:1:c-format \
-    --sort-by-file --no-wrap --package-name=plume --msgid-bugs-address= -o - 2>/dev/null |
+    --sort-output --no-location --no-wrap --package-name=plume --msgid-bugs-address= -o - 2>/dev/null |
   sed '/^"POT-Creation-Date:/d' >"$pot"
 if [ "${1:-}" = --check ]; then
   if ! diff -q "$pot" po/plume.pot >/dev/null; then
