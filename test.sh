@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds in Release, runs every test, and makes and
+# Installs what is missing, checks the formatting of the sources
+# (tools/check-format.sh), builds in Release, runs every test, and makes and
 # checks the Debian package (tools/package.sh); then builds the same suite
 # with AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the
 # test) into build-asan/ and runs it again.
@@ -7,10 +8,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/ensure-deps.sh
+tools/check-format.sh
 tools/build.sh
 (cd "${PLUME_BUILD_DIR:-build}" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)")
 # The benchmark on small inputs, to show that it runs; timings never fail it.
 bench/run.sh --smoke
+bench/run.sh --smoke --passes
 # The Debian package from the same Release build, extracted and validated.
 tools/package.sh
 

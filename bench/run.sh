@@ -4,31 +4,35 @@
 # system) and peak memory. jpegtran's own figures are printed beside plume's,
 # so that runs on different machines can be read side by side.
 #
-#   bench/run.sh [--runs N] [--smoke]
+#   bench/run.sh [--runs N] [--smoke] [--passes]
 #
 # Cases: a 24-megapixel photo in modes 1, 2, 3 and 0; a 12-megapixel camera
 # photo with restart markers in modes 1, 2 and 3; and a batch of camera
 # photos in a folder, plume on its default one job per core against jpegtran
 # run on every core at once (xargs -P), each turning the files that need it.
 # --smoke: small inputs and one run each, to check that the benchmark works.
+# --passes: instead, what each scan pass and thread scheme of the engine buys
+# over the index pass on the same inputs (bench/PassBench.cpp).
 # Inputs are made once and cached in the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=5
 smoke=0
+passes=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
     --smoke) smoke=1; runs=1; shift ;;
-    *) echo "usage: bench/run.sh [--runs N] [--smoke]" >&2; exit 2 ;;
+    --passes) passes=1; shift ;;
+    *) echo "usage: bench/run.sh [--runs N] [--smoke] [--passes]" >&2; exit 2 ;;
   esac
 done
 
 tools/ensure-deps.sh
 tools/build.sh >/dev/null
 build="${PLUME_BUILD_DIR:-build}"
-cmake --build "$build" --target plume-bench-inputs plume-bench-measure plume-cli >/dev/null
+cmake --build "$build" --target plume-bench-inputs plume-bench-measure plume-bench-passes plume-cli >/dev/null
 cli="$(realpath "$build/src/cli/plume-cli")"
 maker="$build/bench/plume-bench-inputs"
 measure="$(realpath "$build/bench/plume-bench-measure")"
@@ -52,6 +56,9 @@ batch="$inputs/batch-${camera_size/ /x}"
 [ -f "$photo" ] || "$maker" photo "$photo" $photo_size 10
 [ -f "$camera" ] || "$maker" camera "$camera" $camera_size 10 row
 [ -f "$batch/.done" ] || { rm -rf "$batch"; "$maker" batch "$batch" $batch_count $camera_size 10 row && touch "$batch/.done"; }
+if [ $passes -eq 1 ]; then
+  exec "$build/bench/plume-bench-passes" --runs "$runs" "$photo" "$camera" "$batch"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

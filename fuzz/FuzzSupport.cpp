@@ -12,16 +12,13 @@ namespace plume::fuzz {
 bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options,
                        TBytes* output) {
     TJpegRotation engine;
-    engine.AllowBreakDCF = options.allowBreakDcf;
-    engine.TrimPartialEdges = options.trimPartialEdges;
+    TEngineOptions engineOptions;
+    engineOptions.AllowBreakDCF = options.allowBreakDcf;
+    engineOptions.TrimPartialEdges = options.trimPartialEdges;
+    engine.SetOptions(engineOptions);
     TMemoryStream in(jpeg);
     TMemoryStream out;
-    try {
-        if (!engine.ValidateJpeg(in)) return false;
-        if (!engine.RotateJpeg(in, out, mode)) return false;
-    } catch (const EStreamError&) {
-        return false;
-    }
+    if (!engine.ValidateJpeg(in) || !engine.RotateJpeg(in, out, mode)) return false;
     if (output) *output = out.Bytes();
     return true;
 }
@@ -31,12 +28,14 @@ namespace {
 // One engine as a host drives it, recording what each pass reports.
 struct TRecordingEngine {
     TRecordingEngine(bool threads, bool intervals, const TFuzzOptions& options) {
-        engine.AllowBreakDCF = options.allowBreakDcf;
-        engine.TrimPartialEdges = options.trimPartialEdges;
-        engine.AllowParallelCoding = threads;
-        engine.AllowIntervalPass = intervals;
-        engine.AllowReversedPass = intervals;
-        engine.ParallelMinBlocks = 0;
+        TEngineOptions engineOptions;
+        engineOptions.AllowBreakDCF = options.allowBreakDcf;
+        engineOptions.TrimPartialEdges = options.trimPartialEdges;
+        engineOptions.AllowParallelCoding = threads;
+        engineOptions.Schemes.intervalPass = intervals;
+        engineOptions.Schemes.halfTurnOnce = intervals;
+        engineOptions.ParallelMinBlocks = 0;
+        engine.SetOptions(engineOptions);
         engine.OnMessage = [this](const std::string& text, int level) {
             record += std::to_string(level) + text + "\n";
         };
@@ -48,14 +47,10 @@ struct TRecordingEngine {
         written = false;
         TMemoryStream in(jpeg);
         TMemoryStream out;
-        try {
-            if (!engine.ValidateJpeg(in)) return record + "refused";
-            written = engine.RotateJpeg(in, out, mode);
-            record += written ? "written " : "failed ";
-        } catch (const EStreamError& error) {
-            // A file that ends too early: the one exception a pass may raise.
-            record += error.what();
-        }
+        if (!engine.ValidateJpeg(in))
+            return record + (engine.LastPass().inputEnded ? "ended" : "refused");
+        written = engine.RotateJpeg(in, out, mode);
+        record += written ? "written " : engine.LastPass().inputEnded ? "ended " : "failed ";
         output = out.Bytes();
         record.append(output.begin(), output.end());
         return record;

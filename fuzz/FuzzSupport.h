@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "JpegRotation/MultiPicture.h"
+#include "JpegRotation/metadata/MultiPicture.h"
 
 namespace plume::fuzz {
 

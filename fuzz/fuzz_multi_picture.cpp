@@ -20,7 +20,7 @@
 #include <map>
 
 #include "FuzzSupport.h"
-#include "JpegRotation/MultiPicture.h"
+#include "JpegRotation/metadata/MultiPicture.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <tuple>
 #include <vector>
 
-#include "JpegRotation/XmpPacket.h"
-#include "JpegRotation/XmpRewrite.h"
+#include "JpegRotation/metadata/XmpPacket.h"
+#include "JpegRotation/metadata/XmpRewrite.h"
 
 namespace {
 

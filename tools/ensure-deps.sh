@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config gettext
+  cmake g++ make pkg-config gettext clang-format-14
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libimage-exiftool-perl
   qt6-base-dev fonts-ipafont-gothic xvfb xauth

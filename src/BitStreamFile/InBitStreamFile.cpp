@@ -78,7 +78,9 @@ std::int64_t TInBitStreamFile::MarkPosition() {
     return mark_;
 }
 
-void TInBitStreamFile::ReturnToMark() { stream_.SetPosition(static_cast<std::size_t>(mark_)); }
+void TInBitStreamFile::ReturnToMark() {
+    stream_.SetPosition(static_cast<std::size_t>(mark_));
+}
 
 std::int32_t TInBitStreamFile::BytesSinceMark() const {
     return static_cast<std::int32_t>(static_cast<std::int64_t>(stream_.Position()) - mark_);

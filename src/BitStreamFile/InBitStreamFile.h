@@ -19,7 +19,7 @@ inline constexpr const char* kMsgMarkerInScanData =
     Msg("ビットストリームが正しく読みとれませんでした。");
 
 class TInBitStreamFile {
-public:
+  public:
     // Starts reading at the first byte of the stream, whatever its position.
     TInBitStreamFile(TMemoryStream& stream, TMessageEvent onMessage);
 
@@ -40,7 +40,7 @@ public:
     // Drops any unread bits of the current byte, as a byte-level read does.
     void AlignToByte() { bitPos_ = 7; }
 
-private:
+  private:
     void Fetch();
 
     std::int32_t bitPos_ = 7;

@@ -19,12 +19,12 @@ inline constexpr const char* kStreamWriteError = Msg("ストリームへの書�
 // Raised by the stream layer (short read, file that cannot be opened or
 // created). Carries the user-visible message text.
 class EStreamError : public std::runtime_error {
-public:
+  public:
     explicit EStreamError(const std::string& text) : std::runtime_error(text) {}
 };
 
 class TMemoryStream {
-public:
+  public:
     TMemoryStream() = default;
     explicit TMemoryStream(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
@@ -47,9 +47,11 @@ public:
     const std::uint8_t* Memory() const { return bytes_.data(); }
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     std::vector<std::uint8_t>& Bytes() { return bytes_; }
-    std::size_t Remaining() const { return position_ < bytes_.size() ? bytes_.size() - position_ : 0; }
+    std::size_t Remaining() const {
+        return position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+    }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
     std::size_t position_ = 0;
 };

@@ -13,7 +13,7 @@
 namespace plume {
 
 class TOutBitStreamFile {
-public:
+  public:
     // Writing continues wherever the stream stands.
     TOutBitStreamFile(TMemoryStream& stream, TMessageEvent onMessage);
 
@@ -31,7 +31,7 @@ public:
     TMemoryStream& Stream() { return stream_; }
     bool HasPendingBits() const { return bitPos_ != 7; }
 
-private:
+  private:
     void Emit(std::uint8_t byte);
     void FlushIfPending() {
         if (bitPos_ != 7) FlushBits();

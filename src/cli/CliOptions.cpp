@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "BitStreamFile/MessageEvent.h"
-#include "app/texts/AppTexts.h"
 #include "app/run/ParallelRun.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 
+#include "app/files/SaveResult.h"
 #include "app/texts/AppTexts.h"
 #include "app/texts/Language.h"
-#include "app/files/SaveResult.h"
 
 namespace plume {
 namespace {
 
 constexpr int kBarWidth = 40;
-
 
 // Appends to a dry run's line where the file would be stored, and what would
 // become of the photo.

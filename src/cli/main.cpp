@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "BitStreamFile/MessageEvent.h"
-#include "app/texts/AppTexts.h"
-#include "app/texts/Language.h"
 #include "app/files/FileAccess.h"
 #include "app/files/InputCollection.h"
 #include "app/run/ParallelRun.h"
 #include "app/run/RunLoop.h"
 #include "app/settings/Settings.h"
+#include "app/texts/AppTexts.h"
+#include "app/texts/Language.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleView.h"
 

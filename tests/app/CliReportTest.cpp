@@ -9,9 +9,9 @@
 
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
-#include "app/texts/AppTexts.h"
 #include "app/analysis/ExifAnalysis.h"
 #include "app/files/SaveResult.h"
+#include "app/texts/AppTexts.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 

@@ -12,8 +12,8 @@
 
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
-#include "app/texts/AppTexts.h"
 #include "app/analysis/ExifAnalysis.h"
+#include "app/texts/AppTexts.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/Fixtures.h"
 #include "fixtures/SmallDisk.h"

@@ -13,8 +13,8 @@
 #include "CliTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/JpegRotation.h"
-#include "app/texts/AppTexts.h"
 #include "app/run/RunLoop.h"
+#include "app/texts/AppTexts.h"
 #include "fixtures/Fixtures.h"
 
 namespace plume {
@@ -453,11 +453,11 @@ TEST_P(CliFileErrorTest, FailedFilesAreNamedAndTheRunGoesOnUnlessAskedToStop) {
         EXPECT_EQ(run.Out, lines);
         EXPECT_NE(run.Err.find(kStatusInterrupted), std::string::npos);
     } else {
-        EXPECT_EQ(run.Out, lines + OutputLine("( 3 / 4 )", "photos/c.jpg", kStatusRotateLeft) +
-                               OutputLine("( 4 / 4 )", "photos/none.jpg",
-                                          FormatPathText(kLineFailed,
-                                                         FormatPathText(kFileCannotOpen,
-                                                                        "photos/none.jpg"))));
+        EXPECT_EQ(run.Out,
+                  lines + OutputLine("( 3 / 4 )", "photos/c.jpg", kStatusRotateLeft) +
+                      OutputLine("( 4 / 4 )", "photos/none.jpg",
+                                 FormatPathText(kLineFailed, FormatPathText(kFileCannotOpen,
+                                                                            "photos/none.jpg"))));
         EXPECT_NE(run.Err.find("( 4 / 4 ) photos/none.jpg" + error +
                                FormatPathText(kFileCannotOpen, "photos/none.jpg")),
                   std::string::npos);

@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 
 #include "AppTestSupport.h"
-#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/SaveResult.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

@@ -76,13 +76,13 @@ TEST_F(ScanFolderTest, AcceptPathTakesFoldersAndJpgNamesUnchecked) {
     EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "sub"), list));
     // appended without an existence test
     EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "missing.JPG"), list));
-    EXPECT_FALSE(AcceptPath(test::PathIn(dir_, "c.jpeg"), list));    // no JPEG inside
-    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "real.jpeg"), list));  // a JPEG by its content
+    EXPECT_FALSE(AcceptPath(test::PathIn(dir_, "c.jpeg"), list));        // no JPEG inside
+    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "real.jpeg"), list));      // a JPEG by its content
     EXPECT_TRUE(AcceptPath(test::PathIn(dir_, ".hidden/x.jpg"), list));  // hidden, but named
-    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "sub/d.jpg"), list));  // twice stays twice
-    EXPECT_EQ(list, (Paths{Root() + "/sub/d.jpg", Root() + "/sub/deeper/e.Jpg",
-                           Root() + "/missing.JPG", Root() + "/real.jpeg", Root() + "/.hidden/x.jpg",
-                           Root() + "/sub/d.jpg"}));
+    EXPECT_TRUE(AcceptPath(test::PathIn(dir_, "sub/d.jpg"), list));      // twice stays twice
+    EXPECT_EQ(list,
+              (Paths{Root() + "/sub/d.jpg", Root() + "/sub/deeper/e.Jpg", Root() + "/missing.JPG",
+                     Root() + "/real.jpeg", Root() + "/.hidden/x.jpg", Root() + "/sub/d.jpg"}));
 }
 
 TEST(ScanFolder, UnreadableOrMissingFolderAddsNothing) {

@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "AppTestSupport.h"
-#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 #include "app/run/ParallelRun.h"
 #include "app/run/RunLoop.h"
+#include "app/texts/AppTexts.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/JpegEncoder.h"
 

@@ -7,9 +7,9 @@
 #include <fstream>
 
 #include "AppTestSupport.h"
-#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 #include "app/run/RunLoop.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

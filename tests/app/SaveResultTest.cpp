@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

@@ -15,8 +15,8 @@
 #include <functional>
 
 #include "AppTestSupport.h"
-#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "app/texts/AppTexts.h"
 #include "app/settings/Settings.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

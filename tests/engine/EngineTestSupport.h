@@ -41,9 +41,9 @@ class TEngineRun {
     // `count` threads however small the file, each decoding its part of the
     // scan ahead of the first and coding parts of the output.
     void UseThreads(int count) {
-        engine.AllowParallelCoding = count > 1;
-        engine.ThreadCount = count;
-        engine.ParallelMinBlocks = 0;
+        options.AllowParallelCoding = count > 1;
+        options.ThreadCount = count;
+        options.ParallelMinBlocks = 0;
     }
 
     // Clears what earlier passes recorded.
@@ -56,6 +56,7 @@ class TEngineRun {
 
     bool Validate(const TBytes& jpeg) {
         TMemoryStream in(jpeg);
+        engine.SetOptions(options);
         return engine.ValidateJpeg(in);
     }
 
@@ -63,6 +64,7 @@ class TEngineRun {
     bool Rotate(const TBytes& jpeg, std::uint8_t mode) {
         TMemoryStream in(jpeg);
         TMemoryStream out;
+        engine.SetOptions(options);
         const bool result = engine.RotateJpeg(in, out, mode);
         output = out.Bytes();
         return result;
@@ -74,6 +76,9 @@ class TEngineRun {
         return Validate(jpeg) && Rotate(jpeg, mode);
     }
 
+    // The last pass ran out of input (the file is cut short).
+    bool InputEnded() const { return engine.LastPass().inputEnded; }
+
     std::vector<TMessage> Messages(int level) const {
         std::vector<TMessage> selected;
         for (const TMessage& m : messages)
@@ -82,6 +87,7 @@ class TEngineRun {
     }
 
     TJpegRotation engine;
+    TEngineOptions options;  // set on the engine before each pass
     std::vector<TMessage> messages;
     int nonStandardHuffman = 0;
     std::vector<int> progressMax;

@@ -58,7 +58,9 @@ inline TBytes RotateOk(const TBytes& jpeg, std::uint8_t mode, bool allowBreakDCF
     engine.OnMessage = [&](const std::string& text, int level) {
         if (level == kLevelError) messages.push_back(text);
     };
-    engine.AllowBreakDCF = allowBreakDCF;
+    TEngineOptions options;
+    options.AllowBreakDCF = allowBreakDCF;
+    engine.SetOptions(options);
     TMemoryStream in(jpeg), out;
     const bool ok = engine.ValidateJpeg(in) && engine.RotateJpeg(in, out, mode);
     EXPECT_TRUE(ok);

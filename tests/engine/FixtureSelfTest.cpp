@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/Fixtures.h"
+#include "fixtures/Sha256.h"
 
 namespace plume::fixtures {
 namespace {
@@ -27,6 +28,29 @@ TEST(FixtureSelfTest, OptimisedTablesDifferFromAnnexK) {
     for (const THuffmanTable& table : tables) {
         EXPECT_NE(table.Count(), table.tableClass == 0 ? 12 : 162);
     }
+}
+
+TEST(FixtureSelfTest, Sha256GivesTheDigestsOfItsStandard) {
+    // FIPS 180-2, appendix B: one block, two blocks; and the empty string.
+    const std::pair<std::string, std::string> vectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"}};
+    for (const auto& [text, digest] : vectors) {
+        TSha256 whole;
+        whole.Add(text);
+        EXPECT_EQ(whole.HexDigest(), digest) << text;
+        // Added in pieces that cross the 64-byte blocks.
+        TSha256 pieces;
+        for (std::size_t i = 0; i < text.size(); i += 5) pieces.Add(text.substr(i, 5));
+        EXPECT_EQ(pieces.HexDigest(), digest) << text;
+    }
+    TSha256 million;
+    const std::string a(1000, 'a');
+    for (int i = 0; i < 1000; ++i) million.Add(a);
+    EXPECT_EQ(million.HexDigest(),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 class EncodeGridTest : public ::testing::TestWithParam<std::tuple<TSampling, int>> {};

@@ -10,7 +10,8 @@
 #include "EngineTestSupport.h"
 #include "ExifRewriteTestSupport.h"
 #include "JpegRotation/EngineMessages.h"
-#include "JpegRotation/XmpRewrite.h"
+#include "JpegRotation/metadata/MultiPicture.h"
+#include "JpegRotation/metadata/XmpRewrite.h"
 #include "fixtures/MultiPictureBuilder.h"
 
 namespace plume::test {
@@ -262,7 +263,7 @@ TEST(XmpRewriteTest, OrientationAndSizesChangeInPlaceAndTheLengthsOfTheContainer
                                     .padding = padding};
                 std::string packet = fixtures::BuildXmpPacket(options);
                 auto* data = reinterpret_cast<std::uint8_t*>(packet.data());
-                RewriteXmpPacket(data, packet.size(), {true, true});
+                EXPECT_TRUE(RewriteXmpPacket(data, packet.size(), {true, true}));
                 options.orientation = 1;
                 options.imageSize = options.pixelSize = {{1024, 640}};
                 EXPECT_EQ(packet, fixtures::BuildXmpPacket(options));
@@ -275,6 +276,31 @@ TEST(XmpRewriteTest, OrientationAndSizesChangeInPlaceAndTheLengthsOfTheContainer
                 }
                 EXPECT_EQ(packet, fixtures::BuildXmpPacket(options));
             }
+}
+
+// A trimmed width of more digits than the old needs bytes from the padding:
+// without them that property stays, the others change, and the rewrite says so.
+TEST(XmpRewriteTest, AChangeThePaddingCannotTakeIsLeftOutAndSaidSo) {
+    for (const std::size_t padding : {std::size_t{0}, std::size_t{100}}) {
+        SCOPED_TRACE(padding);
+        TXmpOptions options;
+        options.orientation = 6;
+        options.imageSize = {{640, 480}};
+        options.padding = padding;
+        std::string packet = fixtures::BuildXmpPacket(options);
+        TXmpTurn turn;
+        turn.uprightOrientation = true;
+        turn.width = 10000;
+        EXPECT_EQ(
+            RewriteXmpPacket(reinterpret_cast<std::uint8_t*>(packet.data()), packet.size(), turn),
+            padding > 0);
+        options.orientation = 1;
+        if (padding > 0) {
+            options.imageSize = {{10000, 480}};
+            options.padding = padding - 2;
+        }
+        EXPECT_EQ(packet, fixtures::BuildXmpPacket(options));
+    }
 }
 
 }  // namespace

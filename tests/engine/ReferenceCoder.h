@@ -17,7 +17,7 @@
 #include "BitStreamFile/InBitStreamFile.h"
 #include "BitStreamFile/OutBitStreamFile.h"
 #include "EngineTestSupport.h"
-#include "JpegRotation/CoefficientStore.h"
+#include "JpegRotation/entropy/CodedBlock.h"
 #include "fixtures/SegmentBuilder.h"
 
 namespace plume::test {

@@ -8,54 +8,23 @@ TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel, bool trim
     TEngineRotation result;
     TEngineRun run;
     run.UseThreads(parallel);
-    run.engine.TrimPartialEdges = trim;
-    run.engine.AllowBreakDCF = trim;
-    try {
-        result.validated = run.Validate(jpeg);
+    run.options.TrimPartialEdges = trim;
+    run.options.AllowBreakDCF = trim;
+    result.validated = run.Validate(jpeg);
+    if (!run.InputEnded()) {
         result.validateMessages = run.messages;
         result.movesPartialEdge = run.engine.MovesPartialEdge(static_cast<std::uint8_t>(mode));
         run.ClearRecords();
         if (result.validated) result.ok = run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
-    } catch (const EStreamError& error) {
+    }
+    if (run.InputEnded()) {
         result.readError = true;
-        result.readErrorText = error.what();
+        result.readErrorText = kStreamReadError;
     }
     result.messages = run.messages;
     result.progressMax = run.progressMax;
     result.progress = run.progress;
     result.output = run.output;
-    return result;
-}
-
-TEngineDecode RunEngineDecode(const TBytes& jpeg) {
-    TEngineDecode result;
-    TEngineRun run;
-    TJpegRotation& engine = run.engine;
-    TMemoryStream in(jpeg);
-    if (!engine.ValidateJpeg(in)) {
-        ADD_FAILURE() << "ValidateJpeg refused the file";
-        return result;
-    }
-    run.ClearRecords();
-    engine.Mode = 0;
-    engine.McusPerRow =
-        (engine.ImageWidth + 8 * engine.MaxHSampling - 1) / (8 * engine.MaxHSampling);
-    engine.McuRows = (engine.ImageHeight + 8 * engine.MaxVSampling - 1) / (8 * engine.MaxVSampling);
-    engine.InBits = std::make_unique<TInBitStreamFile>(in, engine.OnMessage);
-    in.SetPosition(ScanStart(jpeg));
-    try {
-        result.ok = engine.DecodeScan();
-    } catch (const EStreamError&) {
-        result.readError = true;
-    }
-    result.position = in.Position();
-    engine.InBits.reset();
-    result.messages = run.messages;
-    for (int s = 0; s < 4; ++s) {
-        if (engine.HSampling[s] == 0) continue;
-        const TCoefRaster& raster = engine.Coefficients[s];
-        result.store[s].assign(&raster[0], &raster[0] + raster.Size());
-    }
     return result;
 }
 

@@ -31,8 +31,9 @@ struct TEngineRotation {
 // sideways when AllowBreakDCF is set.
 TEngineRotation RunEngine(const TBytes& jpeg, int mode, bool parallel, bool trim = false);
 
-// The engine's DecodeScan alone (mode 0, so the store is in input order),
-// after ValidateJpeg has read the headers.
+// The scan decoded into a store of every block in input order by the
+// engine's block decoder and scan reader (StoreDecoder.cpp), with the
+// messages that decoding gives.
 struct TEngineDecode {
     bool ok = false;
     bool readError = false;

@@ -56,15 +56,12 @@ TEST(SampleHeadersTest, QuarterTurnRightWritesTheHeadersOfJpegtranRotate90) {
         // compared even when the scan itself does not decode.
         TMemoryStream in(input);
         TMemoryStream out;
-        try {
-            if (!run.engine.RotateJpeg(in, out, 1)) {
-                const auto errors = run.Messages(2);
-                notes << "  RotateJpeg false after its headers: " << name << ": "
-                      << (errors.empty() ? std::string("(no message)") : errors.back().text)
-                      << "\n";
-            }
-        } catch (const EStreamError& error) {
-            notes << "  RotateJpeg raised \"" << error.what() << "\" after its headers: " << name
+        if (!run.engine.RotateJpeg(in, out, 1)) {
+            const auto errors = run.Messages(2);
+            notes << "  RotateJpeg false after its headers: " << name << ": "
+                  << (run.InputEnded() ? std::string("the input ended")
+                      : errors.empty() ? std::string("(no message)")
+                                       : errors.back().text)
                   << "\n";
         }
         const TBytes ours = out.Bytes();

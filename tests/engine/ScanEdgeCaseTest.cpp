@@ -440,12 +440,8 @@ TEST(ScanEndTest, ScanCutShortRaisesTheReadError) {
             run.UseThreads(parallel);
             ASSERT_TRUE(run.Validate(jpeg));
             run.ClearRecords();
-            try {
-                run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
-                ADD_FAILURE() << "no read error";
-            } catch (const EStreamError& error) {
-                EXPECT_STREQ(error.what(), kReadError);
-            }
+            EXPECT_FALSE(run.Rotate(jpeg, static_cast<std::uint8_t>(mode)));
+            EXPECT_TRUE(run.InputEnded());
             EXPECT_TRUE(run.messages.empty());
         });
     }
@@ -464,7 +460,9 @@ TBytes HandScanPadded(const std::vector<TSym>& symbols, int padding) {
         writer.Put(s.bits, s.count);
         bits += length + s.count;
     }
-    if (bits % 8 != 0) writer.Put(static_cast<std::uint32_t>(padding) & ((1u << (8 - bits % 8)) - 1), 8 - bits % 8);
+    if (bits % 8 != 0)
+        writer.Put(static_cast<std::uint32_t>(padding) & ((1u << (8 - bits % 8)) - 1),
+                   8 - bits % 8);
     return writer.Finish();
 }
 
@@ -520,8 +518,9 @@ TEST(ScanCopy, ABlockCodedOtherwiseLateInALongScanIsCodedAgain) {
         SCOPED_TRACE("odd block " + std::to_string(odd));
         std::vector<TSym> symbols;
         for (int block = 0; block < 256; ++block) {
-            const std::vector<TSym> tail =
-                block == odd ? std::vector<TSym>{kZrl, kEob} : std::vector<TSym>{Ac(block % 7, 2, 3), kEob};
+            const std::vector<TSym> tail = block == odd
+                                               ? std::vector<TSym>{kZrl, kEob}
+                                               : std::vector<TSym>{Ac(block % 7, 2, 3), kEob};
             const std::vector<TSym> one = Coefficients(block % 5, tail);
             symbols.insert(symbols.end(), one.begin(), one.end());
         }

@@ -2,7 +2,7 @@
 // class; otherwise the output declares and uses the Annex K table. A table
 // with the right number of codes but other symbols (an AC table of 12 codes)
 // would leave the turned scan without codes it needs.
-#include "JpegRotation/StandardTables.h"
+#include "JpegRotation/entropy/StandardTables.h"
 #include "engine/EngineTestSupport.h"
 #include "fixtures/Fixtures.h"
 
@@ -36,7 +36,8 @@ TEST(TableCompletenessTest, AcTableNeedsEveryRunSize) {
     symbols[5] = 0x10;  // a run of one zero without a value: not a symbol
     EXPECT_FALSE(IsCompleteTable(1, symbols.data(), 162));
     const std::vector<int> twelve = Iota(0, 12);
-    EXPECT_FALSE(IsCompleteTable(1, twelve.data(), 12)) << "12 codes make a DC table, not an AC one";
+    EXPECT_FALSE(IsCompleteTable(1, twelve.data(), 12))
+        << "12 codes make a DC table, not an AC one";
     EXPECT_FALSE(IsCompleteTable(0, StdAcSymbols[0], 162));
 }
 
@@ -52,7 +53,9 @@ fixtures::TBytes GreyWithTwelveCodeAcTable() {
     const THuffmanTable dc = fixtures::StandardHuffmanTable(0, 0);
 
     fixtures::TScanBitWriter scan;
-    const auto put = [&scan](std::pair<std::uint16_t, int> code) { scan.Put(code.first, code.second); };
+    const auto put = [&scan](std::pair<std::uint16_t, int> code) {
+        scan.Put(code.first, code.second);
+    };
     put(fixtures::HuffmanCode(dc, 0));     // DC difference 0
     put(fixtures::HuffmanCode(ac, 0x01));  // run 0, size 1 ...
     scan.Put(1, 1);                        // ... value 1
@@ -74,7 +77,8 @@ fixtures::TBytes GreyWithTwelveCodeAcTable() {
 TEST(TableCompletenessTest, TwelveCodeAcTableIsReplacedAndTheTurnSucceeds) {
     const fixtures::TBytes input = GreyWithTwelveCodeAcTable();
     test::TEngineRun run;
-    ASSERT_TRUE(run.ValidateAndRotate(input, kModeRotateRight)) << ::testing::PrintToString(run.messages);
+    ASSERT_TRUE(run.ValidateAndRotate(input, kModeRotateRight))
+        << ::testing::PrintToString(run.messages);
     EXPECT_TRUE(run.Messages(kLevelError).empty());
     EXPECT_EQ(run.nonStandardHuffman, 1);
 

@@ -32,25 +32,23 @@ struct TPass {
 TPass RunPass(const TBytes& jpeg, int mode, int threads, bool once = false, bool trim = false) {
     TEngineRun run;
     run.UseThreads(threads);
-    run.engine.AllowIntervalPass = once;
-    run.engine.AllowReversedPass = once;
-    run.engine.TrimPartialEdges = trim;
+    run.options.Schemes.intervalPass = once;
+    run.options.Schemes.halfTurnOnce = once;
+    run.options.TrimPartialEdges = trim;
     TPass pass;
     if (!run.Validate(jpeg)) {
         ADD_FAILURE() << "ValidateJpeg refused the file";
         return pass;
     }
     run.ClearRecords();
-    try {
-        pass.ok = run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
-    } catch (const EStreamError& error) {
-        pass.readError = error.what();
-    }
+    pass.ok = run.Rotate(jpeg, static_cast<std::uint8_t>(mode));
+    if (run.InputEnded()) pass.readError = kStreamReadError;
     pass.messages = run.messages;
     pass.progress = run.progress;
     pass.output = run.output;
-    pass.speculated = run.engine.SpeculatedMcus;
-    pass.once = run.engine.UsedIntervalPass || run.engine.UsedReversedPass;
+    const TScanPass used = run.engine.LastPass().pass;
+    pass.speculated = run.engine.LastPass().speculatedMcus;
+    pass.once = used != TScanPass::Index && used != TScanPass::Copy;
     return pass;
 }
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "JpegRotation/WorkerPool.h"
+#include "JpegRotation/threads/WorkerPool.h"
 
 namespace plume {
 namespace {

@@ -2,9 +2,13 @@
 // overflows, holds more memory than the frame's store (never past the cap),
 // or takes more than linear time in the size of the input. Bad input ends in
 // a level-2 message and a false result, or in the read error when the input
-// ends too early; whatever the engine writes, libjpeg reads without a warning.
+// ends too early; whatever the engine writes, libjpeg reads without a warning
+// that it does not give of the input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "BitStreamFile/InBitStreamFile.h"
 #include "JpegRotation/EngineMessages.h"
 #include "fixtures/Fixtures.h"
 #include "robustness/AllocationTracker.h"
@@ -57,37 +61,45 @@ void ExpectReadsCleanly(const TBytes& jpeg, const std::string& what) {
     }
 }
 
-// What libjpeg says about a file that the engine wrote from a damaged input
-// that is about its scan data. The engine copies the SOS header and every
-// byte after the scan unchanged, so damage there reaches the output as it
-// was: libjpeg's complaints about those bytes are left out.
-std::string ScanProblems(const TBytes& jpeg) {
-    static const char* const kCopiedDamage[] = {
-        "extraneous bytes before marker",
-        "Unsupported marker type",
-        "Bogus marker length",
-        "Bogus DQT index",
-        "Invalid SOS parameters",
-        "Bogus Huffman table definition",
-        "Bogus DHT index",
-    };
+// libjpeg's complaints about a file, one a line: its warnings, or the error
+// that stopped it.
+std::vector<std::string> LibjpegComplaints(const TBytes& jpeg) {
     std::string text;
     try {
         text = ReadCoefficients(jpeg).warnings;
     } catch (const std::exception& e) {
         text = e.what();
     }
-    std::string problems;
+    std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(start, end - start);
-        bool copied = false;
+        if (end > start) lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// What libjpeg says about a file that the engine wrote from a damaged input
+// and not about the input: the engine copies the SOS header and every byte
+// after the scan unchanged, so damage there reaches the output as it was.
+// libjpeg may stop reading a damaged input before it meets those bytes
+// (where restart markers are wrong, which the engine does not check), so
+// its complaints about them are left out by their kind as well.
+std::string ScanProblems(const TBytes& output, const TBytes& input) {
+    static const char* const kCopiedDamage[] = {
+        "extraneous bytes before marker",  // the bytes after the scan
+        "Unsupported marker type",         // the same
+        "Invalid SOS parameters",          // the scan header's Ss, Se, Ah, Al
+    };
+    const std::vector<std::string> said = LibjpegComplaints(input);
+    std::string problems;
+    for (const std::string& line : LibjpegComplaints(output)) {
+        bool copied = std::find(said.begin(), said.end(), line) != said.end();
         for (const char* kind : kCopiedDamage)
             copied = copied || line.find(kind) != std::string::npos;
-        if (!copied && !line.empty()) problems += line + "\n";
-        start = end + 1;
+        if (!copied) problems += line + "\n";
     }
     return problems;
 }
@@ -308,7 +320,7 @@ TEST(ScanData, RestartIntervalOneWithGarbageNeverWritesWhatLibjpegCannotRead) {
         for (std::uint8_t mode = 0; mode < kModeCount; ++mode) {
             const TPassResult result = host.Run(b.Data(), mode);
             if (result == TPassResult::Written) {
-                EXPECT_EQ(ScanProblems(host.output), "")
+                EXPECT_EQ(ScanProblems(host.output, b.Data()), "")
                     << "seed " << seed << " mode " << int(mode);
             } else if (result == TPassResult::Refused) {
                 EXPECT_GE(host.errors, 1) << "seed " << seed << " mode " << int(mode);
@@ -318,19 +330,6 @@ TEST(ScanData, RestartIntervalOneWithGarbageNeverWritesWhatLibjpegCannotRead) {
 }
 
 // ---- Values ----
-
-// A row of grey blocks, each DC difference +2047 (size 11) and then end of block.
-TBytes RisingDcScan(int blocks) {
-    const auto [dcCode, dcLength] = HuffmanCode(StandardHuffmanTable(0, 0), 11);
-    const auto [eobCode, eobLength] = HuffmanCode(StandardHuffmanTable(1, 0), 0);
-    TScanBitWriter w;
-    for (int i = 0; i < blocks; ++i) {
-        w.Put(dcCode, dcLength);
-        w.Put(2047, 11);
-        w.Put(eobCode, eobLength);
-    }
-    return w.Finish();
-}
 
 TEST(Values, DcValuesThatLeaveSixteenBitsAreRefused) {
     // The 17th block would hold 17 x 2047 = 34799.
@@ -425,7 +424,7 @@ TEST(DamagedFiles, WhatIsWrittenFromAMutatedFileReadsCleanly) {
                 const TPassResult result = host.Run(mutated, mode);
                 if (result != TPassResult::Written) continue;
                 ++written;
-                EXPECT_EQ(ScanProblems(host.output), "")
+                EXPECT_EQ(ScanProblems(host.output, mutated), "")
                     << "seed " << seed << " mode " << int(mode);
             }
         }

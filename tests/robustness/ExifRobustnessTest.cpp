@@ -111,7 +111,9 @@ void ExpectEveryRotationEndsWell(const TBytes& file, const std::string& what) {
             SCOPED_TRACE(what + ", mode " + std::to_string(mode) +
                          (allowBreakDcf ? ", AllowBreakDCF" : ""));
             TCountingHost host;
-            host.engine.AllowBreakDCF = allowBreakDcf;
+            TEngineOptions options;
+            options.AllowBreakDCF = allowBreakDcf;
+            host.engine.SetOptions(options);
             TPassResult result{};
             EXPECT_LT(SecondsFor([&] { result = host.Run(file, mode); }), kSecondsPerFile);
             if (result != TPassResult::Written) continue;

@@ -18,10 +18,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/SaveResult.h"
+#include "app/texts/AppTexts.h"
 #include "fixtures/Fixtures.h"
 #include "fixtures/SmallDisk.h"
 
@@ -198,8 +198,9 @@ TEST(SaveFaults, AReadOnlyTargetIsNeitherReplacedNorDamaged) {
             EXPECT_EQ(SaveResult(stream, path.string(), {}, {method, false, false}).Outcome,
                       TSaveOutcome::KeepFailed);
         } catch (const EStreamError& e) {
-            EXPECT_EQ(std::string(e.what()), CannotCreate(SavePathsFor(method, path.string()).Output,
-                                                          disk.Mounted() ? EROFS : EACCES));
+            EXPECT_EQ(std::string(e.what()),
+                      CannotCreate(SavePathsFor(method, path.string()).Output,
+                                   disk.Mounted() ? EROFS : EACCES));
         }
         EXPECT_EQ(ReadFileBytes(path), input);
     }

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "JpegRotation/JpegRotation.h"
-#include "JpegRotation/TiffLayout.h"
+#include "JpegRotation/metadata/TiffLayout.h"
 
 namespace plume {
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "app/texts/AppTexts.h"
 #include "app/files/FileDescriptor.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

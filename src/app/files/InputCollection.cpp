@@ -7,10 +7,10 @@
 
 #include <algorithm>
 
-#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/FileDescriptor.h"
 #include "app/files/SaveResult.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

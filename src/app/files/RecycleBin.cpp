@@ -15,11 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
 #include "app/files/FileDescriptor.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/UserFolders.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

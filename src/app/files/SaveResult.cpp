@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "app/texts/AppTexts.h"
 #include "app/files/RecycleBin.h"
 #include "app/files/SafeWrite.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "BitStreamFile/MessageEvent.h"
 #include "JpegRotation/EngineMessages.h"
-#include "JpegRotation/TiffLayout.h"
-#include "app/texts/AppTexts.h"
+#include "JpegRotation/metadata/TiffLayout.h"
 #include "app/analysis/ExifAnalysis.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 
@@ -89,26 +89,28 @@ void ShowAnalysis(const TAnalysis& found, IRunView& view) {
 }  // namespace
 
 void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOptions& options) {
-    engine.AllowBreakDCF = allowBreakDCF;
+    TEngineOptions engineOptions = engine.Options();
+    engineOptions.AllowBreakDCF = allowBreakDCF;
     // Under skip, a photo whose turn would show padding is never turned, so
     // trimming reaches only what is turned with it: the EXIF thumbnail and
     // the other images of the file, which are cut rather than padded.
-    engine.TrimPartialEdges = options.EdgePolicy == epTrim || options.EdgePolicy == epSkip;
+    engineOptions.TrimPartialEdges = options.EdgePolicy == epTrim || options.EdgePolicy == epSkip;
     // The warning says the edges will not come out right, which holds only
     // when they are moved as they are; trimming and skipping say otherwise.
-    engine.WarnPartialMcu = options.EdgePolicy == epMove;
+    engineOptions.WarnPartialMcu = options.EdgePolicy == epMove;
+    engine.SetOptions(engineOptions);
 }
 
 std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,
                             const TRunOptions& options, IRunView& view) {
-    if (worker.FRotation.AllowParallelCoding) {
+    if (worker.FRotation.Options().AllowParallelCoding) {
         std::error_code unknown;
         const std::uintmax_t size = std::filesystem::file_size(path, unknown);
         if (!unknown) worker.FRotation.PrepareThreads(size);
     }
     LoadFile(path, worker.FSrcStream, loaded.Times, &loaded.Identity);
     TAnalysisOptions analysis;
-    analysis.AllowBreakDCF = worker.FRotation.AllowBreakDCF;
+    analysis.AllowBreakDCF = worker.FRotation.Options().AllowBreakDCF;
     analysis.ExifAnywhere = options.ExifAnywhere;
     analysis.FixMirrored = options.FixMirrored;
     const TAnalysis found = AnalysisData(worker.FSrcStream, analysis);
@@ -120,10 +122,21 @@ std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoade
     return mode;
 }
 
+namespace {
+
+// A file that ends too early is a file error of the run, like one that
+// cannot be read (TFileErrorRule); the engine leaves its report to the run.
+TEngineResult EngineRefusal(const TFileWorker& worker) {
+    if (worker.FRotation.LastPass().inputEnded) throw EStreamError(kStreamReadError);
+    return TEngineResult::Refused;
+}
+
+}  // namespace
+
 TEngineResult RunEngine(TFileWorker& worker, std::uint8_t mode, const TRunOptions& options) {
     const std::size_t errorsBefore = worker.EngineErrors;
     worker.FSrcStream.SetPosition(0);
-    if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return TEngineResult::Refused;
+    if (!worker.FRotation.ValidateJpeg(worker.FSrcStream)) return EngineRefusal(worker);
     if (options.EdgePolicy == epSkip && worker.FRotation.MovesPartialEdge(mode))
         return TEngineResult::Skipped;
     // A picture smaller than one MCU has no whole MCU to trim to: its padding
@@ -135,9 +148,9 @@ TEngineResult RunEngine(TFileWorker& worker, std::uint8_t mode, const TRunOption
     // The output is about the input's size, a little more when tables are replaced.
     const std::size_t inputSize = worker.FSrcStream.Size();
     ReserveLargeBuffer(worker.FDstStream.Bytes(), inputSize + inputSize / 16 + 65536);
-    if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode) ||
-        worker.EngineErrors != errorsBefore)
-        return TEngineResult::Refused;
+    if (!worker.FRotation.RotateJpeg(worker.FSrcStream, worker.FDstStream, mode))
+        return EngineRefusal(worker);
+    if (worker.EngineErrors != errorsBefore) return TEngineResult::Refused;
     return TEngineResult::Rotated;
 }
 

@@ -162,7 +162,9 @@ void TParallelSteps::Work() {
     TFileWorker worker(recorder);
     ConfigureEngine(worker.FRotation, allowBreakDCF_, options_);
     // The workers already keep the cores busy with whole files.
-    worker.FRotation.AllowParallelCoding = false;
+    TEngineOptions engineOptions = worker.FRotation.Options();
+    engineOptions.AllowParallelCoding = false;
+    worker.FRotation.SetOptions(engineOptions);
 
     std::unique_lock lock(mutex_);
     for (;;) {

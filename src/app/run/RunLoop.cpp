@@ -5,9 +5,9 @@
 #include <new>
 #include <utility>
 
-#include "app/texts/AppTexts.h"
 #include "app/files/SaveResult.h"
 #include "app/run/ParallelRun.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 

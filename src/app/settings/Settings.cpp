@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "BitStreamFile/MemoryStream.h"
-#include "app/texts/AppTexts.h"
 #include "app/files/FileAccess.h"
-#include "app/settings/IniText.h"
 #include "app/files/SafeWrite.h"
 #include "app/files/UserFolders.h"
+#include "app/settings/IniText.h"
+#include "app/texts/AppTexts.h"
 
 namespace plume {
 namespace {

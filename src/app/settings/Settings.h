@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/run/RunOptions.h"
 #include "app/files/SaveResult.h"
+#include "app/run/RunOptions.h"
 
 namespace plume {
 
@@ -27,7 +27,7 @@ struct TSettings {
     // chk_ExifAnywhere: on by default, since many cameras and phones write a
     // JFIF segment before their EXIF one.
     bool gExifAnywhere = true;
-    int gEdgePolicy = epMove;           // cbo_EdgePolicy: edge-policy code 0-2
+    int gEdgePolicy = epMove;  // cbo_EdgePolicy: edge-policy code 0-2
 };
 
 // Each value that is missing, is not a 32-bit integer, or (gSaveMethod,

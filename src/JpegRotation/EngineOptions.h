@@ -1,0 +1,47 @@
+// What a host sets before a pass, and what it may read after one.
+#pragma once
+
+#include <cstdint>
+
+#include "JpegRotation/scan/ScanJob.h"
+#include "JpegRotation/scan/ScanPass.h"
+
+namespace plume {
+
+struct TEngineOptions {
+    // A JPEG thumbnail, or a large thumbnail of a multi-picture file, may
+    // turn sideways (and the EXIF describe it so), leaving DCF.
+    bool AllowBreakDCF = false;
+    // Drops the partial MCU column or row that the turn carries to the top or
+    // left side, as `jpegtran -trim` does, where at least one whole MCU is
+    // left in that direction: the output frame and the EXIF pixel dimensions
+    // give the smaller size. Thumbnails and secondary images follow.
+    bool TrimPartialEdges = false;
+    // ValidateJpeg warns of a picture that is not a whole number of MCUs. A
+    // host that decides itself what becomes of partial edges (it trims them,
+    // or leaves such a photo alone) turns the warning off.
+    bool WarnPartialMcu = true;
+    // Threads share the work of one file (one per core unless ThreadCount
+    // says how many); the bytes written, messages and progress are the same
+    // either way, and the callbacks are called on the caller's thread only.
+    bool AllowParallelCoding = true;
+    int ThreadCount = 0;
+    // Images of fewer blocks are done on one thread, where more cost more
+    // than they save.
+    std::int64_t ParallelMinBlocks = std::int64_t{1} << 14;
+    // The passes that decode the scan once and the ways threads share it
+    // (ScanJob.h), all on unless switched off to measure or test them.
+    TScanSchemes Schemes;
+};
+
+// What the last RotateJpeg did.
+struct TPassReport {
+    // The input ended before the pass could finish: a file cut short, which
+    // the host reports itself (no message is given).
+    bool inputEnded = false;
+    TScanPass pass = TScanPass::Index;  // the pass that wrote the scan
+    std::int64_t speculatedMcus = 0;    // MCUs that further threads decoded ahead
+    int xmpPacketsLeft = 0;             // XMP packets in which a change did not fit
+};
+
+}  // namespace plume
