@@ -8,16 +8,16 @@ namespace plume {
 // Refusals and warnings of the header pass (ValidateJpeg).
 inline constexpr const char* kMsgNoSoi = Msg("JPEGファイルの開始のヘッダ($FFD8)を認識できません");
 inline constexpr const char* kMsgNotYCbCr = Msg("この画像はYCbCr色空間の情報でないようです。");
-inline constexpr const char* kMsgUnknownHeaderPrefix = Msg("ヘッダ($");
-inline constexpr const char* kMsgUnknownHeaderSuffix = Msg(")を認識できませんでした。");
+// An unknown marker; %s is its four hexadecimal digits.
+inline constexpr const char* kMsgUnknownHeader = Msg("ヘッダ($%s)を認識できませんでした。");
 inline constexpr const char* kMsgPartialMcu = Msg(
     "画像のサイズがMCUの単位になっていません。回転処理を行うと、画像の端が正しく処理されません");
 
 // Refusals of the rotate-and-write pass (RotateJpeg).
 inline constexpr const char* kMsgFatalNoSoi =
     Msg("致命的エラー : JPEGファイルの開始のヘッダ($FFD8)を認識できません");
-inline constexpr const char* kMsgFatalUnknownHeaderPrefix = Msg("致命的エラー : ヘッダ($");
-inline constexpr const char* kMsgFatalUnknownHeaderSuffix = Msg(")を認識できません");
+inline constexpr const char* kMsgFatalUnknownHeader =
+    Msg("致命的エラー : ヘッダ($%s)を認識できません");
 
 // Scan data that does not decode. The two lines are joined by a carriage return.
 inline constexpr const char* kMsgHuffmanBlock =

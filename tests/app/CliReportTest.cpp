@@ -40,8 +40,7 @@ class CliReportTest : public CliTest {
 
 TEST_F(CliReportTest, EachLineNamesTheOutcomeAndEveryBoxLineNamesTheFile) {
     AddMixedFolder();
-    const std::string refusal =
-        std::string(kMsgUnknownHeaderPrefix) + "FFC2" + kMsgUnknownHeaderSuffix;
+    const std::string refusal = FormatPathText(kMsgUnknownHeader, "FFC2");
     const TCliRun run = Run({"--all", "--save-method", "bak", "photos"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Out,

@@ -211,12 +211,13 @@ TEST(ConcurrentRuns, TheTrashNeverReceivesATurnedCopy) {
         const test::TFakeHome home(dir.Path().string(), test::PathIn(dir, "data"));
         const std::string photo = test::PathIn(dir, "p.jpg");
         test::WriteBytes(photo, kPhoto);
+        // Both runs loaded the photo as it was, before either saves.
+        const std::optional<TFileIdentity> loaded = IdentityOf(photo);
         std::fflush(nullptr);
         pid_t runs[2];
         for (pid_t& run : runs) {
             run = ::fork();
             if (run == 0) {
-                const std::optional<TFileIdentity> loaded = IdentityOf(photo);
                 const TSaveResult saved = SaveResult(TMemoryStream(kTurned), photo, {},
                                                      {smRecycleBin, false, false}, loaded);
                 ::_exit(static_cast<int>(saved.Outcome));

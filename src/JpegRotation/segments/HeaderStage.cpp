@@ -11,9 +11,12 @@
 namespace plume {
 namespace {
 
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
+// pattern with its one "%s" replaced by the marker's four hexadecimal digits.
+std::string WithMarker(const char* pattern, std::uint16_t marker) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(marker));
+    std::string text(pattern);
+    text.replace(text.find("%s"), 2, digits);
     return text;
 }
 
@@ -47,11 +50,8 @@ class TSegmentDriver {
         const bool known = marker == kSOF0 || marker == kDQT || marker == kDHT || marker == kSOS ||
                            marker == kDRI || marker == kCOM || IsApp(marker);
         if (!known) {
-            if (context_.validating)
-                events_.Error(kMsgUnknownHeaderPrefix + Hex4(marker) + kMsgUnknownHeaderSuffix);
-            else
-                events_.Error(kMsgFatalUnknownHeaderPrefix + Hex4(marker) +
-                              kMsgFatalUnknownHeaderSuffix);
+            events_.Error(WithMarker(
+                context_.validating ? kMsgUnknownHeader : kMsgFatalUnknownHeader, marker));
             return false;
         }
         const bool ok = Handle(marker);
