@@ -55,6 +55,30 @@ inline constexpr const char* kMsgSecondFrame =
 inline constexpr const char* kMsgDhtTooLarge =
     Msg("書き換えたハフマンテーブルが1つのセグメントに収まりません。");
 
+// Refusals with AnyJpeg on: the kinds of JPEG that a turn of the quantised
+// blocks cannot take, named in words.
+inline constexpr const char* kMsgArithmeticCoding = Msg("算術符号化のJPEGには対応していません。");
+inline constexpr const char* kMsgLosslessFrame =
+    Msg("ロスレス（可逆圧縮）のJPEGには対応していません。");
+inline constexpr const char* kMsgHierarchicalFrame =
+    Msg("階層型（ハイアラーキカル）のJPEGには対応していません。");
+inline constexpr const char* kMsgTooManyComponents =
+    Msg("5つ以上の成分を持つ画像には対応していません。");
+// Scan headers and their order, with AnyJpeg on.
+inline constexpr const char* kMsgBadScanHeader = Msg("スキャンヘッダの内容が正しくありません。");
+inline constexpr const char* kMsgBadProgression =
+    Msg("スキャンの順序が正しくありません（同じ係数の同じビットを2回、または順序を飛ばして含んでい"
+        "ます）。");
+inline constexpr const char* kMsgTablesBetweenScans =
+    Msg("スキャンの間で量子化テーブルを定義し直す画像には対応していません。");
+inline constexpr const char* kMsgBadAfterScan =
+    Msg("スキャンの後に、マーカー以外のデータがあります。");
+// Progressive scan data that does not decode.
+inline constexpr const char* kMsgRunPastBand =
+    Msg("ゼロの連続がスキャンの周波数帯域を超えています。");
+inline constexpr const char* kMsgAcValueOutOfRange =
+    Msg("AC係数の値が16ビットの範囲を超えています。");
+
 // Scan contents that the output cannot describe.
 inline constexpr const char* kMsgDcSizeOutOfRange =
     Msg("DC係数の大きさが規格の範囲を超えています。");
@@ -62,6 +86,10 @@ inline constexpr const char* kMsgDcValueOutOfRange =
     Msg("DC係数の値が16ビットの範囲を超えています。");
 inline constexpr const char* kMsgSymbolWithoutCode =
     Msg("出力に必要なハフマン符号がハフマンテーブルに定義されていません。");
+// A coefficient or DC difference of the output beyond the size categories
+// of 8-bit samples, where the output makes its own tables.
+inline constexpr const char* kMsgOutputValueOutOfRange =
+    Msg("出力する係数の大きさが8ビット精度のJPEGの範囲を超えています。");
 
 // An Ultra HDR file whose gain map (listed in the primary's XMP container
 // directory) would no longer lie under the primary or be found after the turn.

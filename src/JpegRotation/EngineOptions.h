@@ -32,6 +32,14 @@ struct TEngineOptions {
     // The passes that decode the scan once and the ways threads share it
     // (ScanJob.h), all on unless switched off to measure or test them.
     TScanSchemes Schemes;
+    // Every JPEG that a lossless turn can take: progressive frames (kept
+    // progressive), sequential files of several scans, extended (SOF1)
+    // frames, four components and any component identifiers. Off, such a
+    // file is refused as by a baseline-only reader.
+    bool AnyJpeg = false;
+    // Huffman tables made from the output's own symbol counts, for every
+    // file; a progressive output has them whatever this says.
+    bool OptimizeTables = false;
 };
 
 // What the last RotateJpeg did.
@@ -42,6 +50,14 @@ struct TPassReport {
     TScanPass pass = TScanPass::Index;  // the pass that wrote the scan
     std::int64_t speculatedMcus = 0;    // MCUs that further threads decoded ahead
     int xmpPacketsLeft = 0;             // XMP packets in which a change did not fit
+    // ValidateJpeg refused the file with AnyJpeg off, and would have taken
+    // it with AnyJpeg on: set before the refusal is reported, so that the
+    // host's message callback can already see it.
+    bool anyJpegTakes = false;
+    // A progressive output got the standard scan script instead of the
+    // input's: a band of the input would not stay one band after the turn.
+    bool scriptReplaced = false;
+    int scansWritten = 0;  // the output's scans
 };
 
 }  // namespace plume

@@ -2,6 +2,9 @@
 // (Passes.h). A stream error (the input ends too early) ends a pass here.
 #include "JpegRotation/JpegRotation.h"
 
+#include <utility>
+#include <vector>
+
 #include "JpegRotation/Passes.h"
 #include "JpegRotation/threads/ThreadPolicy.h"
 
@@ -22,15 +25,42 @@ THostEvents TJpegRotation::HostEvents() const {
 
 bool TJpegRotation::ValidateJpeg(TMemoryStream& stream) {
     last_ = {};
-    const THostEvents host = HostEvents();
-    TPassEvents events(host);
     frame_ = {};
+    // Without AnyJpeg the messages wait for the end of the pass, which they
+    // end anyway, so that the host hears of a refusal once it can tell
+    // whether AnyJpeg would have taken the file (anyJpegTakes).
+    std::vector<std::pair<std::string, int>> held;
+    THostEvents host = HostEvents();
+    if (!options_.AnyJpeg)
+        host.onMessage = [&held](const std::string& text, int level) {
+            held.emplace_back(text, level);
+        };
+    TPassEvents events(host);
+    bool accepted = false;
     try {
-        return ValidatePass(stream, {options_, events}, frame_);
+        accepted = ValidatePass(stream, {options_, events}, frame_);
     } catch (const EStreamError&) {
         last_.inputEnded = true;
-        return false;
     }
+    if (!accepted && !last_.inputEnded && events.ErrorReported())
+        last_.anyJpegTakes = TakenWithAnyJpeg(stream);
+    for (const auto& [text, level] : held) OnMessage(text, level);
+    return accepted;
+}
+
+bool TJpegRotation::TakenWithAnyJpeg(TMemoryStream& stream) const {
+    TEngineOptions options = options_;
+    options.AnyJpeg = true;
+    TPassEvents silent;
+    TFrame frame;
+    const std::size_t position = stream.Position();
+    bool taken = false;
+    try {
+        taken = ValidatePass(stream, {options, silent}, frame);
+    } catch (const EStreamError&) {
+    }
+    stream.SetPosition(position);
+    return taken;
 }
 
 bool TJpegRotation::MovesPartialEdge(std::uint8_t mode) const {

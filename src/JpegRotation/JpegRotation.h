@@ -1,6 +1,7 @@
-// TJpegRotation: lossless rotation and mirroring of a baseline JPEG held in
-// memory. Only the entropy coding is done anew: the quantised DCT blocks are
-// moved and sign-changed, never decoded to pixels.
+// TJpegRotation: lossless rotation and mirroring of a JPEG held in memory:
+// baseline files, and with TEngineOptions::AnyJpeg the other Huffman-coded
+// 8-bit DCT files (progressive, extended, several scans, four components). Only the entropy coding
+// is done anew: the quantised DCT blocks are moved and sign-changed, never decoded to pixels.
 //
 // A host calls ValidateJpeg and, when it returns true, RotateJpeg on the same
 // data. Bad input is reported through OnMessage (level 1 warning, level 2
@@ -80,6 +81,8 @@ class TJpegRotation {
 
   private:
     THostEvents HostEvents() const;
+    // Whether the header pass would take the file with AnyJpeg on; reports nothing.
+    bool TakenWithAnyJpeg(TMemoryStream& stream) const;
 
     TEngineOptions options_;
     TFrame frame_;  // as the last pass read it

@@ -10,6 +10,7 @@
 #include "JpegRotation/metadata/TrimmedSize.h"
 #include "JpegRotation/scan/ScanPass.h"
 #include "JpegRotation/segments/HeaderStage.h"
+#include "JpegRotation/store/StorePass.h"
 #include "JpegRotation/threads/ThreadPolicy.h"
 
 namespace plume {
@@ -60,6 +61,7 @@ bool ValidatePass(TMemoryStream& input, const TPassContext& context, TFrame& fra
     TSegmentIo io{in, out};
     THeaderContext headerContext;
     headerContext.validating = true;
+    headerContext.anyJpeg = context.options.AnyJpeg;
     headerContext.nested = context.nested;
     THeader header;
     const bool read = ReadHeaders(io, headerContext, header, context.events);
@@ -81,16 +83,25 @@ bool RotatePass(TMemoryStream& input, TMemoryStream& output, TTurn turn,
 
     THeaderContext headerContext;
     headerContext.turn = turn;
+    headerContext.anyJpeg = options.AnyJpeg;
+    // Tables made for the output's scans replace the input's: those of a
+    // progressive output always, any other's when the host asks.
+    headerContext.tablesFromCounts =
+        options.OptimizeTables ||
+        (options.AnyJpeg && PeekFrameMarker(input.Memory(), input.Size()) == kSOF2);
     headerContext.nested = context.nested;
     headerContext.exif.turn = turn;
     headerContext.exif.allowBreakDCF = options.AllowBreakDCF;
     if (context.thumbnailDepth < kMaxThumbnailDepth) {
-        // A thumbnail keeps the defaults but for the edges and the threads.
+        // A thumbnail keeps the defaults but for the edges, the threads and
+        // the kinds of JPEG and tables.
         TEngineOptions thumbnail;
         thumbnail.TrimPartialEdges = options.TrimPartialEdges;
         thumbnail.AllowParallelCoding = options.AllowParallelCoding;
         thumbnail.ThreadCount = options.ThreadCount;
         thumbnail.ParallelMinBlocks = options.ParallelMinBlocks;
+        thumbnail.AnyJpeg = options.AnyJpeg;
+        thumbnail.OptimizeTables = options.OptimizeTables;
         const int depth = context.thumbnailDepth + 1;
         headerContext.exif.turnThumbnail = [turn, thumbnail, depth](const std::uint8_t* image,
                                                                     std::size_t size) {
@@ -110,16 +121,22 @@ bool RotatePass(TMemoryStream& input, TMemoryStream& output, TTurn turn,
     events.ProgressMax(static_cast<int>(frame.McuRows() + geometry.mcuRows));
     events.Progress(0);
 
-    const auto tables = std::make_unique<TCodingTables>();
-    BuildCodingTables(header.tables, *tables);
-    const TScanJob job{
-        frame,        *tables,         turn, geometry, ScanOptionsOf(options), input.Memory(),
-        input.Size(), input.Position()};
     TScanResult scan;
-    const bool written = WriteScan(job, events, output.Bytes(), scan);
-    rotation.report.pass = scan.pass;
-    rotation.report.speculatedMcus = scan.speculatedMcus;
-    if (!written) return false;
+    if (headerContext.tablesFromCounts || !header.frame.oneScan) {
+        // Everything but one sequential scan coded with the input's tables.
+        const TStoreJob job{io, headerContext, header, geometry, rotation.trim, options};
+        if (!WriteFromStore(job, events, scan.scanEnd, rotation.report)) return false;
+    } else {
+        const auto tables = std::make_unique<TCodingTables>();
+        BuildCodingTables(header.tables, *tables);
+        const TScanJob job{
+            frame,        *tables,         turn, geometry, ScanOptionsOf(options), input.Memory(),
+            input.Size(), input.Position()};
+        const bool written = WriteScan(job, events, output.Bytes(), scan);
+        rotation.report.pass = scan.pass;
+        rotation.report.speculatedMcus = scan.speculatedMcus;
+        if (!written) return false;
+    }
 
     const TAfterScan after{turn,
                            options.AllowBreakDCF,

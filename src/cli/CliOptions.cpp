@@ -76,6 +76,22 @@ const char* const kCliHelp =
         "cancelled (Ctrl-C ends it after the current file), 2 bad usage; with\n"
         "--dry-run, that of the run as far as it shows without saving.\n");
 
+const char* const kCliHelpKinds =
+    Msg("\n"
+        "Kinds of JPEG and the size of the results:\n"
+        "  --any-jpeg, --no-any-jpeg\n"
+        "                        also turn progressive files (kept progressive),\n"
+        "                        sequential files of several scans, extended\n"
+        "                        (SOF1) files, four-component (CMYK, YCCK) files\n"
+        "                        and any component identifiers; off (the\n"
+        "                        default), they are refused, with a note\n"
+        "  --optimize, --no-optimize\n"
+        "                        give every result Huffman tables made for its\n"
+        "                        own coefficients, a few per cent smaller (a\n"
+        "                        progressive result always has them)\n"
+        "Arithmetic-coded, lossless, hierarchical and 12-bit files are never\n"
+        "turned.\n");
+
 namespace {
 
 constexpr const char* kErrorUnknownOption = Msg("unknown option: %s");
@@ -136,6 +152,10 @@ constexpr TFlagOption kFlagOptions[] = {
     {"--no-exif-anywhere", &TSettings::gExifAnywhere, false},
     {"--mirrored", &TSettings::gFixMirrored, true},
     {"--no-mirrored", &TSettings::gFixMirrored, false},
+    {"--any-jpeg", &TSettings::gAnyJpeg, true},
+    {"--no-any-jpeg", &TSettings::gAnyJpeg, false},
+    {"--optimize", &TSettings::gOptimizeTables, true},
+    {"--no-optimize", &TSettings::gOptimizeTables, false},
 };
 
 class TArgumentReader {

@@ -31,5 +31,7 @@ TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& opti
                             std::string& error);
 
 extern const char* const kCliHelp;
+// After kCliHelp: the options for the kinds of JPEG and the tables.
+extern const char* const kCliHelpKinds;
 
 }  // namespace plume

@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
     switch (ParseCommandLine(argc, argv, options, error)) {
         case TCliAction::Help:
             std::fputs(Localize(kCliHelp).c_str(), stdout);
+            std::fputs(Localize(kCliHelpKinds).c_str(), stdout);
             return kExitHandled;
         case TCliAction::Version:
             std::printf("%s\n", kVersionText);
@@ -120,6 +121,7 @@ int main(int argc, char** argv) {
     runner.Options.OnFileError =
         options.StopOnError ? TFileErrorRule::ReportAndEnd : TFileErrorRule::ReportAndGoOn;
     runner.Options.NoteLaterExif = true;
+    runner.Options.AnyJpegNote = kNoteAnyJpegOption;
     view.SetMessagePump([&runner] {
         if (gInterrupted.exchange(false)) {
             runner.CancelRun();

@@ -20,7 +20,7 @@ inline constexpr const char* kFormName = "Fm_Main";
 inline constexpr const char* kFormCaption = kAppTitle;
 inline constexpr const char* kApplicationTitle = "plume";
 inline constexpr int kClientWidth = 433;
-inline constexpr int kClientHeightWithOption = 514;
+inline constexpr int kClientHeightWithOption = 562;
 inline constexpr int kClientHeightWithoutOption = 240;
 inline constexpr int kOptionComboWidth = 373;  // cbo_SaveMethod and cbo_EdgePolicy
 
@@ -54,6 +54,12 @@ inline constexpr const char* kKeepCreateText = Msg("元ファイルの作成日�
 inline constexpr const char* kKeepWriteText = Msg("元ファイルの更新日付をコピーする。");
 inline constexpr const char* kFixMirroredText = Msg("反転した画像も正しい向きに直す。");
 inline constexpr const char* kExifAnywhereText = Msg("ファイル先頭以外のEXIFも読み取る。");
+inline constexpr const char* kAnyJpegText = Msg("プログレッシブ形式などのJPEGも回転する。");
+inline constexpr const char* kOptimizeTablesText = Msg("ハフマンテーブルを画像ごとに最適化する。");
+// The last line of the refusal of a file that chk_AnyJpeg would turn; %s is
+// the check box's text.
+inline constexpr const char* kNoteAnyJpegCheckBox =
+    Msg("「%s」をオンにすると、この画像も回転します。");
 
 // Items of cbo_EdgePolicy, in code order (move, trim, skip), short enough for
 // the box; the tips say in full what each does.

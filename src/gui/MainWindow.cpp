@@ -74,6 +74,8 @@ void TFm_Main::FormCreate() {
     FShowOption = true;
     chk_FixMirrored->setChecked(false);
     chk_ExifAnywhere->setChecked(true);
+    chk_AnyJpeg->setChecked(false);
+    chk_OptimizeTables->setChecked(false);
     cbo_EdgePolicy->setCurrentIndex(epMove);
 
     ApplySettings(LoadSettings(&settingsProblems_));
@@ -83,6 +85,9 @@ void TFm_Main::FormCreate() {
     // Files are prepared on every core, as in the console; the loop still
     // shows and saves them one at a time, in list order.
     FRunner->Options.Jobs = DefaultJobs();
+    // A refusal that chk_AnyJpeg would lift names it.
+    static const std::string anyJpegNote = FormatPathText(kNoteAnyJpegCheckBox, kAnyJpegText);
+    FRunner->Options.AnyJpegNote = anyJpegNote.c_str();
 
     // Btn_OptionClick inverts it back and applies it from the first paint on.
     FShowOption = !FShowOption;
@@ -100,6 +105,8 @@ void TFm_Main::ApplySettings(const TSettings& settings) {
     FShowOption = settings.gShowOption;
     chk_FixMirrored->setChecked(settings.gFixMirrored);
     chk_ExifAnywhere->setChecked(settings.gExifAnywhere);
+    chk_AnyJpeg->setChecked(settings.gAnyJpeg);
+    chk_OptimizeTables->setChecked(settings.gOptimizeTables);
     cbo_EdgePolicy->setCurrentIndex(settings.gEdgePolicy);
 }
 
@@ -114,6 +121,8 @@ TSettings TFm_Main::CollectSettings() const {
     settings.gFixMirrored = chk_FixMirrored->isChecked();
     settings.gExifAnywhere = chk_ExifAnywhere->isChecked();
     settings.gEdgePolicy = cbo_EdgePolicy->currentIndex();
+    settings.gAnyJpeg = chk_AnyJpeg->isChecked();
+    settings.gOptimizeTables = chk_OptimizeTables->isChecked();
     return settings;
 }
 

@@ -116,6 +116,8 @@ class TFm_Main : public QWidget, public IRunView, public IRunChoices {
     QCheckBox* chk_KeepTimeStamp_Write = nullptr;
     QCheckBox* chk_FixMirrored = nullptr;
     QCheckBox* chk_ExifAnywhere = nullptr;
+    QCheckBox* chk_AnyJpeg = nullptr;
+    QCheckBox* chk_OptimizeTables = nullptr;
     QLabel* Lbl__EdgePolicy = nullptr;
     QComboBox* cbo_EdgePolicy = nullptr;
     QTimer* Timer = nullptr;

@@ -109,7 +109,7 @@ void TFm_Main::CreateControls() {
     Btn_Option = MakeButton(this, "Btn_Option", QRect(240, 208, 83, 25), kOptionCaptionLayout);
     Btn_Cancel = MakeButton(this, "Btn_Cancel", QRect(336, 208, 83, 25), kCloseCaption);
 
-    Pnl_Option = MakeLoweredPanel(this, "Pnl_Option", QRect(16, 240, 401, 265));
+    Pnl_Option = MakeLoweredPanel(this, "Pnl_Option", QRect(16, 240, 401, 313));
     Lbl__SaveMethod =
         MakeLabel(Pnl_Option, "Lbl__SaveMethod", 16, 16, kSaveMethodLabel, JapaneseFont(16));
     Chk_OperateAllFile = MakeCheckBox(Pnl_Option, "Chk_OperateAllFile", QRect(176, 16, 209, 17),
@@ -129,9 +129,13 @@ void TFm_Main::CreateControls() {
         MakeCheckBox(Pnl_Option, "chk_FixMirrored", QRect(16, 160, 273, 17), kFixMirroredText, 16);
     chk_ExifAnywhere = MakeCheckBox(Pnl_Option, "chk_ExifAnywhere", QRect(16, 184, 281, 17),
                                     kExifAnywhereText, 16);
+    chk_AnyJpeg =
+        MakeCheckBox(Pnl_Option, "chk_AnyJpeg", QRect(16, 208, 337, 17), kAnyJpegText, 16);
+    chk_OptimizeTables = MakeCheckBox(Pnl_Option, "chk_OptimizeTables", QRect(16, 232, 321, 17),
+                                      kOptimizeTablesText, 16);
     Lbl__EdgePolicy =
-        MakeLabel(Pnl_Option, "Lbl__EdgePolicy", 16, 212, kEdgePolicyLabel, JapaneseFont(16));
-    cbo_EdgePolicy = MakeComboBox(Pnl_Option, "cbo_EdgePolicy", QPoint(20, 232), kEdgePolicyItems);
+        MakeLabel(Pnl_Option, "Lbl__EdgePolicy", 16, 260, kEdgePolicyLabel, JapaneseFont(16));
+    cbo_EdgePolicy = MakeComboBox(Pnl_Option, "cbo_EdgePolicy", QPoint(20, 280), kEdgePolicyItems);
     for (int i = 0; i < cbo_EdgePolicy->count(); ++i)
         cbo_EdgePolicy->setItemData(i, Shown(kEdgePolicyTips[i]), Qt::ToolTipRole);
 

@@ -13,7 +13,14 @@
 
 namespace plume {
 
-enum class TBlockStatus : std::uint8_t { Ok, BadCode, DcSize, DcValue };
+enum class TBlockStatus : std::uint8_t {
+    Ok,
+    BadCode,
+    DcSize,
+    DcValue,
+    AcValue,     // a coefficient beyond 16 bits (progressive scans)
+    RunPastBand  // a run of zeros beyond the scan's band (progressive scans)
+};
 
 inline constexpr int kMaxDcSize = 11;  // the largest DC size category of 8-bit data (T.81 F.1.2.1)
 

@@ -3,12 +3,12 @@
 #include "JpegRotation/entropy/StandardTables.h"
 
 namespace plume {
-namespace {
 
 THuffmanRecord AnnexKRecord(int tableClass, int tableIndex) {
-    const std::uint16_t* bits = &StdHuffBits[tableClass][tableIndex][1];
-    if (tableClass == 0) return CanonicalRecord(bits, StdDcSymbols[tableIndex], kCompleteDcCount);
-    return CanonicalRecord(bits, StdAcSymbols[tableIndex], kCompleteAcCount);
+    const int annex = tableIndex & 1;
+    const std::uint16_t* bits = &StdHuffBits[tableClass][annex][1];
+    if (tableClass == 0) return CanonicalRecord(bits, StdDcSymbols[annex], kCompleteDcCount);
+    return CanonicalRecord(bits, StdAcSymbols[annex], kCompleteAcCount);
 }
 
 void BuildEncodeTable(const THuffmanRecord& record, THuffmanEncodeTable& table) {
@@ -22,7 +22,9 @@ void BuildEncodeTable(const THuffmanRecord& record, THuffmanEncodeTable& table) 
     }
 }
 
-}  // namespace
+THuffmanRecord OutputRecord(int tableClass, int tableIndex, const THuffmanRecord& input) {
+    return IsComplete(tableClass, input) ? input : AnnexKRecord(tableClass, tableIndex);
+}
 
 bool IsComplete(int tableClass, const THuffmanRecord& record) {
     return IsCompleteTable(tableClass, record.symbols.data(), record.Count());

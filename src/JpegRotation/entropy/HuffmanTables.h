@@ -19,8 +19,10 @@ struct THuffmanRecord {
     std::vector<std::int32_t> codes;
     int Count() const { return static_cast<int>(lengths.size()); }
 };
-// Per class (0 = DC, 1 = AC) and index (0, 1); a table never defined is empty.
-using THuffmanRecords = THuffmanRecord[2][2];
+// Per class (0 = DC, 1 = AC) and index (0 to 3: a baseline frame uses 0 and
+// 1, T.81 B.2.4.2); a table never defined is empty.
+inline constexpr int kTableIndexes = 4;
+using THuffmanRecords = THuffmanRecord[2][kTableIndexes];
 
 // The canonical codes of `count` symbols with bits[l - 1] codes of length l
 // (T.81 C.2): the first code is 0; each next code of a length is one more; a
@@ -46,6 +48,16 @@ THuffmanRecord CanonicalRecord(const TCount* bits, const TSymbol* symbols, int c
 
 // Whether a table keeps its own codes for the output (StandardTables.h).
 bool IsComplete(int tableClass, const THuffmanRecord& record);
+
+// The Annex K table of a class that stands in for an incomplete table of
+// this index: the luminance table for even indexes, the chrominance one for odd.
+THuffmanRecord AnnexKRecord(int tableClass, int tableIndex);
+
+// The table that codes the output for an input table: the table itself when
+// it is complete, else its Annex K table (AnnexKRecord).
+THuffmanRecord OutputRecord(int tableClass, int tableIndex, const THuffmanRecord& input);
+// The output's codes of a table, by symbol.
+void BuildEncodeTable(const THuffmanRecord& record, THuffmanEncodeTable& table);
 
 // The tables a scan pass decodes and codes with.
 struct TCodingTables {

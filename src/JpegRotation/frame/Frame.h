@@ -28,7 +28,16 @@ struct TSlot {
 };
 inline constexpr int kSlots = 4;
 
+// The coding process the frame marker names (T.81 B.1.1.3, Table B.1): the
+// three Huffman DCT processes of 8-bit samples that the engine turns.
+enum class TFrameKind : std::uint8_t {
+    Baseline,     // SOF0
+    Extended,     // SOF1: up to four tables of each class
+    Progressive,  // SOF2: the coefficients spread over several scans (Annex G)
+};
+
 struct TFrame {
+    TFrameKind kind = TFrameKind::Baseline;
     std::int32_t width = 0, height = 0;
     TSlot slot[kSlots];
     int componentCount = 0;

@@ -206,6 +206,10 @@ const char* BlockStatusMessage(TBlockStatus status) {
             return kMsgDcSizeOutOfRange;
         case TBlockStatus::DcValue:
             return kMsgDcValueOutOfRange;
+        case TBlockStatus::AcValue:
+            return kMsgAcValueOutOfRange;
+        case TBlockStatus::RunPastBand:
+            return kMsgRunPastBand;
         case TBlockStatus::Ok:
         case TBlockStatus::BadCode:
             break;

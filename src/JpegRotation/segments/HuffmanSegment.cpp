@@ -31,20 +31,19 @@ struct TDhtTable {
 };
 
 void WriteStandardBody(TOutBitStreamFile& out, int tableClass, int tableIndex) {
-    for (int l = 1; l <= 16; ++l)
-        out.WriteByte(static_cast<std::uint8_t>(StdHuffBits[tableClass][tableIndex][l]));
-    if (tableClass == 0) {
-        for (std::uint16_t symbol : StdDcSymbols[tableIndex])
-            out.WriteByte(static_cast<std::uint8_t>(symbol));
-    } else {
-        for (std::uint16_t symbol : StdAcSymbols[tableIndex])
-            out.WriteByte(static_cast<std::uint8_t>(symbol));
-    }
+    const THuffmanRecord annex = AnnexKRecord(tableClass, tableIndex);
+    std::uint8_t bits[16] = {};
+    for (const std::int32_t length : annex.lengths) ++bits[length - 1];
+    out.WriteBytes(bits, 16);
+    for (const std::int32_t symbol : annex.symbols)
+        out.WriteByte(static_cast<std::uint8_t>(symbol));
 }
 
 }  // namespace
 
-bool RewriteDht(TSegmentIo& io, std::uint16_t length, THuffmanRecords& records, bool& complete) {
+bool RewriteDht(TSegmentIo& io, std::uint16_t length, const TDhtRules& rules,
+                THuffmanRecords& records, bool& complete) {
+    const int lastIndex = rules.anyJpeg ? kTableIndexes - 1 : 1;
     int remaining = length - 2;
     std::uint32_t outputLength = 2;
     std::vector<TDhtTable> tables;
@@ -52,7 +51,7 @@ bool RewriteDht(TSegmentIo& io, std::uint16_t length, THuffmanRecords& records, 
         if (remaining < 17) return io.Refuse(kMsgDhtLength);
         TDhtTable table{};
         table.classAndIndex = io.in.ReadByte();
-        if (table.Class() > 1 || table.Index() > 1) return io.Refuse(kMsgHuffmanTableId);
+        if (table.Class() > 1 || table.Index() > lastIndex) return io.Refuse(kMsgHuffmanTableId);
         io.in.ReadBytes(table.bits, 16);
         int count = 0;
         for (std::uint8_t b : table.bits) count += b;
@@ -73,6 +72,7 @@ bool RewriteDht(TSegmentIo& io, std::uint16_t length, THuffmanRecords& records, 
         }
         tables.push_back(std::move(table));
     }
+    if (!rules.write) return true;
     if (outputLength > 0xFFFF) return io.Refuse(kMsgDhtTooLarge);
     io.out.WriteWord(kDHT);
     io.out.WriteWord(static_cast<std::uint16_t>(outputLength));

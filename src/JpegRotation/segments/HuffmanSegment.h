@@ -10,9 +10,16 @@
 
 namespace plume {
 
+struct TDhtRules {
+    bool anyJpeg = false;  // table indexes 0 to 3, else 0 and 1
+    // The output makes its tables from its own symbol counts: the segment is
+    // read, not written.
+    bool write = true;
+};
+
 // complete: cleared when a table of the segment is not complete, so that
 // the output replaces it.
-[[nodiscard]] bool RewriteDht(TSegmentIo& io, std::uint16_t length, THuffmanRecords& tables,
-                              bool& complete);
+[[nodiscard]] bool RewriteDht(TSegmentIo& io, std::uint16_t length, const TDhtRules& rules,
+                              THuffmanRecords& tables, bool& complete);
 
 }  // namespace plume

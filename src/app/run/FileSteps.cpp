@@ -12,7 +12,7 @@
 
 namespace plume {
 
-void ShowEngineMessage(IRunView& view, const std::string& text, int level) {
+void ShowEngineMessage(IRunView& view, const std::string& text, int level, const char* note) {
     switch (level) {
         case kLevelInfo:
             view.ShowPlainMessage(text);
@@ -21,7 +21,8 @@ void ShowEngineMessage(IRunView& view, const std::string& text, int level) {
             view.ShowWarning(text);
             break;
         case kLevelError:
-            view.ShowError(text + "\r" + kCannotProcessLine);
+            view.ShowError(text + "\r" + kCannotProcessLine +
+                           (note ? std::string("\r") + note : std::string()));
             break;
         default:
             break;
@@ -39,7 +40,9 @@ void SetProgressPosition(IRunView& view, int position) {
 TFileWorker::TFileWorker(IRunView& view) {
     FRotation.OnMessage = [this, &view](const std::string& text, int level) {
         if (level == kLevelError) ++EngineErrors;
-        ShowEngineMessage(view, text, level);
+        // The header pass tells of a file AnyJpeg would take before it reports the refusal.
+        const bool taken = level == kLevelError && FRotation.LastPass().anyJpegTakes;
+        ShowEngineMessage(view, text, level, taken ? AnyJpegNote : nullptr);
     };
     FRotation.OnProgressMax = [&view](int max) { SetProgressMax(view, max); };
     FRotation.OnProgress = [&view](int position) { SetProgressPosition(view, position); };
@@ -88,7 +91,8 @@ void ShowAnalysis(const TAnalysis& found, IRunView& view) {
 
 }  // namespace
 
-void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOptions& options) {
+void ConfigureEngine(TFileWorker& worker, bool allowBreakDCF, const TRunOptions& options) {
+    TJpegRotation& engine = worker.FRotation;
     TEngineOptions engineOptions = engine.Options();
     engineOptions.AllowBreakDCF = allowBreakDCF;
     // Under skip, a photo whose turn would show padding is never turned, so
@@ -98,7 +102,10 @@ void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOption
     // The warning says the edges will not come out right, which holds only
     // when they are moved as they are; trimming and skipping say otherwise.
     engineOptions.WarnPartialMcu = options.EdgePolicy == epMove;
+    engineOptions.AnyJpeg = options.AnyJpeg;
+    engineOptions.OptimizeTables = options.OptimizeTables;
     engine.SetOptions(engineOptions);
+    worker.AnyJpegNote = options.AnyJpeg ? nullptr : options.AnyJpegNote;
 }
 
 std::uint8_t LoadAndAnalyse(TFileWorker& worker, const std::string& path, TLoadedFile& loaded,

@@ -17,9 +17,10 @@
 namespace plume {
 
 // The engine's three callbacks, shown through view. Level 2 appends a
-// carriage return and "処理を行うことが出来ません。"; levels other than
-// 0, 1 and 2 show nothing.
-void ShowEngineMessage(IRunView& view, const std::string& text, int level);
+// carriage return and "処理を行うことが出来ません。", and `note` on a line
+// of its own when given; levels other than 0, 1 and 2 show nothing.
+void ShowEngineMessage(IRunView& view, const std::string& text, int level,
+                       const char* note = nullptr);
 void SetProgressMax(IRunView& view, int max);
 void SetProgressPosition(IRunView& view, int position);
 
@@ -44,6 +45,8 @@ struct TFileWorker {
     // which one arrived is failed whatever it returned: the bit stream's
     // report of a marker inside scan data lets decoding go on.
     std::size_t EngineErrors = 0;
+    // TRunOptions::AnyJpegNote, for the refusals of the files AnyJpeg would take.
+    const char* AnyJpegNote = nullptr;
 };
 
 // What became of a file the engine ran for.
@@ -54,7 +57,7 @@ enum class TEngineResult {
 };
 
 // Sets the engine options that a run fixes from its start.
-void ConfigureEngine(TJpegRotation& engine, bool allowBreakDCF, const TRunOptions& options);
+void ConfigureEngine(TFileWorker& worker, bool allowBreakDCF, const TRunOptions& options);
 
 // LoadAndAnalyse reads the file's times, identity and bytes into loaded and
 // worker.FSrcStream, shows what the analysis found (the "not a JPEG" box, an

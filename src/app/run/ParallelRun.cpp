@@ -160,7 +160,7 @@ void TParallelSteps::WorkerLoop() {
 void TParallelSteps::Work() {
     TRecordingView recorder;
     TFileWorker worker(recorder);
-    ConfigureEngine(worker.FRotation, allowBreakDCF_, options_);
+    ConfigureEngine(worker, allowBreakDCF_, options_);
     // The workers already keep the cores busy with whole files.
     TEngineOptions engineOptions = worker.FRotation.Options();
     engineOptions.AllowParallelCoding = false;

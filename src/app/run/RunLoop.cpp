@@ -45,7 +45,7 @@ TRunSummary TRunner::DoOperation(std::vector<std::string> fileList) {
     FView.ClearPreview();
     // Fixed for the whole run; the analysis and the EXIF rewrite read it here.
     const bool allowBreakDCF = choices_.AllowBreakDCF();
-    ConfigureEngine(FWorker.FRotation, allowBreakDCF, active_);
+    ConfigureEngine(FWorker, allowBreakDCF, active_);
     FRunning = true;
     FView.SetCancelCaption(kCaptionCancel);
 

@@ -50,6 +50,15 @@ struct TRunOptions {
     // The mirrored orientations 2, 4, 5 and 7 are turned upright too.
     bool FixMirrored = false;
     int EdgePolicy = epMove;  // epMove, epTrim or epSkip
+    // Progressive, extended, several-scan and four-component files are
+    // turned too (the engine's AnyJpeg). Stored as gAnyJpeg.
+    bool AnyJpeg = false;
+    // Every output gets Huffman tables made from its own symbol counts (the
+    // engine's OptimizeTables). Stored as gOptimizeTables.
+    bool OptimizeTables = false;
+    // With AnyJpeg off: the line that the refusal of a file AnyJpeg would
+    // take gets at its end, naming the option as the front end shows it.
+    const char* AnyJpegNote = nullptr;
 };
 
 }  // namespace plume

@@ -36,6 +36,8 @@ constexpr const char* kShowOption = "gShowOption";
 constexpr const char* kFixMirrored = "gFixMirrored";
 constexpr const char* kExifAnywhere = "gExifAnywhere";
 constexpr const char* kEdgePolicy = "gEdgePolicy";
+constexpr const char* kAnyJpeg = "gAnyJpeg";
+constexpr const char* kOptimizeTables = "gOptimizeTables";
 
 std::string StoreFolder() {
     return BaseFolder("XDG_CONFIG_HOME", ".config") + "/" + kOrganisation;
@@ -181,6 +183,8 @@ TSettings LoadSettings(std::vector<std::string>* problems) {
     ReadBoolean(store, kExifAnywhere, settings.gExifAnywhere);
     if (const auto code = ReadInteger(store, kEdgePolicy); code && ValidEdgePolicy(*code))
         settings.gEdgePolicy = *code;
+    ReadBoolean(store, kAnyJpeg, settings.gAnyJpeg);
+    ReadBoolean(store, kOptimizeTables, settings.gOptimizeTables);
     return settings;
 }
 
@@ -197,6 +201,8 @@ bool SaveSettings(const TSettings& settings) {
         {kExifAnywhere, flag(settings.gExifAnywhere)},
         {kEdgePolicy,
          std::to_string(ValidEdgePolicy(settings.gEdgePolicy) ? settings.gEdgePolicy : epMove)},
+        {kAnyJpeg, flag(settings.gAnyJpeg)},
+        {kOptimizeTables, flag(settings.gOptimizeTables)},
     };
     const std::string path = StorePath();
     // The other lines of an existing store are kept; one that cannot be read
@@ -226,6 +232,8 @@ void ApplyRunSettings(const TSettings& settings, TRunOptions& options) {
     options.ExifAnywhere = settings.gExifAnywhere;
     options.FixMirrored = settings.gFixMirrored;
     options.EdgePolicy = settings.gEdgePolicy;
+    options.AnyJpeg = settings.gAnyJpeg;
+    options.OptimizeTables = settings.gOptimizeTables;
 }
 
 }  // namespace plume

@@ -27,7 +27,9 @@ struct TSettings {
     // chk_ExifAnywhere: on by default, since many cameras and phones write a
     // JFIF segment before their EXIF one.
     bool gExifAnywhere = true;
-    int gEdgePolicy = epMove;  // cbo_EdgePolicy: edge-policy code 0-2
+    int gEdgePolicy = epMove;      // cbo_EdgePolicy: edge-policy code 0-2
+    bool gAnyJpeg = false;         // chk_AnyJpeg
+    bool gOptimizeTables = false;  // chk_OptimizeTables
 };
 
 // Each value that is missing, is not a 32-bit integer, or (gSaveMethod,
@@ -45,7 +47,8 @@ TSettings LoadSettings(std::vector<std::string>* problems = nullptr);
 bool SaveSettings(const TSettings& settings);
 
 // The run options that the settings give (the EXIF search, mirrored
-// orientations, partial edges); the others stay as they are.
+// orientations, partial edges, the kinds of JPEG and the tables); the others
+// stay as they are.
 void ApplyRunSettings(const TSettings& settings, TRunOptions& options);
 
 }  // namespace plume

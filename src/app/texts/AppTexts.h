@@ -110,6 +110,9 @@ inline constexpr const char* kSkippedOwnFolder =
 inline constexpr const char* kNoteExifAnywhere =
     Msg("EXIFセグメントがSOIの直後にないため、回転情報を読み取りませんでした。"
         "--exif-anywhere を指定すると読み取ります。");
+// The last line of the refusal of a file that --any-jpeg would turn.
+inline constexpr const char* kNoteAnyJpegOption =
+    Msg("--any-jpeg を指定すると、この画像も回転します。");
 // --dry-run: after the line of a file that the run would store, where its
 // result would go and what would become of the photo (%s is a path); and the
 // note after the run-end text.

@@ -1,0 +1,327 @@
+// The walk over an output scan's blocks turns each block into symbols and
+// bits; an emitter counts them or codes them, so that the tables made from
+// the counts have a code for every symbol the coding needs.
+#include "JpegRotation/store/ScanEncoder.h"
+
+#include <bit>
+#include <cstdlib>
+
+#include "JpegRotation/store/ScanDecoder.h"
+
+namespace plume {
+
+std::int64_t TStoreOutput::ScanColumns(const TScanHeader& scan) const {
+    if (scan.Interleaved()) return geometry.mcusPerRow;
+    return BlocksAcross(width, geometry.h[scan.slot[0]], maxH);
+}
+
+std::int64_t TStoreOutput::ScanRows(const TScanHeader& scan) const {
+    if (scan.Interleaved()) return geometry.mcuRows;
+    return BlocksAcross(height, geometry.v[scan.slot[0]], maxV);
+}
+
+std::uint64_t TStoreOutput::ScanBlocks(const TScanHeader& scan) const {
+    std::uint64_t perMcu = 1;
+    if (scan.Interleaved()) {
+        perMcu = 0;
+        for (int i = 0; i < scan.count; ++i)
+            perMcu += static_cast<std::uint64_t>(geometry.h[scan.slot[i]] * geometry.v[scan.slot[i]]);
+    }
+    return static_cast<std::uint64_t>(ScanColumns(scan) * ScanRows(scan)) * perMcu;
+}
+
+namespace {
+
+constexpr int kMaxDcDifferenceSize = 11;  // T.81 F.1.2.1, 8-bit samples
+constexpr int kMaxAcSize = 10;            // T.81 F.1.2.2
+constexpr std::int32_t kMaxEndOfBands = 0x7FFF;  // EOB14 with 14 more bits (T.81 G.1.2.2)
+
+int SizeOf(std::uint32_t magnitude) {
+    return std::bit_width(magnitude);
+}
+
+// The low `size` bits that code a value of that size category: a negative
+// value as its one's complement (T.81 F.1.2.1).
+std::uint32_t ValueBits(std::int32_t value, int size) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(value < 0 ? value - 1 : value);
+    return bits & ((std::uint32_t{1} << size) - 1);
+}
+
+// Counts symbols; bits are not kept.
+struct TCountEmit {
+    static constexpr bool kBits = false;
+    TSymbolCounts& counts;
+    const int (&dcTable)[kSlots];
+    const int (&acTable)[kSlots];
+    void Dc(int i, int symbol) { ++counts.dc[dcTable[i]][symbol]; }
+    void Ac(int i, int symbol) { ++counts.ac[acTable[i]][symbol]; }
+    void Bits(std::uint32_t, int) {}
+    void Restart(int) {}
+};
+
+// Codes symbols and bits into a scan writer.
+struct TCodeEmit {
+    static constexpr bool kBits = true;
+    TScanWriter& writer;
+    const THuffmanEncodeTable* dc[kSlots];
+    const THuffmanEncodeTable* ac[kSlots];
+    bool missing = false;
+    void Code(const THuffmanEncodeTable& table, int symbol) {
+        if (table.length[symbol] == 0) {
+            missing = true;
+            return;
+        }
+        writer.Put(table.code[symbol], table.length[symbol]);
+    }
+    void Dc(int i, int symbol) { Code(*dc[i], symbol); }
+    void Ac(int i, int symbol) { Code(*ac[i], symbol); }
+    void Bits(std::uint32_t bits, int count) {
+        if (count > 0) writer.Put(bits, count);
+    }
+    void Restart(int number) {
+        writer.FlushWithPadding();
+        writer.PutMarker(static_cast<std::uint16_t>(0xFFD0 + number));
+    }
+};
+
+template <class TEmit>
+class TScanWalk {
+  public:
+    TScanWalk(const TStoreOutput& output, const TScanHeader& scan, TEmit& emit)
+        : output_(output), scan_(scan), emit_(emit) {}
+
+    TScanCoding Run() {
+        const TOutputGeometry& geometry = output_.geometry;
+        const std::int64_t columns = output_.ScanColumns(scan_), rows = output_.ScanRows(scan_);
+        const std::int64_t total = columns * rows;
+        const std::int32_t interval = scan_.restartInterval;
+        std::int64_t mcu = 0;
+        int restartNumber = 0, sinceRestart = 0;
+        for (std::int64_t row = 0; row < rows; ++row) {
+            for (std::int64_t column = 0; column < columns; ++column, ++mcu) {
+                for (int i = 0; i < scan_.count; ++i) {
+                    const int s = scan_.slot[i];
+                    const int h = geometry.h[s], v = geometry.v[s];
+                    const TStoredComponent& component = output_.store[s];
+                    if (!scan_.Interleaved()) {
+                        Block(i, component,
+                              static_cast<std::size_t>(row + geometry.firstRow * v) *
+                                      component.width +
+                                  static_cast<std::size_t>(column + geometry.firstColumn * h));
+                        continue;
+                    }
+                    for (int y = 0; y < v; ++y)
+                        for (int x = 0; x < h; ++x)
+                            Block(i, component,
+                                  static_cast<std::size_t>((row + geometry.firstRow) * v + y) *
+                                          component.width +
+                                      static_cast<std::size_t>(
+                                          (column + geometry.firstColumn) * h + x));
+                }
+                if (result_ != TScanCoding::Ok) return result_;
+                if (interval > 0 && ++sinceRestart == interval && mcu != total - 1) {
+                    FlushEndOfBands();
+                    emit_.Restart(restartNumber);
+                    restartNumber = (restartNumber + 1) & 7;
+                    sinceRestart = 0;
+                    std::fill(std::begin(predictor_), std::end(predictor_), 0);
+                }
+            }
+        }
+        FlushEndOfBands();
+        return result_;
+    }
+
+  private:
+    void Block(int i, const TStoredComponent& component, std::size_t block) {
+        if (!output_.progressive) return Sequential(i, component, block);
+        if (scan_.DcBand()) return scan_.Refinement() ? DcRefinement(component, block)
+                                                      : DcFirst(i, component, block);
+        Load(component, block);
+        return scan_.Refinement() ? AcRefinement() : AcFirst();
+    }
+
+    // The block's AC coefficients as values, from its bytes and any kept aside.
+    void Load(const TStoredComponent& component, std::size_t block) {
+        const std::int8_t* bytes = component.ac + block * 64;
+        for (int k = 1; k < 64; ++k) coefficient_[k] = bytes[k];
+        if (component.HasWide(block))
+            for (int k = 1; k < 64; ++k) coefficient_[k] = component.Ac(block, k);
+    }
+
+    void DcDifference(int i, std::int32_t value) {
+        const std::int32_t difference = value - predictor_[i];
+        predictor_[i] = value;
+        const int size = SizeOf(static_cast<std::uint32_t>(std::abs(difference)));
+        if (size > kMaxDcDifferenceSize) {
+            result_ = TScanCoding::OutOfRange;
+            return;
+        }
+        emit_.Dc(i, size);
+        emit_.Bits(ValueBits(difference, size), size);
+    }
+
+    // Run and size of each coefficient, sixteen zeros at a time, and an end
+    // of block after the last (T.81 F.1.2.2).
+    void Sequential(int i, const TStoredComponent& component, std::size_t block) {
+        DcDifference(i, component.dc[block]);
+        Load(component, block);
+        int run = 0;
+        for (int k = 1; k < 64; ++k) {
+            const std::int32_t value = coefficient_[k];
+            if (value == 0) {
+                ++run;
+                continue;
+            }
+            for (; run > 15; run -= 16) emit_.Ac(i, 0xF0);
+            const int size = SizeOf(static_cast<std::uint32_t>(std::abs(value)));
+            if (size > kMaxAcSize) {
+                result_ = TScanCoding::OutOfRange;
+                return;
+            }
+            emit_.Ac(i, (run << 4) | size);
+            emit_.Bits(ValueBits(value, size), size);
+            run = 0;
+        }
+        if (run > 0) emit_.Ac(i, 0x00);
+    }
+
+    // The value shifted right by Al, arithmetically (T.81 G.1.2.1).
+    void DcFirst(int i, const TStoredComponent& component, std::size_t block) {
+        DcDifference(i, component.dc[block] >> scan_.al);
+    }
+    void DcRefinement(const TStoredComponent& component, std::size_t block) {
+        emit_.Bits(static_cast<std::uint32_t>(component.dc[block] >> scan_.al) & 1, 1);
+    }
+
+    // A run of blocks whose band codes nothing: EOBn, n the run's highest
+    // bit, then its n lower bits (T.81 G.1.2.2), then the correction bits
+    // of its blocks (T.81 G.1.2.3).
+    void FlushEndOfBands() {
+        if (endOfBands_ == 0) return;
+        const int n = SizeOf(static_cast<std::uint32_t>(endOfBands_)) - 1;
+        emit_.Ac(0, n << 4);
+        emit_.Bits(static_cast<std::uint32_t>(endOfBands_) & ((1u << n) - 1), n);
+        if constexpr (TEmit::kBits) {
+            for (const std::uint8_t bit : runCorrections_) emit_.Bits(bit, 1);
+            runCorrections_.clear();
+        }
+        endOfBands_ = 0;
+    }
+    void EndOfBand() {
+        if (++endOfBands_ == kMaxEndOfBands) FlushEndOfBands();
+    }
+
+    // T.81 G.1.2.2: each coefficient of the band as its magnitude shifted
+    // right by Al and its sign.
+    void AcFirst() {
+        int run = 0;
+        for (int k = scan_.ss; k <= scan_.se; ++k) {
+            const std::int32_t value = coefficient_[k];
+            const std::uint32_t magnitude = static_cast<std::uint32_t>(std::abs(value)) >> scan_.al;
+            if (magnitude == 0) {
+                ++run;
+                continue;
+            }
+            FlushEndOfBands();
+            for (; run > 15; run -= 16) emit_.Ac(0, 0xF0);
+            const int size = SizeOf(magnitude);
+            if (size > kMaxAcSize) {
+                result_ = TScanCoding::OutOfRange;
+                return;
+            }
+            emit_.Ac(0, (run << 4) | size);
+            emit_.Bits(ValueBits(value < 0 ? -static_cast<std::int32_t>(magnitude)
+                                           : static_cast<std::int32_t>(magnitude),
+                                 size),
+                       size);
+            run = 0;
+        }
+        if (run > 0) EndOfBand();
+    }
+
+    // T.81 G.1.2.3: a coefficient that becomes nonzero at bit Al is coded
+    // with the run of still-zero coefficients before it and its sign; one
+    // already nonzero sends its bit Al as a correction bit, after the next
+    // symbol that the decoder meets past it (a new coefficient, sixteen
+    // zeros, or the end-of-band run its block joins).
+    void AcRefinement() {
+        int last = -1;  // the last coefficient that becomes nonzero
+        for (int k = scan_.ss; k <= scan_.se; ++k)
+            if ((static_cast<std::uint32_t>(std::abs(coefficient_[k])) >> scan_.al) == 1) last = k;
+        int run = 0;
+        corrections_.clear();
+        for (int k = scan_.ss; k <= scan_.se; ++k) {
+            const std::uint32_t magnitude =
+                static_cast<std::uint32_t>(std::abs(coefficient_[k])) >> scan_.al;
+            if (magnitude == 0) {
+                ++run;
+                continue;
+            }
+            // Sixteen zeros need a symbol of their own only where a new
+            // coefficient follows; else the end-of-band run takes them.
+            for (; run > 15 && k <= last; run -= 16) {
+                FlushEndOfBands();
+                emit_.Ac(0, 0xF0);
+                EmitCorrections();
+            }
+            if (magnitude > 1) {
+                if constexpr (TEmit::kBits) corrections_.push_back(magnitude & 1);
+                continue;
+            }
+            FlushEndOfBands();
+            emit_.Ac(0, (run << 4) | 1);
+            emit_.Bits(coefficient_[k] < 0 ? 0 : 1, 1);
+            EmitCorrections();
+            run = 0;
+        }
+        if (run > 0 || !corrections_.empty()) {
+            if constexpr (TEmit::kBits)
+                runCorrections_.insert(runCorrections_.end(), corrections_.begin(),
+                                       corrections_.end());
+            EndOfBand();
+        }
+    }
+    void EmitCorrections() {
+        if constexpr (TEmit::kBits) {
+            for (const std::uint8_t bit : corrections_) emit_.Bits(bit, 1);
+            corrections_.clear();
+        }
+    }
+
+    const TStoreOutput& output_;
+    const TScanHeader& scan_;
+    TEmit& emit_;
+    TScanCoding result_ = TScanCoding::Ok;
+    std::int32_t predictor_[kSlots] = {};
+    std::int32_t coefficient_[64] = {};
+    std::int32_t endOfBands_ = 0;
+    std::vector<std::uint8_t> corrections_;     // of the block, not yet sent
+    std::vector<std::uint8_t> runCorrections_;  // of the end-of-band run's blocks
+};
+
+}  // namespace
+
+TScanCoding CountScan(const TStoreOutput& output, const TScanHeader& scan,
+                      TSymbolCounts& counts) {
+    TCountEmit emit{counts, scan.dcTable, scan.acTable};
+    return TScanWalk<TCountEmit>(output, scan, emit).Run();
+}
+
+TScanCoding CodeScan(const TStoreOutput& output, const TScanHeader& scan,
+                     const THuffmanEncodeTable (&dc)[4], const THuffmanEncodeTable (&ac)[4],
+                     std::vector<std::uint8_t>& out) {
+    TScanWriter writer(out);
+    TCodeEmit emit{writer, {}, {}};
+    for (int i = 0; i < scan.count; ++i) {
+        emit.dc[i] = &dc[scan.dcTable[i]];
+        emit.ac[i] = &ac[scan.acTable[i]];
+    }
+    const TScanCoding result = TScanWalk<TCodeEmit>(output, scan, emit).Run();
+    writer.FlushWithPadding();
+    writer.Finish();
+    if (result != TScanCoding::Ok) return result;
+    return emit.missing ? TScanCoding::MissingCode : TScanCoding::Ok;
+}
+
+}  // namespace plume
