@@ -1,7 +1,9 @@
 // What a host sets before a pass, and what it may read after one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "JpegRotation/scan/ScanJob.h"
 #include "JpegRotation/scan/ScanPass.h"
@@ -40,6 +42,10 @@ struct TEngineOptions {
     // Huffman tables made from the output's own symbol counts, for every
     // file; a progressive output has them whatever this says.
     bool OptimizeTables = false;
+    // Called with a large buffer that nothing has touched yet (the
+    // coefficient store), so that the host can ask the system for huge
+    // pages, which many megabytes fill with far fewer page faults.
+    std::function<void(void* data, std::size_t size)> AdviseLargeBuffer;
 };
 
 // What the last RotateJpeg did.

@@ -59,7 +59,8 @@ TTableSpec TableFromCounts(const std::uint32_t (&counts)[256]) {
 
     // Figure K.4: the symbols in order of code size, each size by symbol.
     TTableSpec spec;
-    for (int size = 1; size <= 16; ++size) spec.bits[size - 1] = static_cast<std::uint8_t>(bits[size]);
+    for (int size = 1; size <= 16; ++size)
+        spec.bits[size - 1] = static_cast<std::uint8_t>(bits[size]);
     for (int size = 1; size < kSymbols; ++size)
         for (int v = 0; v < 256; ++v)
             if (codeSize[v] == size) spec.symbols.push_back(static_cast<std::uint8_t>(v));

@@ -21,6 +21,18 @@ constexpr std::array<std::uint8_t, 64> MakeTranspose() {
 
 constexpr std::array<std::uint8_t, 64> kT = MakeTranspose();
 
+// Entry [b][v]: the transposed bits of the byte value v at byte b of a mask.
+using TMaskBytes = std::array<std::array<std::uint64_t, 256>, 8>;
+constexpr TMaskBytes MakeMaskBytes() {
+    TMaskBytes table{};
+    for (int b = 0; b < 8; ++b)
+        for (int v = 0; v < 256; ++v)
+            for (int j = 0; j < 8; ++j)
+                if ((v >> j) & 1) table[b][v] |= std::uint64_t{1} << kT[8 * b + j];
+    return table;
+}
+constexpr TMaskBytes kMaskBytes = MakeMaskBytes();
+
 enum class TSign { None, OddU, OddV, OddSum };
 
 constexpr TBlockMap MakeMap(bool transpose, TSign sign) {
@@ -60,6 +72,12 @@ constexpr TBlockScatter MakeScatter(const TBlockMap& map) {
 }  // namespace
 
 const std::array<std::uint8_t, 64> kTranspose = kT;
+
+std::uint64_t TransposedMask(std::uint64_t mask) {
+    std::uint64_t transposed = 0;
+    for (int b = 0; b < 8; ++b) transposed |= kMaskBytes[b][(mask >> (8 * b)) & 0xFF];
+    return transposed;
+}
 
 // The sign is decided by the frequencies of the output position: a quarter
 // turn right is a transposition followed by a mirror of the columns, which

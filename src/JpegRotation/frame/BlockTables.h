@@ -24,6 +24,9 @@ struct TBlockMap {
 
 // The transposition map T: position of the pair (u, v) for position k of (v, u).
 extern const std::array<std::uint8_t, 64> kTranspose;
+// A mask of zigzag positions transposed: bit kTranspose[k] set for each bit
+// k set. Eight lookups, one for each byte of the mask.
+std::uint64_t TransposedMask(std::uint64_t mask);
 // One map per turn, in the order of TTurn.
 extern const std::array<TBlockMap, 8> kModeBlockMaps;
 

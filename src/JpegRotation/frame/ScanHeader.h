@@ -16,8 +16,8 @@ struct TScanHeader {
     int slot[kSlots] = {};     // each one's slot, in the scan's order
     int dcTable[kSlots] = {};  // table selectors, 0 to 3
     int acTable[kSlots] = {};
-    int ss = 0, se = 63;  // spectral band, zigzag positions (T.81 G.1.1.1.1)
-    int ah = 0, al = 0;   // successive approximation bits (T.81 G.1.1.1.2)
+    int ss = 0, se = 63;               // spectral band, zigzag positions (T.81 G.1.1.1.1)
+    int ah = 0, al = 0;                // successive approximation bits (T.81 G.1.1.1.2)
     std::int32_t restartInterval = 0;  // the DRI in force for the scan
 
     bool DcBand() const { return ss == 0; }

@@ -29,13 +29,16 @@ bool TStoredComponent::HasWide(std::size_t block) const {
     return false;
 }
 
-TCoefficientStore::TCoefficientStore(const TOutputGeometry& output) {
+TCoefficientStore::TCoefficientStore(const TOutputGeometry& output, const TAdvise& advise) {
     std::size_t blocks = 0;
     for (int s = 0; s < kSlots; ++s) blocks += output.width[s] * output.height[s];
-    // calloc hands large blocks over as fresh zero pages, which nothing has
-    // to clear. The frame header was held to the memory cap before this.
-    memory_.reset(std::calloc(blocks == 0 ? 1 : blocks, 64 + sizeof(std::int16_t)));
+    // calloc hands a large block over as fresh pages, which the system
+    // clears as they are first touched, so nothing clears them twice. The
+    // frame header was held to the memory cap before this.
+    const std::size_t bytes = blocks * (64 + sizeof(std::int16_t));
+    memory_.reset(std::calloc(bytes == 0 ? 1 : bytes, 1));
     if (!memory_) throw std::bad_alloc();
+    if (advise) advise(memory_.get(), bytes);
     auto* ac = static_cast<std::int8_t*>(memory_.get());
     auto* dc = reinterpret_cast<std::int16_t*>(ac + blocks * 64);
     for (int s = 0; s < kSlots; ++s) {

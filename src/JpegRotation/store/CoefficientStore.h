@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -59,9 +60,11 @@ class TStoredComponent {
 class TCoefficientStore {
   public:
     // Room for every block of the output grid of each slot, all zero: a
-    // block that no scan codes stays zero, as a decoder leaves it. Throws
+    // block that no scan codes stays zero, as a decoder leaves it. advise,
+    // when given, hears of the memory before anything touches it. Throws
     // std::bad_alloc when the memory cannot be had.
-    explicit TCoefficientStore(const TOutputGeometry& output);
+    using TAdvise = std::function<void(void*, std::size_t)>;
+    TCoefficientStore(const TOutputGeometry& output, const TAdvise& advise);
 
     TStoredComponent& operator[](int slot) { return components_[slot]; }
     const TStoredComponent& operator[](int slot) const { return components_[slot]; }

@@ -5,12 +5,15 @@
 #include "JpegRotation/store/ScanDecoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <memory>
 
 #include "BitStreamFile/InBitStreamFile.h"
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/entropy/BlockDecoder.h"
 #include "JpegRotation/scan/IndexPass.h"
+#include "JpegRotation/store/BlockMagnitudes.h"
+#include "JpegRotation/store/StoreSink.h"
 
 namespace plume {
 
@@ -49,18 +52,6 @@ class TTurnedCoefficients {
     const TBlockScatter& map_;
 };
 
-// Sink of DecodeBlockInto for a sequential scan: the block into the store.
-struct TStoreSink {
-    const TTurnedCoefficients& coefficients;
-    TStoredComponent& component;
-    std::size_t block;
-    void Begin() {}
-    void Dc(std::int32_t value) { component.dc[block] = static_cast<std::int16_t>(value); }
-    void Put(int k, std::uint32_t bits, int size) {
-        coefficients.Set(block, k, Extend(bits, size));
-    }
-};
-
 class TScanDecoder {
   public:
     TScanDecoder(const TScanInput& input, TCoefficientStore& store, TPassEvents& events,
@@ -78,6 +69,10 @@ class TScanDecoder {
             coefficients_[i] = std::make_unique<TTurnedCoefficients>(store[s], *placement_[i].map);
             dc_[i].Build(input.tables[0][scan_.dcTable[i]]);
             ac_[i].Build(input.tables[1][scan_.acTable[i]]);
+            if (input.frame.kind != TFrameKind::Progressive) {
+                shortcuts_[i] = std::make_unique<TStoreShortcuts>();
+                shortcuts_[i]->Build(*ac_[i].table);
+            }
         }
     }
 
@@ -111,8 +106,8 @@ class TScanDecoder {
                         const TSlot& slot = input_.frame.slot[scan_.slot[i]];
                         for (int y = 0; y < slot.v && status == TBlockStatus::Ok; ++y)
                             for (int x = 0; x < slot.h && status == TBlockStatus::Ok; ++x)
-                                status = Block(i, placement_[i].At(column * slot.h + x,
-                                                                   row * slot.v + y));
+                                status = Block(
+                                    i, placement_[i].At(column * slot.h + x, row * slot.v + y));
                     }
                 } else {
                     status = Block(0, placement_[0].At(column, row));
@@ -145,12 +140,11 @@ class TScanDecoder {
 
     TBlockStatus Block(int i, std::size_t block) {
         if (input_.frame.kind != TFrameKind::Progressive) {
-            TStoreSink sink{*coefficients_[i], *component_[i], block};
+            TStoreSink sink{*component_[i], block, *placement_[i].map, *shortcuts_[i]};
             return DecodeBlockInto<true, false>(reader_, *dc_[i].table, *ac_[i].table,
                                                 predictor_[i], sink);
         }
-        if (scan_.DcBand())
-            return scan_.Refinement() ? DcRefinement(i, block) : DcFirst(i, block);
+        if (scan_.DcBand()) return scan_.Refinement() ? DcRefinement(i, block) : DcFirst(i, block);
         return scan_.Refinement() ? AcRefinement(block) : AcFirst(block);
     }
 
@@ -217,16 +211,30 @@ class TScanDecoder {
         return TBlockStatus::Ok;
     }
 
+    // The block's nonzero coefficients, as positions of the input's order.
+    std::uint64_t InputNonZero(std::size_t block) const {
+        const std::uint64_t stored = NonZeroMask(component_[0]->ac + block * 64);
+        return placement_[0].map->Target[1] == 1 ? stored : TransposedMask(stored);
+    }
+
     // T.81 G.1.2.3: each coefficient that becomes nonzero comes with the run
     // of coefficients still zero before it and its sign; the coefficients
     // already nonzero that it passes, and those of blocks within an
-    // end-of-band run, each take a correction bit.
+    // end-of-band run, each take a correction bit. The nonzero ones are
+    // found by their mask, the runs of zeros between them counted at once.
     TBlockStatus AcRefinement(std::size_t block) {
         const TTurnedCoefficients& coefficients = *coefficients_[0];
         const THuffmanDecodeTable& table = *ac_[0].table;
         const std::int32_t bit = 1 << scan_.al;
+        const int se = scan_.se;
+        const std::uint64_t nonZero = InputNonZero(block) & BandMask(scan_.ss, se);
+        // The first nonzero coefficient at or after k, or se + 1.
+        const auto nextNonZero = [nonZero, se](int k) {
+            const std::uint64_t rest = k > 63 ? 0 : nonZero >> k;
+            return rest != 0 ? k + std::countr_zero(rest) : se + 1;
+        };
         int k = scan_.ss;
-        while (endOfBands_ == 0 && k <= scan_.se) {
+        while (endOfBands_ == 0 && k <= se) {
             const int symbol = reader_.Decode(table);
             if (symbol < 0) return TBlockStatus::BadCode;
             int run = symbol >> 4;
@@ -242,24 +250,26 @@ class TScanDecoder {
             }
             // Past the nonzero ones and `run` zero ones, to the zero one that
             // the symbol places (or, for sixteen zeros, the sixteenth).
-            for (; k <= scan_.se; ++k) {
-                const std::int32_t current = coefficients.Get(block, k);
-                if (current != 0) {
-                    const TBlockStatus status = Correct(block, k, current);
-                    if (status != TBlockStatus::Ok) return status;
-                } else if (run-- == 0) {
+            for (;;) {
+                const int next = nextNonZero(k);
+                if (next - k > run) {
+                    k += run;
                     break;
                 }
+                run -= next - k;
+                k = next;
+                if (k > se) return TBlockStatus::RunPastBand;
+                const TBlockStatus status = Correct(block, k, coefficients.Get(block, k));
+                if (status != TBlockStatus::Ok) return status;
+                ++k;
             }
-            if (k > scan_.se) return TBlockStatus::RunPastBand;
             if (value != 0) coefficients.Set(block, k, value);
             ++k;
         }
         if (endOfBands_ > 0) {
-            for (; k <= scan_.se; ++k) {
-                const std::int32_t current = coefficients.Get(block, k);
-                if (current == 0) continue;
-                const TBlockStatus status = Correct(block, k, current);
+            for (std::uint64_t rest = k > 63 ? 0 : nonZero >> k << k; rest != 0; rest &= rest - 1) {
+                const int at = std::countr_zero(rest);
+                const TBlockStatus status = Correct(block, at, coefficients.Get(block, at));
                 if (status != TBlockStatus::Ok) return status;
             }
             --endOfBands_;
@@ -276,6 +286,7 @@ class TScanDecoder {
     TStoredComponent* component_[kSlots] = {};
     std::unique_ptr<TTurnedCoefficients> coefficients_[kSlots];
     TTable dc_[kSlots], ac_[kSlots];
+    std::unique_ptr<TStoreShortcuts> shortcuts_[kSlots];  // of a sequential scan
     std::int32_t predictor_[kSlots] = {};
     std::int32_t endOfBands_ = 0;  // blocks left of an end-of-band run
     std::int32_t restartCounter_ = 0;

@@ -3,9 +3,11 @@
 // the counts have a code for every symbol the coding needs.
 #include "JpegRotation/store/ScanEncoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 
+#include "JpegRotation/store/BlockMagnitudes.h"
 #include "JpegRotation/store/ScanDecoder.h"
 
 namespace plume {
@@ -25,15 +27,16 @@ std::uint64_t TStoreOutput::ScanBlocks(const TScanHeader& scan) const {
     if (scan.Interleaved()) {
         perMcu = 0;
         for (int i = 0; i < scan.count; ++i)
-            perMcu += static_cast<std::uint64_t>(geometry.h[scan.slot[i]] * geometry.v[scan.slot[i]]);
+            perMcu +=
+                static_cast<std::uint64_t>(geometry.h[scan.slot[i]] * geometry.v[scan.slot[i]]);
     }
     return static_cast<std::uint64_t>(ScanColumns(scan) * ScanRows(scan)) * perMcu;
 }
 
 namespace {
 
-constexpr int kMaxDcDifferenceSize = 11;  // T.81 F.1.2.1, 8-bit samples
-constexpr int kMaxAcSize = 10;            // T.81 F.1.2.2
+constexpr int kMaxDcDifferenceSize = 11;         // T.81 F.1.2.1, 8-bit samples
+constexpr int kMaxAcSize = 10;                   // T.81 F.1.2.2
 constexpr std::int32_t kMaxEndOfBands = 0x7FFF;  // EOB14 with 14 more bits (T.81 G.1.2.2)
 
 int SizeOf(std::uint32_t magnitude) {
@@ -115,8 +118,8 @@ class TScanWalk {
                             Block(i, component,
                                   static_cast<std::size_t>((row + geometry.firstRow) * v + y) *
                                           component.width +
-                                      static_cast<std::size_t>(
-                                          (column + geometry.firstColumn) * h + x));
+                                      static_cast<std::size_t>((column + geometry.firstColumn) * h +
+                                                               x));
                 }
                 if (result_ != TScanCoding::Ok) return result_;
                 if (interval > 0 && ++sinceRestart == interval && mcu != total - 1) {
@@ -134,20 +137,40 @@ class TScanWalk {
 
   private:
     void Block(int i, const TStoredComponent& component, std::size_t block) {
-        if (!output_.progressive) return Sequential(i, component, block);
-        if (scan_.DcBand()) return scan_.Refinement() ? DcRefinement(component, block)
-                                                      : DcFirst(i, component, block);
-        Load(component, block);
+        if (output_.progressive && scan_.DcBand())
+            return scan_.Refinement() ? DcRefinement(component, block)
+                                      : DcFirst(i, component, block);
+        if (!output_.progressive) {
+            DcDifference(i, component.dc[block]);
+            Load(component, block, 1, 128);
+            return Sequential(i);
+        }
+        const int low = Threshold(scan_.al), high = Threshold(scan_.al + 1);
+        Load(component, block, low, high);
         return scan_.Refinement() ? AcRefinement() : AcFirst();
     }
 
-    // The block's AC coefficients as values, from its bytes and any kept aside.
-    void Load(const TStoredComponent& component, std::size_t block) {
-        const std::int8_t* bytes = component.ac + block * 64;
-        for (int k = 1; k < 64; ++k) coefficient_[k] = bytes[k];
-        if (component.HasWide(block))
-            for (int k = 1; k < 64; ++k) coefficient_[k] = component.Ac(block, k);
+    // 2^bits, or 128 for any magnitude a byte cannot reach.
+    static int Threshold(int bits) { return bits >= 7 ? 128 : 1 << bits; }
+
+    // The block's magnitude masks, and where it has coefficients kept aside,
+    // its values from the bytes and the store's other ones.
+    void Load(const TStoredComponent& component, std::size_t block, int low, int high) {
+        bytes_ = component.ac + block * 64;
+        masks_ = MagnitudeMasks(bytes_, low, high);
+        wide_ = masks_.wide != 0;
+        if (!wide_) return;
+        masks_ = {};
+        const std::int32_t lowMagnitude = std::int32_t{1} << scan_.al;
+        for (int k = 1; k < 64; ++k) {
+            coefficient_[k] = component.Ac(block, k);
+            const std::int32_t magnitude = std::abs(coefficient_[k]);
+            if (magnitude >= (output_.progressive ? lowMagnitude : 1))
+                masks_.low |= std::uint64_t{1} << k;
+            if (magnitude >= 2 * lowMagnitude) masks_.high |= std::uint64_t{1} << k;
+        }
     }
+    std::int32_t Value(int k) const { return wide_ ? coefficient_[k] : bytes_[k]; }
 
     void DcDifference(int i, std::int32_t value) {
         const std::int32_t difference = value - predictor_[i];
@@ -163,17 +186,14 @@ class TScanWalk {
 
     // Run and size of each coefficient, sixteen zeros at a time, and an end
     // of block after the last (T.81 F.1.2.2).
-    void Sequential(int i, const TStoredComponent& component, std::size_t block) {
-        DcDifference(i, component.dc[block]);
-        Load(component, block);
-        int run = 0;
-        for (int k = 1; k < 64; ++k) {
-            const std::int32_t value = coefficient_[k];
-            if (value == 0) {
-                ++run;
-                continue;
-            }
+    void Sequential(int i) {
+        int last = 0;
+        for (std::uint64_t rest = masks_.low; rest != 0; rest &= rest - 1) {
+            const int k = std::countr_zero(rest);
+            int run = k - last - 1;
+            last = k;
             for (; run > 15; run -= 16) emit_.Ac(i, 0xF0);
+            const std::int32_t value = Value(k);
             const int size = SizeOf(static_cast<std::uint32_t>(std::abs(value)));
             if (size > kMaxAcSize) {
                 result_ = TScanCoding::OutOfRange;
@@ -181,9 +201,8 @@ class TScanWalk {
             }
             emit_.Ac(i, (run << 4) | size);
             emit_.Bits(ValueBits(value, size), size);
-            run = 0;
         }
-        if (run > 0) emit_.Ac(i, 0x00);
+        if (last != 63) emit_.Ac(i, 0x00);
     }
 
     // The value shifted right by Al, arithmetically (T.81 G.1.2.1).
@@ -203,7 +222,7 @@ class TScanWalk {
         emit_.Ac(0, n << 4);
         emit_.Bits(static_cast<std::uint32_t>(endOfBands_) & ((1u << n) - 1), n);
         if constexpr (TEmit::kBits) {
-            for (const std::uint8_t bit : runCorrections_) emit_.Bits(bit, 1);
+            for (const TCorrections& block : runCorrections_) EmitBits(block);
             runCorrections_.clear();
         }
         endOfBands_ = 0;
@@ -215,29 +234,40 @@ class TScanWalk {
     // T.81 G.1.2.2: each coefficient of the band as its magnitude shifted
     // right by Al and its sign.
     void AcFirst() {
-        int run = 0;
-        for (int k = scan_.ss; k <= scan_.se; ++k) {
-            const std::int32_t value = coefficient_[k];
-            const std::uint32_t magnitude = static_cast<std::uint32_t>(std::abs(value)) >> scan_.al;
-            if (magnitude == 0) {
-                ++run;
-                continue;
-            }
+        int last = scan_.ss - 1;
+        for (std::uint64_t rest = masks_.low & BandMask(scan_.ss, scan_.se); rest != 0;
+             rest &= rest - 1) {
+            const int k = std::countr_zero(rest);
+            int run = k - last - 1;
+            last = k;
             FlushEndOfBands();
             for (; run > 15; run -= 16) emit_.Ac(0, 0xF0);
-            const int size = SizeOf(magnitude);
+            const std::int32_t value = Value(k);
+            const auto magnitude = static_cast<std::int32_t>(std::abs(value) >> scan_.al);
+            const int size = SizeOf(static_cast<std::uint32_t>(magnitude));
             if (size > kMaxAcSize) {
                 result_ = TScanCoding::OutOfRange;
                 return;
             }
             emit_.Ac(0, (run << 4) | size);
-            emit_.Bits(ValueBits(value < 0 ? -static_cast<std::int32_t>(magnitude)
-                                           : static_cast<std::int32_t>(magnitude),
-                                 size),
-                       size);
-            run = 0;
+            emit_.Bits(ValueBits(value < 0 ? -magnitude : magnitude, size), size);
         }
-        if (run > 0) EndOfBand();
+        if (last < scan_.se) EndOfBand();
+    }
+
+    // Correction bits waiting for their symbol, at most one a coefficient
+    // of one block: the low `count` bits of `bits`, the first the highest.
+    struct TCorrections {
+        std::uint64_t bits = 0;
+        int count = 0;
+    };
+    void EmitBits(const TCorrections& corrections) {
+        if (corrections.count > 32) {
+            emit_.Bits(static_cast<std::uint32_t>(corrections.bits >> 32), corrections.count - 32);
+            emit_.Bits(static_cast<std::uint32_t>(corrections.bits), 32);
+        } else {
+            emit_.Bits(static_cast<std::uint32_t>(corrections.bits), corrections.count);
+        }
     }
 
     // T.81 G.1.2.3: a coefficient that becomes nonzero at bit Al is coded
@@ -246,46 +276,42 @@ class TScanWalk {
     // symbol that the decoder meets past it (a new coefficient, sixteen
     // zeros, or the end-of-band run its block joins).
     void AcRefinement() {
-        int last = -1;  // the last coefficient that becomes nonzero
-        for (int k = scan_.ss; k <= scan_.se; ++k)
-            if ((static_cast<std::uint32_t>(std::abs(coefficient_[k])) >> scan_.al) == 1) last = k;
-        int run = 0;
-        corrections_.clear();
-        for (int k = scan_.ss; k <= scan_.se; ++k) {
-            const std::uint32_t magnitude =
-                static_cast<std::uint32_t>(std::abs(coefficient_[k])) >> scan_.al;
-            if (magnitude == 0) {
-                ++run;
-                continue;
-            }
+        const std::uint64_t band = BandMask(scan_.ss, scan_.se);
+        const std::uint64_t newer = masks_.low & ~masks_.high & band;
+        const std::uint64_t history = masks_.high & band;
+        const int lastNew = newer != 0 ? 63 - std::countl_zero(newer) : -1;
+        int run = 0, last = scan_.ss - 1;
+        TCorrections corrections;
+        for (std::uint64_t rest = newer | history; rest != 0; rest &= rest - 1) {
+            const int k = std::countr_zero(rest);
+            run += k - last - 1;
+            last = k;
             // Sixteen zeros need a symbol of their own only where a new
             // coefficient follows; else the end-of-band run takes them.
-            for (; run > 15 && k <= last; run -= 16) {
+            for (; run > 15 && k <= lastNew; run -= 16) {
                 FlushEndOfBands();
                 emit_.Ac(0, 0xF0);
-                EmitCorrections();
+                EmitBits(corrections);
+                corrections = {};
             }
-            if (magnitude > 1) {
-                if constexpr (TEmit::kBits) corrections_.push_back(magnitude & 1);
+            if ((history >> k) & 1) {
+                corrections.bits = corrections.bits << 1 |
+                                   static_cast<std::uint64_t>((std::abs(Value(k)) >> scan_.al) & 1);
+                ++corrections.count;
                 continue;
             }
             FlushEndOfBands();
             emit_.Ac(0, (run << 4) | 1);
-            emit_.Bits(coefficient_[k] < 0 ? 0 : 1, 1);
-            EmitCorrections();
+            emit_.Bits(Value(k) < 0 ? 0 : 1, 1);
+            EmitBits(corrections);
+            corrections = {};
             run = 0;
         }
-        if (run > 0 || !corrections_.empty()) {
+        run += scan_.se - last;
+        if (run > 0 || corrections.count > 0) {
             if constexpr (TEmit::kBits)
-                runCorrections_.insert(runCorrections_.end(), corrections_.begin(),
-                                       corrections_.end());
+                if (corrections.count > 0) runCorrections_.push_back(corrections);
             EndOfBand();
-        }
-    }
-    void EmitCorrections() {
-        if constexpr (TEmit::kBits) {
-            for (const std::uint8_t bit : corrections_) emit_.Bits(bit, 1);
-            corrections_.clear();
         }
     }
 
@@ -294,16 +320,17 @@ class TScanWalk {
     TEmit& emit_;
     TScanCoding result_ = TScanCoding::Ok;
     std::int32_t predictor_[kSlots] = {};
-    std::int32_t coefficient_[64] = {};
+    const std::int8_t* bytes_ = nullptr;
+    TMagnitudeMasks masks_;
+    bool wide_ = false;
+    std::int32_t coefficient_[64] = {};  // the values of a block with wide ones
     std::int32_t endOfBands_ = 0;
-    std::vector<std::uint8_t> corrections_;     // of the block, not yet sent
-    std::vector<std::uint8_t> runCorrections_;  // of the end-of-band run's blocks
+    std::vector<TCorrections> runCorrections_;  // of the end-of-band run's blocks
 };
 
 }  // namespace
 
-TScanCoding CountScan(const TStoreOutput& output, const TScanHeader& scan,
-                      TSymbolCounts& counts) {
+TScanCoding CountScan(const TStoreOutput& output, const TScanHeader& scan, TSymbolCounts& counts) {
     TCountEmit emit{counts, scan.dcTable, scan.acTable};
     return TScanWalk<TCountEmit>(output, scan, emit).Run();
 }

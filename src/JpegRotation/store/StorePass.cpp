@@ -1,6 +1,7 @@
 #include "JpegRotation/store/StorePass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "JpegRotation/EngineMessages.h"
@@ -10,6 +11,8 @@
 #include "JpegRotation/store/ScanDecoder.h"
 #include "JpegRotation/store/ScanEncoder.h"
 #include "JpegRotation/store/ScanScript.h"
+#include "JpegRotation/threads/TaskLoop.h"
+#include "JpegRotation/threads/ThreadPolicy.h"
 
 namespace plume {
 namespace {
@@ -22,6 +25,7 @@ struct TInputScan {
     TScanHeader header;
     THuffmanRecords tables;
     std::vector<std::uint8_t> before;
+    std::uint64_t bytes = 0;  // of its entropy-coded data
 };
 
 void AppendWord(std::vector<std::uint8_t>& out, std::uint32_t word) {
@@ -35,7 +39,8 @@ void AppendDht(std::vector<std::uint8_t>& out, const TTableSpec (&tables)[2][4])
     std::uint32_t length = 2;
     for (const auto& ofClass : tables)
         for (const TTableSpec& table : ofClass)
-            if (!table.symbols.empty()) length += 17 + static_cast<std::uint32_t>(table.symbols.size());
+            if (!table.symbols.empty())
+                length += 17 + static_cast<std::uint32_t>(table.symbols.size());
     AppendWord(out, kDHT);
     AppendWord(out, length);
     for (int c = 0; c < 2; ++c)
@@ -73,10 +78,9 @@ TScriptFrame ScriptFrameOf(const THeader& header) {
                 frame.slot[i] = s;
     // libjpeg's guess of the colour space of three components.
     const std::uint8_t* id = record.componentIds;
-    frame.ycbcr = header.jfif ? true
-                  : header.adobeTransform >= 0
-                      ? header.adobeTransform != 0
-                      : !(id[0] == 'R' && id[1] == 'G' && id[2] == 'B');
+    frame.ycbcr = header.jfif                  ? true
+                  : header.adobeTransform >= 0 ? header.adobeTransform != 0
+                                               : !(id[0] == 'R' && id[1] == 'G' && id[2] == 'B');
     return frame;
 }
 
@@ -86,7 +90,7 @@ class TStorePass {
         : job_(job),
           frame_(job.header.frame.frame),
           events_(events),
-          store_(job.geometry),
+          store_(job.geometry, job.options.AdviseLargeBuffer),
           progress_(events, static_cast<int>(frame_.McuRows()),
                     static_cast<int>(job.geometry.mcuRows), job.io.in.Stream().Position(),
                     job.io.in.Stream().Size()) {}
@@ -122,17 +126,18 @@ class TStorePass {
         scans_.push_back({header.frame.scan, {}, {}});
         KeepScanTables();
         for (;;) {
-            const TScanInput input{frame_,       scans_.back().header, header.tables,
-                                   job_.context.turn, in.Memory(), in.Size(), in.Position()};
+            const TScanInput input{
+                frame_,    scans_.back().header, header.tables, job_.context.turn, in.Memory(),
+                in.Size(), in.Position()};
             std::size_t end = 0;
             if (!DecodeScan(input, store_, events_, progress_, end)) return false;
+            scans_.back().bytes = end - input.start;
             in.SetPosition(end);
             scanEnd = end;
             if (!job_.context.anyJpeg || AllCoded()) break;
             TMemoryStream gap;
-            TOutBitStreamFile gapOut(gap, [this](const std::string& text, int level) {
-                events_.Message(text, level);
-            });
+            TOutBitStreamFile gapOut(
+                gap, [this](const std::string& text, int level) { events_.Message(text, level); });
             TSegmentIo gapIo{job_.io.in, gapOut};
             bool ended = false;
             if (!ReadBetweenScans(gapIo, job_.context, header, events_, ended)) return false;
@@ -162,6 +167,16 @@ class TStorePass {
         return true;
     }
 
+    // What one output scan comes to: its DHT segment, when its tables are
+    // made for it, and its entropy-coded data.
+    struct TScanOutput {
+        std::vector<std::uint8_t> tables, data;
+        TScanCoding coding = TScanCoding::Ok;
+    };
+
+    // The output's scans are coded apart from one another, on as many
+    // threads as the file may use, the largest first; then they are put in
+    // order, each after what the output keeps before it.
     bool WriteScans(const std::vector<TScanHeader>& script, bool kept, bool made) {
         const TOutputGeometry& geometry = job_.geometry;
         TStoreOutput output{store_, geometry, frame_.kind == TFrameKind::Progressive,
@@ -171,25 +186,52 @@ class TStorePass {
             output.maxV = std::max(output.maxV, geometry.v[s]);
         }
         std::uint64_t blocks = 0;
-        for (const TScanHeader& scan : script) blocks += output.ScanBlocks(scan) * (made ? 2 : 1);
+        std::vector<std::uint64_t> cost(script.size());
+        for (std::size_t j = 0; j < script.size(); ++j) {
+            const std::uint64_t scanBlocks = output.ScanBlocks(script[j]);
+            blocks += scanBlocks;
+            // What an input scan took is what its copy will take; a scan of
+            // the standard script costs about as much as the coefficients
+            // it walks.
+            cost[j] =
+                kept ? scans_[j].bytes
+                     : scanBlocks * static_cast<std::uint64_t>(script[j].se - script[j].ss + 1);
+        }
         progress_.SetOutputBlocks(blocks);
+        std::vector<std::size_t> order(script.size());
+        for (std::size_t j = 0; j < order.size(); ++j) order[j] = j;
+        std::stable_sort(order.begin(), order.end(),
+                         [&cost](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
+
+        std::vector<TScanOutput> coded(script.size());
+        std::atomic<std::uint64_t> written{0};
+        std::uint64_t reported = 0;
+        const TEngineOptions& options = job_.options;
+        const int threads = static_cast<std::int64_t>(blocks) >= options.ParallelMinBlocks
+                                ? ThreadsToUse(options.AllowParallelCoding, options.ThreadCount)
+                                : 1;
+        RunTasks(
+            order.size(), threads,
+            [&](std::size_t i) {
+                const std::size_t j = order[i];
+                coded[j] = CodeOne(output, script[j], made ? nullptr : &scans_[j].tables);
+                written += output.ScanBlocks(script[j]);
+            },
+            [&] {
+                const std::uint64_t now = written;
+                progress_.Written(now - reported);
+                reported = now;
+            });
 
         TMemoryStream& stream = job_.io.out.Stream();
         std::vector<std::uint8_t>& out = stream.Bytes();
-        const auto tables = std::make_unique<TScanTables>();
         for (std::size_t j = 0; j < script.size(); ++j) {
-            const TScanHeader& scan = script[j];
+            if (!Report(coded[j].coding)) return false;
             if (kept) out.insert(out.end(), scans_[j].before.begin(), scans_[j].before.end());
-            if (made) {
-                TScanCoding counted = MakeTables(output, scan, out, *tables);
-                if (!Report(counted)) return false;
-                progress_.Written(output.ScanBlocks(scan));
-            } else {
-                KeepTables(scans_[j].tables, *tables);
-            }
-            AppendSos(out, scan, job_.header.frame);
-            if (!Report(CodeScan(output, scan, tables->dc, tables->ac, out))) return false;
-            progress_.Written(output.ScanBlocks(scan));
+            out.insert(out.end(), coded[j].tables.begin(), coded[j].tables.end());
+            AppendSos(out, script[j], job_.header.frame);
+            out.insert(out.end(), coded[j].data.begin(), coded[j].data.end());
+            std::vector<std::uint8_t>().swap(coded[j].data);
         }
         progress_.WritingDone();
         stream.SetPosition(out.size());
@@ -199,6 +241,22 @@ class TStorePass {
     struct TScanTables {
         THuffmanEncodeTable dc[kTableIndexes], ac[kTableIndexes];
     };
+
+    // One scan coded: with tables made from its own symbol counts, or with
+    // the input's (`input`).
+    static TScanOutput CodeOne(const TStoreOutput& output, const TScanHeader& scan,
+                               const THuffmanRecords* input) {
+        TScanOutput result;
+        const auto tables = std::make_unique<TScanTables>();
+        if (input == nullptr) {
+            result.coding = MakeTables(output, scan, result.tables, *tables);
+            if (result.coding != TScanCoding::Ok) return result;
+        } else {
+            KeepTables(*input, *tables);
+        }
+        result.coding = CodeScan(output, scan, tables->dc, tables->ac, result.data);
+        return result;
+    }
 
     // Tables made from the scan's own symbol counts, and their DHT segment.
     static TScanCoding MakeTables(const TStoreOutput& output, const TScanHeader& scan,

@@ -30,7 +30,7 @@ struct TStoreJob {
 // Appends the output's scans to the output (its headers there already, the
 // first scan's header copied last, which this drops). scanEnd: the input's
 // byte after the last scan's data, where EOI is due. False after a report.
-[[nodiscard]] bool WriteFromStore(const TStoreJob& job, TPassEvents& events,
-                                  std::size_t& scanEnd, TPassReport& report);
+[[nodiscard]] bool WriteFromStore(const TStoreJob& job, TPassEvents& events, std::size_t& scanEnd,
+                                  TPassReport& report);
 
 }  // namespace plume

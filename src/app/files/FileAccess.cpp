@@ -28,14 +28,21 @@ TFileTimes TimesOf(int fd) {
 
 // Gives the system `advice` about the whole pages of the buffer's capacity
 // (a hint only: nothing fails without it).
-void AdviseBuffer(std::vector<std::uint8_t>& bytes, int advice) {
+void AdviseMemory(void* data, std::size_t size, int advice) {
     const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto first =
-        (reinterpret_cast<std::uintptr_t>(bytes.data()) + pageSize - 1) & ~(pageSize - 1);
-    const auto last =
-        (reinterpret_cast<std::uintptr_t>(bytes.data()) + bytes.capacity()) & ~(pageSize - 1);
+    const auto first = (reinterpret_cast<std::uintptr_t>(data) + pageSize - 1) & ~(pageSize - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(pageSize - 1);
     if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, advice);
 }
+
+void AdviseBuffer(std::vector<std::uint8_t>& bytes, int advice) {
+    AdviseMemory(bytes.data(), bytes.capacity(), advice);
+}
+
+// Huge pages where the system offers them on request: a buffer of many
+// megabytes is then filled with a few hundred page faults instead of
+// thousands. Only pages not yet touched are affected.
+constexpr std::size_t kHugePagesWorthIt = std::size_t{4} << 20;
 
 // All the pages at once, which costs less than a fault for each as the
 // buffer is filled (MADV_POPULATE_WRITE, Linux 5.14; ignored before).
@@ -49,11 +56,11 @@ void PrefaultBuffer(std::vector<std::uint8_t>& bytes) {
 void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity) {
     if (capacity <= bytes.capacity()) return;
     bytes.reserve(capacity);
-    // Huge pages where the system offers them on request: a buffer of many
-    // megabytes is then filled with a few hundred page faults instead of
-    // thousands. Only pages not yet touched are affected.
-    constexpr std::size_t kWorthIt = std::size_t{4} << 20;
-    if (capacity >= kWorthIt) AdviseBuffer(bytes, MADV_HUGEPAGE);
+    if (capacity >= kHugePagesWorthIt) AdviseBuffer(bytes, MADV_HUGEPAGE);
+}
+
+void AdviseLargeBuffer(void* data, std::size_t size) {
+    if (size >= kHugePagesWorthIt) AdviseMemory(data, size, MADV_HUGEPAGE);
 }
 
 bool SameFile(const TFileIdentity& a, const TFileIdentity& b) {

@@ -84,6 +84,8 @@ bool ReadWholeFile(int fd, std::vector<std::uint8_t>& bytes, std::size_t sizeHin
 // Makes room for `capacity` bytes in bytes, asking for huge pages when the
 // buffer is large (a hint only: nothing fails without them).
 void ReserveLargeBuffer(std::vector<std::uint8_t>& bytes, std::size_t capacity);
+// The same for memory that nothing has touched yet.
+void AdviseLargeBuffer(void* data, std::size_t size);
 
 // Attributes of the file at path (links followed), owner included; nothing
 // when they cannot be read.

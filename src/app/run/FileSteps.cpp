@@ -104,6 +104,7 @@ void ConfigureEngine(TFileWorker& worker, bool allowBreakDCF, const TRunOptions&
     engineOptions.WarnPartialMcu = options.EdgePolicy == epMove;
     engineOptions.AnyJpeg = options.AnyJpeg;
     engineOptions.OptimizeTables = options.OptimizeTables;
+    engineOptions.AdviseLargeBuffer = AdviseLargeBuffer;
     engine.SetOptions(engineOptions);
     worker.AnyJpegNote = options.AnyJpeg ? nullptr : options.AnyJpegNote;
 }
