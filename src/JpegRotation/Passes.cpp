@@ -8,6 +8,7 @@
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/metadata/AfterScan.h"
 #include "JpegRotation/metadata/TrimmedSize.h"
+#include "JpegRotation/scan/CountedPass.h"
 #include "JpegRotation/scan/ScanPass.h"
 #include "JpegRotation/segments/HeaderStage.h"
 #include "JpegRotation/store/StorePass.h"
@@ -24,6 +25,7 @@ TScanOptions ScanOptionsOf(const TEngineOptions& options) {
     scan.threads = ThreadsToUse(options.AllowParallelCoding, options.ThreadCount);
     scan.parallelMinBlocks = options.ParallelMinBlocks;
     scan.schemes = options.Schemes;
+    scan.adviseLargeBuffer = options.AdviseLargeBuffer;
     return scan;
 }
 
@@ -47,6 +49,13 @@ std::optional<TTurnedImage> TurnEmbedded(const std::uint8_t* image, std::size_t 
     return TTurnedImage{std::move(output.Bytes()), rotation.trim};
 }
 
+// Tables made for the output's scans replace the input's: those of a
+// progressive output always, any other's when the host asks.
+bool TablesFromCounts(const TEngineOptions& options, const TMemoryStream& input) {
+    return options.OptimizeTables ||
+           (options.AnyJpeg && PeekFrameMarker(input.Memory(), input.Size()) == kSOF2);
+}
+
 // The messages of both bit streams go to the pass's events.
 TMessageEvent StreamMessages(TPassEvents& events) {
     return [&events](const std::string& text, int level) { events.Message(text, level); };
@@ -62,6 +71,7 @@ bool ValidatePass(TMemoryStream& input, const TPassContext& context, TFrame& fra
     THeaderContext headerContext;
     headerContext.validating = true;
     headerContext.anyJpeg = context.options.AnyJpeg;
+    headerContext.tablesFromCounts = TablesFromCounts(context.options, input);
     headerContext.nested = context.nested;
     THeader header;
     const bool read = ReadHeaders(io, headerContext, header, context.events);
@@ -84,11 +94,7 @@ bool RotatePass(TMemoryStream& input, TMemoryStream& output, TTurn turn,
     THeaderContext headerContext;
     headerContext.turn = turn;
     headerContext.anyJpeg = options.AnyJpeg;
-    // Tables made for the output's scans replace the input's: those of a
-    // progressive output always, any other's when the host asks.
-    headerContext.tablesFromCounts =
-        options.OptimizeTables ||
-        (options.AnyJpeg && PeekFrameMarker(input.Memory(), input.Size()) == kSOF2);
+    headerContext.tablesFromCounts = TablesFromCounts(options, input);
     headerContext.nested = context.nested;
     headerContext.exif.turn = turn;
     headerContext.exif.allowBreakDCF = options.AllowBreakDCF;
@@ -122,8 +128,8 @@ bool RotatePass(TMemoryStream& input, TMemoryStream& output, TTurn turn,
     events.Progress(0);
 
     TScanResult scan;
-    if (headerContext.tablesFromCounts || !header.frame.oneScan) {
-        // Everything but one sequential scan coded with the input's tables.
+    if (!header.frame.oneScan) {
+        // Several scans, or a progressive one, go through the store.
         const TStoreJob job{io, headerContext, header, geometry, rotation.trim, options};
         if (!WriteFromStore(job, events, scan.scanEnd, rotation.report)) return false;
     } else {
@@ -132,7 +138,11 @@ bool RotatePass(TMemoryStream& input, TMemoryStream& output, TTurn turn,
         const TScanJob job{
             frame,        *tables,         turn, geometry, ScanOptionsOf(options), input.Memory(),
             input.Size(), input.Position()};
-        const bool written = WriteScan(job, events, output.Bytes(), scan);
+        const bool written =
+            headerContext.tablesFromCounts
+                ? WriteCountedScan(job, events, output.Bytes(),
+                                   static_cast<std::size_t>(header.scanHeaderAt), scan)
+                : WriteScan(job, events, output.Bytes(), scan);
         rotation.report.pass = scan.pass;
         rotation.report.speculatedMcus = scan.speculatedMcus;
         if (!written) return false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "JpegRotation/entropy/HuffmanTables.h"
+
 namespace plume {
 
 TTableSpec TableFromCounts(const std::uint32_t (&counts)[256]) {
@@ -59,12 +61,55 @@ TTableSpec TableFromCounts(const std::uint32_t (&counts)[256]) {
 
     // Figure K.4: the symbols in order of code size, each size by symbol.
     TTableSpec spec;
+    if (longest == 0) return spec;
     for (int size = 1; size <= 16; ++size)
         spec.bits[size - 1] = static_cast<std::uint8_t>(bits[size]);
     for (int size = 1; size < kSymbols; ++size)
         for (int v = 0; v < 256; ++v)
             if (codeSize[v] == size) spec.symbols.push_back(static_cast<std::uint8_t>(v));
     return spec;
+}
+
+void TSymbolCounts::Add(const TSymbolCounts& other) {
+    for (int t = 0; t < 4; ++t)
+        for (int symbol = 0; symbol < 256; ++symbol) {
+            dc[t][symbol] += other.dc[t][symbol];
+            ac[t][symbol] += other.ac[t][symbol];
+        }
+}
+
+void MakeTables(const TSymbolCounts& counts, TMadeTables& tables) {
+    const auto build = [](const std::uint32_t(&counted)[256], TTableSpec& spec,
+                          THuffmanEncodeTable& table) {
+        spec = TableFromCounts(counted);
+        BuildEncodeTable(
+            CanonicalRecord(spec.bits, spec.symbols.data(), static_cast<int>(spec.symbols.size())),
+            table);
+    };
+    for (int t = 0; t < 4; ++t) {
+        build(counts.dc[t], tables.spec[0][t], tables.dc[t]);
+        build(counts.ac[t], tables.spec[1][t], tables.ac[t]);
+    }
+}
+
+void AppendDht(const TMadeTables& tables, std::vector<std::uint8_t>& out) {
+    std::uint32_t length = 2;
+    for (const auto& ofClass : tables.spec)
+        for (const TTableSpec& table : ofClass)
+            if (!table.symbols.empty())
+                length += 17 + static_cast<std::uint32_t>(table.symbols.size());
+    if (length == 2) return;
+    const std::uint8_t header[] = {0xFF, 0xC4, static_cast<std::uint8_t>(length >> 8),
+                                   static_cast<std::uint8_t>(length)};
+    out.insert(out.end(), std::begin(header), std::end(header));
+    for (int c = 0; c < 2; ++c)
+        for (int t = 0; t < 4; ++t) {
+            const TTableSpec& table = tables.spec[c][t];
+            if (table.symbols.empty()) continue;
+            out.push_back(static_cast<std::uint8_t>(c << 4 | t));
+            out.insert(out.end(), std::begin(table.bits), std::end(table.bits));
+            out.insert(out.end(), table.symbols.begin(), table.symbols.end());
+        }
 }
 
 }  // namespace plume

@@ -113,6 +113,15 @@ class TOutputBlocks {
     bool failed = false;  // a block could not be had
 
     std::int32_t Dc(int s, std::size_t x, std::size_t y) const { return At(s, x, y).dc; }
+    // Block (x, y) of slot s of the output, inside the output MCU loaded.
+    const TBlock& At(int s, std::size_t x, std::size_t y) const {
+        const int h = layout_->h[s], v = layout_->v[s];
+        const auto dx =
+            static_cast<int>(x - static_cast<std::size_t>(column_) * static_cast<std::size_t>(h));
+        const auto dy =
+            static_cast<int>(y - static_cast<std::size_t>(row_) * static_cast<std::size_t>(v));
+        return static_cast<const TSource*>(this)->Mcu()[layout_->offset[s] + dy * h + dx];
+    }
     bool Code(int s, std::size_t x, std::size_t y, std::int32_t& predictor,
               const THuffmanEncodeTable& dc, const THuffmanEncodeTable& ac,
               TScanWriter::TBits& out) const {
@@ -132,16 +141,6 @@ class TOutputBlocks {
     }
 
   private:
-    // Block (x, y) of slot s of the output, inside the output MCU loaded.
-    const TBlock& At(int s, std::size_t x, std::size_t y) const {
-        const int h = layout_->h[s], v = layout_->v[s];
-        const auto dx =
-            static_cast<int>(x - static_cast<std::size_t>(column_) * static_cast<std::size_t>(h));
-        const auto dy =
-            static_cast<int>(y - static_cast<std::size_t>(row_) * static_cast<std::size_t>(v));
-        return static_cast<const TSource*>(this)->Mcu()[layout_->offset[s] + dy * h + dx];
-    }
-
     const TMcuLayout* layout_;
     int row_ = 0, column_ = 0;
 };

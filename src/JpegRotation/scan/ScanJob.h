@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "JpegRotation/entropy/HuffmanTables.h"
@@ -38,6 +39,8 @@ struct TScanOptions {
     // than they save; 0 lets threads share any image.
     std::int64_t parallelMinBlocks = std::int64_t{1} << 14;
     TScanSchemes schemes;
+    // The host's advice on large buffers (TEngineOptions::AdviseLargeBuffer).
+    std::function<void(void*, std::size_t)> adviseLargeBuffer;
 };
 
 struct TScanJob {

@@ -43,6 +43,8 @@ const char* ScanPassName(TScanPass pass) {
             return "intervals walked";
         case TScanPass::HalfTurnOnce:
             return "half turn once";
+        case TScanPass::Counted:
+            return "counted";
         case TScanPass::Store:
             return "store";
     }

@@ -16,6 +16,7 @@ enum class TScanPass : std::uint8_t {
     IntervalsHeld,    // each restart interval decoded once, whole (IntervalPass.h)
     IntervalsWalked,  // each restart interval decoded once, on from where it stopped
     HalfTurnOnce,     // a half turn decoded once, from the front (ReversePass.h)
+    Counted,          // the index pass's decoding, symbols counted for made tables (CountedPass.h)
     Store,            // every scan read into the coefficient store (store/StorePass.h)
 };
 const char* ScanPassName(TScanPass pass);

@@ -151,8 +151,8 @@ class TSegmentDriver {
                 return RewriteDqt(io_, length, context_.turn);
             case kDHT: {
                 bool complete = true;
-                const TDhtRules tables{context_.anyJpeg,
-                                       !context_.validating && !context_.tablesFromCounts};
+                const TDhtRules tables{context_.anyJpeg, !context_.tablesFromCounts,
+                                       !context_.validating};
                 const bool ok = RewriteDht(io_, length, tables, header_.tables, complete);
                 // The host hears once per header pass of tables that the
                 // output replaces.

@@ -72,8 +72,9 @@ bool RewriteDht(TSegmentIo& io, std::uint16_t length, const TDhtRules& rules,
         }
         tables.push_back(std::move(table));
     }
-    if (!rules.write) return true;
+    if (!rules.kept) return true;
     if (outputLength > 0xFFFF) return io.Refuse(kMsgDhtTooLarge);
+    if (!rules.write) return true;
     io.out.WriteWord(kDHT);
     io.out.WriteWord(static_cast<std::uint16_t>(outputLength));
     for (const TDhtTable& table : tables) {

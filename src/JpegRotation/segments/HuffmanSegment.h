@@ -12,9 +12,11 @@ namespace plume {
 
 struct TDhtRules {
     bool anyJpeg = false;  // table indexes 0 to 3, else 0 and 1
-    // The output makes its tables from its own symbol counts: the segment is
-    // read, not written.
-    bool write = true;
+    // The output keeps the input's tables, completed: a segment that would
+    // grow past 65535 bytes is refused. Else the output makes its tables
+    // from its own symbol counts.
+    bool kept = true;
+    bool write = true;  // the rotate pass writes the kept tables
 };
 
 // complete: cleared when a table of the segment is not complete, so that

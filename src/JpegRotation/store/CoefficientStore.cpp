@@ -21,14 +21,6 @@ void TStoredComponent::SetWide(std::size_t block, int k, std::int32_t value) {
     wide_[WideKey(block, k)] = static_cast<std::int16_t>(value);
 }
 
-bool TStoredComponent::HasWide(std::size_t block) const {
-    if (wide_.empty()) return false;
-    const std::int8_t* coefficients = ac + block * 64;
-    for (int k = 1; k < 64; ++k)
-        if (coefficients[k] == kWideCoefficient) return true;
-    return false;
-}
-
 TCoefficientStore::TCoefficientStore(const TOutputGeometry& output, const TAdvise& advise) {
     std::size_t blocks = 0;
     for (int s = 0; s < kSlots; ++s) blocks += output.width[s] * output.height[s];

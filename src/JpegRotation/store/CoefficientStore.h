@@ -47,8 +47,6 @@ class TStoredComponent {
         else
             SetWide(block, k, value);
     }
-    // Whether any AC coefficient of the block is kept aside.
-    bool HasWide(std::size_t block) const;
 
   private:
     std::int32_t Wide(std::size_t block, int k) const;

@@ -54,6 +54,7 @@ class TTurnedCoefficients {
 
 class TScanDecoder {
   public:
+    // A whole scan, reported as it is decoded.
     TScanDecoder(const TScanInput& input, TCoefficientStore& store, TPassEvents& events,
                  TStoreProgress& progress)
         : input_(input),
@@ -62,6 +63,12 @@ class TScanDecoder {
           progress_(progress),
           reader_(input.data, input.size, input.start,
                   [&events] { events.Error(kMsgMarkerInScanData); }) {
+        Prepare(store);
+    }
+
+  private:
+    void Prepare(TCoefficientStore& store) {
+        const TScanInput& input = input_;
         for (int i = 0; i < scan_.count; ++i) {
             const int s = scan_.slot[i];
             placement_[i] = PlacementOf(input.frame, s, input.turn);
@@ -76,8 +83,10 @@ class TScanDecoder {
         }
     }
 
+  public:
     bool Run(std::size_t& end) {
-        const bool walked = Walk();
+        const TScanGrid grid = ScanGridOf(input_.frame, scan_);
+        const bool walked = Walk(0, grid.columns * grid.rows);
         if (!walked || events_.ErrorReported()) return false;
         end = reader_.BytePosition();
         return true;
@@ -93,33 +102,56 @@ class TScanDecoder {
         }
     };
 
-    bool Walk() {
+    // Decodes MCUs [first, last) from where the reader and the predictors
+    // stand; false after a report.
+    bool Walk(std::int64_t first, std::int64_t last) {
+        if (input_.frame.kind != TFrameKind::Progressive)
+            return WalkWith(first, last, [this](int i, std::size_t block) {
+                TStoreSink sink{*component_[i], block, *placement_[i].map, *shortcuts_[i]};
+                return DecodeBlockInto<true, false>(reader_, *dc_[i].table, *ac_[i].table,
+                                                    predictor_[i], sink);
+            });
+        if (scan_.DcBand() && scan_.Refinement())
+            return WalkWith(first, last,
+                            [this](int i, std::size_t block) { return DcRefinement(i, block); });
+        if (scan_.DcBand())
+            return WalkWith(first, last,
+                            [this](int i, std::size_t block) { return DcFirst(i, block); });
+        if (scan_.Refinement())
+            return WalkWith(first, last,
+                            [this](int, std::size_t block) { return AcRefinement(block); });
+        return WalkWith(first, last, [this](int, std::size_t block) { return AcFirst(block); });
+    }
+
+    // The walk with one kind of block decoder.
+    template <class TDecodeBlock>
+    bool WalkWith(std::int64_t first, std::int64_t last, TDecodeBlock&& decodeBlock) {
         const TScanGrid grid = ScanGridOf(input_.frame, scan_);
         const std::int64_t total = grid.columns * grid.rows;
-        std::int64_t mcu = 0;
-        for (std::int64_t row = 0; row < grid.rows; ++row) {
-            progress_.Read(reader_.BytePosition());
-            for (std::int64_t column = 0; column < grid.columns; ++column, ++mcu) {
-                TBlockStatus status = TBlockStatus::Ok;
-                if (scan_.Interleaved()) {
-                    for (int i = 0; i < scan_.count && status == TBlockStatus::Ok; ++i) {
-                        const TSlot& slot = input_.frame.slot[scan_.slot[i]];
-                        for (int y = 0; y < slot.v && status == TBlockStatus::Ok; ++y)
-                            for (int x = 0; x < slot.h && status == TBlockStatus::Ok; ++x)
-                                status = Block(
-                                    i, placement_[i].At(column * slot.h + x, row * slot.v + y));
-                    }
-                } else {
-                    status = Block(0, placement_[0].At(column, row));
+        const std::int32_t interval = scan_.restartInterval;
+        restartCounter_ = interval > 0 ? static_cast<std::int32_t>(first % interval) : 0;
+        for (std::int64_t mcu = first; mcu < last; ++mcu) {
+            const std::int64_t row = mcu / grid.columns, column = mcu % grid.columns;
+            if (column == 0) progress_.Read(reader_.BytePosition());
+            TBlockStatus status = TBlockStatus::Ok;
+            if (scan_.Interleaved()) {
+                for (int i = 0; i < scan_.count && status == TBlockStatus::Ok; ++i) {
+                    const TSlot& slot = input_.frame.slot[scan_.slot[i]];
+                    for (int y = 0; y < slot.v && status == TBlockStatus::Ok; ++y)
+                        for (int x = 0; x < slot.h && status == TBlockStatus::Ok; ++x)
+                            status = decodeBlock(
+                                i, placement_[i].At(column * slot.h + x, row * slot.v + y));
                 }
-                // The markers the MCU's bits passed are reported first.
-                reader_.CheckEvents();
-                if (status != TBlockStatus::Ok) {
-                    events_.Error(BlockStatusMessage(status));
-                    return false;
-                }
-                if (mcu != total - 1) RestartIfDue();
+            } else {
+                status = decodeBlock(0, placement_[0].At(column, row));
             }
+            // The markers the MCU's bits passed are reported first.
+            reader_.CheckEvents();
+            if (status != TBlockStatus::Ok) {
+                events_.Error(BlockStatusMessage(status));
+                return false;
+            }
+            if (mcu != total - 1) RestartIfDue();
         }
         return true;
     }
@@ -136,16 +168,6 @@ class TScanDecoder {
         const std::size_t position = reader_.BytePosition();
         if (position + 2 > reader_.Size()) throw EStreamError(kStreamReadError);
         reader_.Restart(position + 2);
-    }
-
-    TBlockStatus Block(int i, std::size_t block) {
-        if (input_.frame.kind != TFrameKind::Progressive) {
-            TStoreSink sink{*component_[i], block, *placement_[i].map, *shortcuts_[i]};
-            return DecodeBlockInto<true, false>(reader_, *dc_[i].table, *ac_[i].table,
-                                                predictor_[i], sink);
-        }
-        if (scan_.DcBand()) return scan_.Refinement() ? DcRefinement(i, block) : DcFirst(i, block);
-        return scan_.Refinement() ? AcRefinement(block) : AcFirst(block);
     }
 
     // T.81 G.1.2.1: the DC difference of the value shifted right by Al, coded

@@ -56,28 +56,31 @@ struct TCountEmit {
     TSymbolCounts& counts;
     const int (&dcTable)[kSlots];
     const int (&acTable)[kSlots];
-    void Dc(int i, int symbol) { ++counts.dc[dcTable[i]][symbol]; }
-    void Ac(int i, int symbol) { ++counts.ac[acTable[i]][symbol]; }
+    void Dc(int i, int symbol, std::uint32_t) { ++counts.dc[dcTable[i]][symbol]; }
+    void Ac(int i, int symbol, std::uint32_t, int) { ++counts.ac[acTable[i]][symbol]; }
     void Bits(std::uint32_t, int) {}
     void Restart(int) {}
 };
 
-// Codes symbols and bits into a scan writer.
+// Codes symbols and bits into a scan writer: each symbol's code and the
+// value bits after it in one put.
 struct TCodeEmit {
     static constexpr bool kBits = true;
     TScanWriter& writer;
     const THuffmanEncodeTable* dc[kSlots];
     const THuffmanEncodeTable* ac[kSlots];
     bool missing = false;
-    void Code(const THuffmanEncodeTable& table, int symbol) {
-        if (table.length[symbol] == 0) {
+    void Code(const THuffmanEncodeTable& table, int symbol, std::uint32_t bits, int size) {
+        const std::uint32_t entry = table.entry[symbol];
+        if (entry == 0) {
             missing = true;
             return;
         }
-        writer.Put(table.code[symbol], table.length[symbol]);
+        writer.Put((std::uint64_t{entry >> 8} << size) | bits,
+                   static_cast<int>(entry & 0xFF) + size);
     }
-    void Dc(int i, int symbol) { Code(*dc[i], symbol); }
-    void Ac(int i, int symbol) { Code(*ac[i], symbol); }
+    void Dc(int i, int size, std::uint32_t bits) { Code(*dc[i], size, bits, size); }
+    void Ac(int i, int symbol, std::uint32_t bits, int size) { Code(*ac[i], symbol, bits, size); }
     void Bits(std::uint32_t bits, int count) {
         if (count > 0) writer.Put(bits, count);
     }
@@ -93,49 +96,73 @@ class TScanWalk {
     TScanWalk(const TStoreOutput& output, const TScanHeader& scan, TEmit& emit)
         : output_(output), scan_(scan), emit_(emit) {}
 
-    TScanCoding Run() {
+    // The MCUs of `part`, from the state the scan has after the MCUs before
+    // it: each component's DC predictor is the value of its last block
+    // there, or 0 after a restart marker.
+    TScanCoding Run(const TScanPart& part) {
         const TOutputGeometry& geometry = output_.geometry;
-        const std::int64_t columns = output_.ScanColumns(scan_), rows = output_.ScanRows(scan_);
-        const std::int64_t total = columns * rows;
+        const std::int64_t columns = output_.ScanColumns(scan_);
+        const std::int64_t total = columns * output_.ScanRows(scan_);
         const std::int32_t interval = scan_.restartInterval;
-        std::int64_t mcu = 0;
-        int restartNumber = 0, sinceRestart = 0;
-        for (std::int64_t row = 0; row < rows; ++row) {
-            for (std::int64_t column = 0; column < columns; ++column, ++mcu) {
-                for (int i = 0; i < scan_.count; ++i) {
-                    const int s = scan_.slot[i];
-                    const int h = geometry.h[s], v = geometry.v[s];
-                    const TStoredComponent& component = output_.store[s];
-                    if (!scan_.Interleaved()) {
-                        Block(i, component,
-                              static_cast<std::size_t>(row + geometry.firstRow * v) *
-                                      component.width +
-                                  static_cast<std::size_t>(column + geometry.firstColumn * h));
-                        continue;
-                    }
-                    for (int y = 0; y < v; ++y)
-                        for (int x = 0; x < h; ++x)
-                            Block(i, component,
-                                  static_cast<std::size_t>((row + geometry.firstRow) * v + y) *
-                                          component.width +
-                                      static_cast<std::size_t>((column + geometry.firstColumn) * h +
-                                                               x));
+        int restartNumber = interval > 0 ? static_cast<int>((part.first / interval) & 7) : 0;
+        std::int32_t sinceRestart =
+            interval > 0 ? static_cast<std::int32_t>(part.first % interval) : 0;
+        if (part.first > 0 && (interval == 0 || sinceRestart != 0)) StartAfter(part.first - 1);
+        for (std::int64_t mcu = part.first; mcu < part.last; ++mcu) {
+            const std::int64_t row = mcu / columns, column = mcu % columns;
+            for (int i = 0; i < scan_.count; ++i) {
+                const int s = scan_.slot[i];
+                const int h = geometry.h[s], v = geometry.v[s];
+                const TStoredComponent& component = output_.store[s];
+                if (!scan_.Interleaved()) {
+                    Block(i, component,
+                          static_cast<std::size_t>(row + geometry.firstRow * v) * component.width +
+                              static_cast<std::size_t>(column + geometry.firstColumn * h));
+                    continue;
                 }
-                if (result_ != TScanCoding::Ok) return result_;
-                if (interval > 0 && ++sinceRestart == interval && mcu != total - 1) {
-                    FlushEndOfBands();
-                    emit_.Restart(restartNumber);
-                    restartNumber = (restartNumber + 1) & 7;
-                    sinceRestart = 0;
-                    std::fill(std::begin(predictor_), std::end(predictor_), 0);
-                }
+                for (int y = 0; y < v; ++y)
+                    for (int x = 0; x < h; ++x)
+                        Block(
+                            i, component,
+                            static_cast<std::size_t>((row + geometry.firstRow) * v + y) *
+                                    component.width +
+                                static_cast<std::size_t>((column + geometry.firstColumn) * h + x));
+            }
+            if (result_ != TScanCoding::Ok) return result_;
+            if (interval > 0 && ++sinceRestart == interval && mcu != total - 1) {
+                FlushEndOfBands();
+                emit_.Restart(restartNumber);
+                restartNumber = (restartNumber + 1) & 7;
+                sinceRestart = 0;
+                std::fill(std::begin(predictor_), std::end(predictor_), 0);
             }
         }
-        FlushEndOfBands();
+        if (part.last == total) FlushEndOfBands();
         return result_;
     }
 
   private:
+    // The DC predictors after `mcu`: the value each component's last block
+    // in it gives the prediction.
+    void StartAfter(std::int64_t mcu) {
+        const TOutputGeometry& geometry = output_.geometry;
+        const std::int64_t columns = output_.ScanColumns(scan_);
+        const std::int64_t row = mcu / columns, column = mcu % columns;
+        for (int i = 0; i < scan_.count; ++i) {
+            const int s = scan_.slot[i];
+            const int h = scan_.Interleaved() ? geometry.h[s] : 1;
+            const int v = scan_.Interleaved() ? geometry.v[s] : 1;
+            const TStoredComponent& component = output_.store[s];
+            const std::size_t x = static_cast<std::size_t>(
+                (column + geometry.firstColumn * (scan_.Interleaved() ? 1 : geometry.h[s])) * h +
+                h - 1);
+            const std::size_t y = static_cast<std::size_t>(
+                (row + geometry.firstRow * (scan_.Interleaved() ? 1 : geometry.v[s])) * v + v - 1);
+            const std::int32_t dc = component.dc[y * component.width + x];
+            predictor_[i] = output_.progressive ? dc >> scan_.al : dc;
+        }
+    }
+
     void Block(int i, const TStoredComponent& component, std::size_t block) {
         if (output_.progressive && scan_.DcBand())
             return scan_.Refinement() ? DcRefinement(component, block)
@@ -180,8 +207,7 @@ class TScanWalk {
             result_ = TScanCoding::OutOfRange;
             return;
         }
-        emit_.Dc(i, size);
-        emit_.Bits(ValueBits(difference, size), size);
+        emit_.Dc(i, size, ValueBits(difference, size));
     }
 
     // Run and size of each coefficient, sixteen zeros at a time, and an end
@@ -192,17 +218,16 @@ class TScanWalk {
             const int k = std::countr_zero(rest);
             int run = k - last - 1;
             last = k;
-            for (; run > 15; run -= 16) emit_.Ac(i, 0xF0);
+            for (; run > 15; run -= 16) emit_.Ac(i, 0xF0, 0, 0);
             const std::int32_t value = Value(k);
             const int size = SizeOf(static_cast<std::uint32_t>(std::abs(value)));
             if (size > kMaxAcSize) {
                 result_ = TScanCoding::OutOfRange;
                 return;
             }
-            emit_.Ac(i, (run << 4) | size);
-            emit_.Bits(ValueBits(value, size), size);
+            emit_.Ac(i, (run << 4) | size, ValueBits(value, size), size);
         }
-        if (last != 63) emit_.Ac(i, 0x00);
+        if (last != 63) emit_.Ac(i, 0x00, 0, 0);
     }
 
     // The value shifted right by Al, arithmetically (T.81 G.1.2.1).
@@ -219,8 +244,7 @@ class TScanWalk {
     void FlushEndOfBands() {
         if (endOfBands_ == 0) return;
         const int n = SizeOf(static_cast<std::uint32_t>(endOfBands_)) - 1;
-        emit_.Ac(0, n << 4);
-        emit_.Bits(static_cast<std::uint32_t>(endOfBands_) & ((1u << n) - 1), n);
+        emit_.Ac(0, n << 4, static_cast<std::uint32_t>(endOfBands_) & ((1u << n) - 1), n);
         if constexpr (TEmit::kBits) {
             for (const TCorrections& block : runCorrections_) EmitBits(block);
             runCorrections_.clear();
@@ -241,7 +265,7 @@ class TScanWalk {
             int run = k - last - 1;
             last = k;
             FlushEndOfBands();
-            for (; run > 15; run -= 16) emit_.Ac(0, 0xF0);
+            for (; run > 15; run -= 16) emit_.Ac(0, 0xF0, 0, 0);
             const std::int32_t value = Value(k);
             const auto magnitude = static_cast<std::int32_t>(std::abs(value) >> scan_.al);
             const int size = SizeOf(static_cast<std::uint32_t>(magnitude));
@@ -249,8 +273,8 @@ class TScanWalk {
                 result_ = TScanCoding::OutOfRange;
                 return;
             }
-            emit_.Ac(0, (run << 4) | size);
-            emit_.Bits(ValueBits(value < 0 ? -magnitude : magnitude, size), size);
+            emit_.Ac(0, (run << 4) | size, ValueBits(value < 0 ? -magnitude : magnitude, size),
+                     size);
         }
         if (last < scan_.se) EndOfBand();
     }
@@ -290,7 +314,7 @@ class TScanWalk {
             // coefficient follows; else the end-of-band run takes them.
             for (; run > 15 && k <= lastNew; run -= 16) {
                 FlushEndOfBands();
-                emit_.Ac(0, 0xF0);
+                emit_.Ac(0, 0xF0, 0, 0);
                 EmitBits(corrections);
                 corrections = {};
             }
@@ -301,8 +325,7 @@ class TScanWalk {
                 continue;
             }
             FlushEndOfBands();
-            emit_.Ac(0, (run << 4) | 1);
-            emit_.Bits(Value(k) < 0 ? 0 : 1, 1);
+            emit_.Ac(0, (run << 4) | 1, Value(k) < 0 ? 0 : 1, 1);
             EmitBits(corrections);
             corrections = {};
             run = 0;
@@ -330,23 +353,44 @@ class TScanWalk {
 
 }  // namespace
 
-TScanCoding CountScan(const TStoreOutput& output, const TScanHeader& scan, TSymbolCounts& counts) {
-    TCountEmit emit{counts, scan.dcTable, scan.acTable};
-    return TScanWalk<TCountEmit>(output, scan, emit).Run();
+std::vector<TScanPart> SplitScan(const TStoreOutput& output, const TScanHeader& scan, int parts) {
+    const std::int64_t total = output.ScanColumns(scan) * output.ScanRows(scan);
+    // An AC scan's end-of-band runs join blocks across any split.
+    if (output.progressive && !scan.DcBand()) parts = 1;
+    const std::int64_t unit = scan.restartInterval > 0 ? scan.restartInterval : 1;
+    std::vector<TScanPart> split;
+    std::int64_t first = 0;
+    for (int p = 1; p < parts; ++p) {
+        std::int64_t at = total * p / parts;
+        at -= at % unit;
+        if (at <= first || at >= total) continue;
+        split.push_back({first, at});
+        first = at;
+    }
+    split.push_back({first, total});
+    return split;
 }
 
-TScanCoding CodeScan(const TStoreOutput& output, const TScanHeader& scan,
+TScanCoding CountScan(const TStoreOutput& output, const TScanHeader& scan, const TScanPart& part,
+                      TSymbolCounts& counts) {
+    TCountEmit emit{counts, scan.dcTable, scan.acTable};
+    return TScanWalk<TCountEmit>(output, scan, emit).Run(part);
+}
+
+TScanCoding CodeScan(const TStoreOutput& output, const TScanHeader& scan, const TScanPart& part,
                      const THuffmanEncodeTable (&dc)[4], const THuffmanEncodeTable (&ac)[4],
-                     std::vector<std::uint8_t>& out) {
-    TScanWriter writer(out);
+                     TCodedPart& coded) {
+    // Without restart markers the parts are joined bit by bit, so their
+    // bytes are not stuffed yet; with them, each part ends at a marker.
+    const bool raw = scan.restartInterval == 0;
+    TScanWriter writer(coded.bytes, raw);
     TCodeEmit emit{writer, {}, {}};
     for (int i = 0; i < scan.count; ++i) {
         emit.dc[i] = &dc[scan.dcTable[i]];
         emit.ac[i] = &ac[scan.acTable[i]];
     }
-    const TScanCoding result = TScanWalk<TCodeEmit>(output, scan, emit).Run();
-    writer.FlushWithPadding();
-    writer.Finish();
+    const TScanCoding result = TScanWalk<TCodeEmit>(output, scan, emit).Run(part);
+    FinishPart(writer, raw, coded);
     if (result != TScanCoding::Ok) return result;
     return emit.missing ? TScanCoding::MissingCode : TScanCoding::Ok;
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "JpegRotation/entropy/HuffmanCoding.h"
+#include "JpegRotation/entropy/ScanParts.h"
+#include "JpegRotation/entropy/TableFromCounts.h"
 #include "JpegRotation/frame/Frame.h"
 #include "JpegRotation/frame/ScanHeader.h"
 #include "JpegRotation/store/CoefficientStore.h"
@@ -29,27 +31,30 @@ struct TStoreOutput {
     std::uint64_t ScanBlocks(const TScanHeader& scan) const;
 };
 
-// How often each symbol occurs in a scan, per table selector and class.
-struct TSymbolCounts {
-    std::uint32_t dc[4][256] = {};
-    std::uint32_t ac[4][256] = {};
-};
-
 enum class TScanCoding : std::uint8_t {
     Ok,
     OutOfRange,   // a value beyond the size categories of 8-bit samples
     MissingCode,  // a symbol that a table has no code for
 };
 
-// Adds the symbols of the output scan to `counts`.
+// The MCUs [first, last) of an output scan, counted and coded apart from
+// the others, on a thread of its own.
+struct TScanPart {
+    std::int64_t first = 0, last = 0;
+};
+// The scan cut into about `parts` parts (whole restart intervals when it has
+// them); an AC scan of a progressive frame stays whole, its end-of-band runs
+// joining blocks across any cut.
+std::vector<TScanPart> SplitScan(const TStoreOutput& output, const TScanHeader& scan, int parts);
+
+// Adds the symbols of a part of the output scan to `counts`.
 [[nodiscard]] TScanCoding CountScan(const TStoreOutput& output, const TScanHeader& scan,
-                                    TSymbolCounts& counts);
-// Appends the scan's entropy-coded data to `out`, with restart markers after
-// every scan.restartInterval MCUs, coded with the tables of each
-// selector.
+                                    const TScanPart& part, TSymbolCounts& counts);
+
+// Codes a part of the scan with the tables of each selector, with restart
+// markers after every scan.restartInterval MCUs.
 [[nodiscard]] TScanCoding CodeScan(const TStoreOutput& output, const TScanHeader& scan,
-                                   const THuffmanEncodeTable (&dc)[4],
-                                   const THuffmanEncodeTable (&ac)[4],
-                                   std::vector<std::uint8_t>& out);
+                                   const TScanPart& part, const THuffmanEncodeTable (&dc)[4],
+                                   const THuffmanEncodeTable (&ac)[4], TCodedPart& coded);
 
 }  // namespace plume

@@ -6,6 +6,7 @@
 
 #include "JpegRotation/EngineMessages.h"
 #include "JpegRotation/entropy/TableFromCounts.h"
+#include "JpegRotation/scan/IndexPass.h"
 #include "JpegRotation/scan/ScanPass.h"
 #include "JpegRotation/store/CoefficientStore.h"
 #include "JpegRotation/store/ScanDecoder.h"
@@ -31,26 +32,6 @@ struct TInputScan {
 void AppendWord(std::vector<std::uint8_t>& out, std::uint32_t word) {
     out.push_back(static_cast<std::uint8_t>(word >> 8));
     out.push_back(static_cast<std::uint8_t>(word));
-}
-
-// A DHT segment of the tables a scan uses (T.81 B.2.4.2); tables[c][t]
-// with no symbols are left out.
-void AppendDht(std::vector<std::uint8_t>& out, const TTableSpec (&tables)[2][4]) {
-    std::uint32_t length = 2;
-    for (const auto& ofClass : tables)
-        for (const TTableSpec& table : ofClass)
-            if (!table.symbols.empty())
-                length += 17 + static_cast<std::uint32_t>(table.symbols.size());
-    AppendWord(out, kDHT);
-    AppendWord(out, length);
-    for (int c = 0; c < 2; ++c)
-        for (int t = 0; t < 4; ++t) {
-            const TTableSpec& table = tables[c][t];
-            if (table.symbols.empty()) continue;
-            out.push_back(static_cast<std::uint8_t>(c << 4 | t));
-            out.insert(out.end(), std::begin(table.bits), std::end(table.bits));
-            out.insert(out.end(), table.symbols.begin(), table.symbols.end());
-        }
 }
 
 // The scan header (T.81 B.2.3).
@@ -167,16 +148,10 @@ class TStorePass {
         return true;
     }
 
-    // What one output scan comes to: its DHT segment, when its tables are
-    // made for it, and its entropy-coded data.
-    struct TScanOutput {
-        std::vector<std::uint8_t> tables, data;
-        TScanCoding coding = TScanCoding::Ok;
-    };
-
-    // The output's scans are coded apart from one another, on as many
-    // threads as the file may use, the largest first; then they are put in
-    // order, each after what the output keeps before it.
+    // The output's scans are counted and coded in parts, on as many threads
+    // as the file may use, the largest parts first: first every part's
+    // symbols, for the tables made from them, then every part's bits. Then
+    // the scans are put in order, each after what the output keeps before it.
     bool WriteScans(const std::vector<TScanHeader>& script, bool kept, bool made) {
         const TOutputGeometry& geometry = job_.geometry;
         TStoreOutput output{store_, geometry, frame_.kind == TFrameKind::Progressive,
@@ -185,107 +160,135 @@ class TStorePass {
             output.maxH = std::max(output.maxH, geometry.h[s]);
             output.maxV = std::max(output.maxV, geometry.v[s]);
         }
-        std::uint64_t blocks = 0;
-        std::vector<std::uint64_t> cost(script.size());
-        for (std::size_t j = 0; j < script.size(); ++j) {
-            const std::uint64_t scanBlocks = output.ScanBlocks(script[j]);
-            blocks += scanBlocks;
-            // What an input scan took is what its copy will take; a scan of
-            // the standard script costs about as much as the coefficients
-            // it walks.
-            cost[j] =
-                kept ? scans_[j].bytes
-                     : scanBlocks * static_cast<std::uint64_t>(script[j].se - script[j].ss + 1);
-        }
-        progress_.SetOutputBlocks(blocks);
-        std::vector<std::size_t> order(script.size());
-        for (std::size_t j = 0; j < order.size(); ++j) order[j] = j;
-        std::stable_sort(order.begin(), order.end(),
-                         [&cost](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
-
-        std::vector<TScanOutput> coded(script.size());
-        std::atomic<std::uint64_t> written{0};
-        std::uint64_t reported = 0;
         const TEngineOptions& options = job_.options;
+        std::uint64_t blocks = 0;
+        for (const TScanHeader& scan : script) blocks += output.ScanBlocks(scan);
         const int threads = static_cast<std::int64_t>(blocks) >= options.ParallelMinBlocks
                                 ? ThreadsToUse(options.AllowParallelCoding, options.ThreadCount)
                                 : 1;
+        progress_.SetOutputBlocks(blocks * (made ? 2 : 1));
+
+        // The parts, the largest first: what an input scan took is what its
+        // copy will take; a scan of the standard script costs about as much
+        // as the coefficients it walks.
+        std::vector<TWork> work;
+        for (std::size_t j = 0; j < script.size(); ++j) {
+            const std::uint64_t scanBlocks = output.ScanBlocks(script[j]);
+            const std::uint64_t cost =
+                kept ? scans_[j].bytes
+                     : scanBlocks * static_cast<std::uint64_t>(script[j].se - script[j].ss + 1);
+            const int wanted = static_cast<int>(std::min<std::uint64_t>(
+                2 * static_cast<std::uint64_t>(threads), 1 + scanBlocks / kPartBlocks));
+            const std::vector<TScanPart> parts = SplitScan(output, script[j], wanted);
+            const std::uint64_t total = static_cast<std::uint64_t>(parts.back().last);
+            for (const TScanPart& part : parts) {
+                const auto share = static_cast<std::uint64_t>(part.last - part.first);
+                work.push_back({j, part, cost * share / std::max<std::uint64_t>(total, 1),
+                                scanBlocks * share / std::max<std::uint64_t>(total, 1)});
+            }
+        }
+        std::stable_sort(work.begin(), work.end(),
+                         [](const TWork& a, const TWork& b) { return a.cost > b.cost; });
+
+        std::vector<TScanCoding> results(work.size(), TScanCoding::Ok);
+        std::atomic<std::uint64_t> done{0};
+        std::uint64_t reported = 0;
+        const auto report = [&] {
+            const std::uint64_t now = done;
+            progress_.Written(now - reported);
+            reported = now;
+        };
+        // The symbols of every part, then the tables of each scan.
+        std::vector<std::unique_ptr<TMadeTables>> tables(script.size());
+        std::vector<std::vector<std::uint8_t>> dht(script.size());
+        if (made) {
+            std::vector<std::unique_ptr<TSymbolCounts>> counts(work.size());
+            RunTasks(
+                work.size(), threads,
+                [&](std::size_t w) {
+                    counts[w] = std::make_unique<TSymbolCounts>();
+                    results[w] = CountScan(output, script[work[w].scan], work[w].part, *counts[w]);
+                    done += work[w].blocks;
+                },
+                report);
+            if (!ReportFirst(work, results)) return false;
+            for (std::size_t j = 0; j < script.size(); ++j) {
+                const auto sum = std::make_unique<TSymbolCounts>();
+                for (std::size_t w = 0; w < work.size(); ++w)
+                    if (work[w].scan == j) sum->Add(*counts[w]);
+                tables[j] = std::make_unique<TMadeTables>();
+                MakeTables(*sum, *tables[j]);
+                AppendDht(*tables[j], dht[j]);
+            }
+        } else {
+            for (std::size_t j = 0; j < script.size(); ++j) {
+                tables[j] = std::make_unique<TMadeTables>();
+                KeepTables(scans_[j].tables, *tables[j]);
+            }
+        }
+        // The bits of every part.
+        std::vector<TCodedPart> coded(work.size());
         RunTasks(
-            order.size(), threads,
-            [&](std::size_t i) {
-                const std::size_t j = order[i];
-                coded[j] = CodeOne(output, script[j], made ? nullptr : &scans_[j].tables);
-                written += output.ScanBlocks(script[j]);
+            work.size(), threads,
+            [&](std::size_t w) {
+                const std::size_t j = work[w].scan;
+                coded[w].bytes.reserve(static_cast<std::size_t>(work[w].cost / 4 + 4096));
+                results[w] = CodeScan(output, script[j], work[w].part, tables[j]->dc, tables[j]->ac,
+                                      coded[w]);
+                done += work[w].blocks;
             },
-            [&] {
-                const std::uint64_t now = written;
-                progress_.Written(now - reported);
-                reported = now;
-            });
+            report);
+        if (!ReportFirst(work, results)) return false;
 
         TMemoryStream& stream = job_.io.out.Stream();
         std::vector<std::uint8_t>& out = stream.Bytes();
+        // Each scan's parts in their order.
+        std::vector<std::size_t> inOrder(work.size());
+        for (std::size_t w = 0; w < work.size(); ++w) inOrder[w] = w;
+        std::sort(inOrder.begin(), inOrder.end(), [&work](std::size_t a, std::size_t b) {
+            return work[a].scan != work[b].scan ? work[a].scan < work[b].scan
+                                                : work[a].part.first < work[b].part.first;
+        });
+        std::vector<TCodedPart> parts;
+        std::size_t next = 0;
         for (std::size_t j = 0; j < script.size(); ++j) {
-            if (!Report(coded[j].coding)) return false;
             if (kept) out.insert(out.end(), scans_[j].before.begin(), scans_[j].before.end());
-            out.insert(out.end(), coded[j].tables.begin(), coded[j].tables.end());
+            out.insert(out.end(), dht[j].begin(), dht[j].end());
             AppendSos(out, script[j], job_.header.frame);
-            out.insert(out.end(), coded[j].data.begin(), coded[j].data.end());
-            std::vector<std::uint8_t>().swap(coded[j].data);
+            parts.clear();
+            for (; next < inOrder.size() && work[inOrder[next]].scan == j; ++next)
+                parts.push_back(std::move(coded[inOrder[next]]));
+            JoinParts(parts, out);
         }
         progress_.WritingDone();
         stream.SetPosition(out.size());
         return true;
     }
 
-    struct TScanTables {
-        THuffmanEncodeTable dc[kTableIndexes], ac[kTableIndexes];
+    // A part of an output scan, and what it costs.
+    struct TWork {
+        std::size_t scan;
+        TScanPart part;
+        std::uint64_t cost, blocks;
     };
 
-    // One scan coded: with tables made from its own symbol counts, or with
-    // the input's (`input`).
-    static TScanOutput CodeOne(const TStoreOutput& output, const TScanHeader& scan,
-                               const THuffmanRecords* input) {
-        TScanOutput result;
-        const auto tables = std::make_unique<TScanTables>();
-        if (input == nullptr) {
-            result.coding = MakeTables(output, scan, result.tables, *tables);
-            if (result.coding != TScanCoding::Ok) return result;
-        } else {
-            KeepTables(*input, *tables);
-        }
-        result.coding = CodeScan(output, scan, tables->dc, tables->ac, result.data);
-        return result;
-    }
+    // A part of a scan takes at least this many blocks, where threads share it.
+    static constexpr std::uint64_t kPartBlocks = 1 << 14;
 
-    // Tables made from the scan's own symbol counts, and their DHT segment.
-    static TScanCoding MakeTables(const TStoreOutput& output, const TScanHeader& scan,
-                                  std::vector<std::uint8_t>& out, TScanTables& tables) {
-        const auto counts = std::make_unique<TSymbolCounts>();
-        const TScanCoding counted = CountScan(output, scan, *counts);
-        if (counted != TScanCoding::Ok) return counted;
-        TTableSpec specs[2][kTableIndexes];
-        for (int t = 0; t < kTableIndexes; ++t) {
-            const bool dcUsed = std::any_of(std::begin(counts->dc[t]), std::end(counts->dc[t]),
-                                            [](std::uint32_t n) { return n != 0; });
-            const bool acUsed = std::any_of(std::begin(counts->ac[t]), std::end(counts->ac[t]),
-                                            [](std::uint32_t n) { return n != 0; });
-            if (dcUsed) specs[0][t] = TableFromCounts(counts->dc[t]);
-            if (acUsed) specs[1][t] = TableFromCounts(counts->ac[t]);
-            BuildEncodeTable(CanonicalRecord(specs[0][t].bits, specs[0][t].symbols.data(),
-                                             static_cast<int>(specs[0][t].symbols.size())),
-                             tables.dc[t]);
-            BuildEncodeTable(CanonicalRecord(specs[1][t].bits, specs[1][t].symbols.data(),
-                                             static_cast<int>(specs[1][t].symbols.size())),
-                             tables.ac[t]);
-        }
-        if (scan.UsesDcTables() || scan.UsesAcTables()) AppendDht(out, specs);
-        return TScanCoding::Ok;
+    // The first failure among the parts, in the order of the scans.
+    bool ReportFirst(const std::vector<TWork>& work, const std::vector<TScanCoding>& results) {
+        std::size_t first = work.size();
+        for (std::size_t w = 0; w < work.size(); ++w)
+            if (results[w] != TScanCoding::Ok &&
+                (first == work.size() || work[w].scan < work[first].scan ||
+                 (work[w].scan == work[first].scan && work[w].part.first < work[first].part.first)))
+                first = w;
+        return first == work.size() || Report(results[first]);
     }
 
     // The input's tables of the scan, each complete one as it is and any
     // other replaced by its Annex K table, as the DHT segments say.
-    static void KeepTables(const THuffmanRecords& input, TScanTables& tables) {
+    static void KeepTables(const THuffmanRecords& input, TMadeTables& tables) {
         for (int t = 0; t < kTableIndexes; ++t) {
             BuildEncodeTable(OutputRecord(0, t, input[0][t]), tables.dc[t]);
             BuildEncodeTable(OutputRecord(1, t, input[1][t]), tables.ac[t]);

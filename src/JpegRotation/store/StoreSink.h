@@ -35,6 +35,7 @@ struct TStoreSink {
     std::size_t block;
     const TBlockScatter& map;
     const TStoreShortcuts& tables;
+    std::int8_t* bytes = component.ac + block * 64;
 
     void Begin() {}
     void Dc(std::int32_t value) { component.dc[block] = static_cast<std::int16_t>(value); }
@@ -42,8 +43,8 @@ struct TStoreSink {
     void Store(int k, std::int32_t value) {
         const auto flip = static_cast<std::int32_t>(map.Flip[k]);
         value = (value ^ flip) - flip;
-        if (value > -128 && value < 128)
-            component.ac[block * 64 + map.Target[k]] = static_cast<std::int8_t>(value);
+        if (static_cast<std::uint32_t>(value + 127) <= 254) [[likely]]
+            bytes[map.Target[k]] = static_cast<std::int8_t>(value);
         else
             component.SetAc(block, map.Target[k], value);
     }
