@@ -212,6 +212,52 @@ TEST_F(CliTest, EdgeChoicesMoveTrimOrSkipOnlyAnEdgeThatComesToTheTopOrLeft) {
 
 // The window's three run options are the console's defaults too, and its
 // options win over them.
+// A progressive photo is refused, as a baseline-only reader refuses it, with
+// one more line naming the option that turns it; with --any-jpeg (or the
+// stored setting) it is turned and stays progressive. What no option turns
+// is named in words, without that line. --optimize makes the tables of a
+// baseline photo for its own coefficients, which stay as they are.
+TEST_F(CliTest, AnyJpegTurnsWhatItNamesAndOptimizeKeepsTheCoefficients) {
+    test::WriteBytes(test::PathIn(dir_, "photos/p.jpg"), test::MakePhoto(64, 48, 6, true));
+    const TCliRun refused = Run({"photos/p.jpg"});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("( 1 / 1 ) photos/p.jpg: " + std::string(kCaptionError) + ": " +
+                               kNoteAnyJpegOption + "\n"),
+              std::string::npos)
+        << refused.Err;
+
+    const TCliRun turned = Run({"--any-jpeg", "photos/p.jpg"});
+    EXPECT_EQ(turned.Status, 0) << turned.Err;
+    const test::TBytes result = test::ReadBytes(test::PathIn(dir_, "photos/result/p.jpg"));
+    EXPECT_EQ(test::JpegSize(result), (std::pair<int, int>{48, 64}));
+    EXPECT_TRUE(fixtures::ReadCoefficients(result).progressive);
+
+    // Stored on, it is the default; --no-any-jpeg turns it off again.
+    std::filesystem::create_directories(test::PathIn(dir_, "config/Tidecrest"));
+    std::ofstream(test::PathIn(dir_, "config/Tidecrest/plume_auto.conf"))
+        << "[General]\ngAnyJpeg=1\n";
+    EXPECT_EQ(Run({"-o", "photos/stored.jpg", "photos/p.jpg"}).Status, 0);
+    EXPECT_EQ(Run({"--no-any-jpeg", "-o", "photos/off.jpg", "photos/p.jpg"}).Status, 1);
+
+    // Arithmetic coding (SOF9): named, and no option names itself.
+    test::TBytes arithmetic = test::MakePhoto(64, 48, 6);
+    arithmetic[fixtures::FindSegment(arithmetic, 0xFFC0)->offset + 1] = 0xC9;
+    test::WriteBytes(test::PathIn(dir_, "photos/a.jpg"), arithmetic);
+    const TCliRun named = Run({"photos/a.jpg"});
+    EXPECT_NE(named.Out.find(FormatPathText(kLineRefused, kMsgArithmeticCoding)), std::string::npos)
+        << named.Out;
+    EXPECT_EQ(named.Err.find(kNoteAnyJpegOption), std::string::npos) << named.Err;
+
+    const std::string photo = AddPhoto("b.jpg", 6);
+    ASSERT_EQ(Run({"-o", "photos/kept.jpg", photo}).Status, 0);
+    ASSERT_EQ(Run({"--optimize", "-o", "photos/made.jpg", photo}).Status, 0);
+    const test::TBytes kept = test::ReadBytes(test::PathIn(dir_, "photos/kept.jpg"));
+    const test::TBytes made = test::ReadBytes(test::PathIn(dir_, "photos/made.jpg"));
+    fixtures::ExpectSameCoefficients(fixtures::ReadCoefficients(made),
+                                     fixtures::ReadCoefficients(kept));
+    EXPECT_LT(made.size(), kept.size());
+}
+
 TEST_F(CliTest, StoredRunOptionsAreDefaults) {
     std::filesystem::create_directories(test::PathIn(dir_, "config/Tidecrest"));
     std::ofstream(test::PathIn(dir_, "config/Tidecrest/plume_auto.conf"))

@@ -47,6 +47,8 @@ void ExpectDefaults(const TSettings& s) {
     EXPECT_FALSE(s.gFixMirrored);
     EXPECT_TRUE(s.gExifAnywhere);
     EXPECT_EQ(s.gEdgePolicy, epMove);
+    EXPECT_FALSE(s.gAnyJpeg);
+    EXPECT_FALSE(s.gOptimizeTables);
 }
 
 TEST_F(SettingsTest, EmptyStoreGivesDefaults) {
@@ -54,9 +56,12 @@ TEST_F(SettingsTest, EmptyStoreGivesDefaults) {
 }
 
 TEST_F(SettingsTest, RoundTripOfEveryValue) {
-    const TSettings stored{true, smOriginalFolder, false, false, true, false, true, true, epSkip};
+    const TSettings stored{true, smOriginalFolder, false, false, true, false, true,
+                           true, epSkip,           true,  true};
     ASSERT_TRUE(SaveSettings(stored));
     const TSettings read = LoadSettings();
+    EXPECT_TRUE(read.gAnyJpeg);
+    EXPECT_TRUE(read.gOptimizeTables);
     EXPECT_TRUE(read.gFixMirrored);
     EXPECT_TRUE(read.gExifAnywhere);
     EXPECT_EQ(read.gEdgePolicy, epSkip);
@@ -69,9 +74,10 @@ TEST_F(SettingsTest, RoundTripOfEveryValue) {
 
     const test::TBytes file = test::ReadBytes(StoreFile());
     const std::string text(file.begin(), file.end());
-    for (const char* line : {"gOperateAllFile=1", "gSaveMethod=4", "gKeepTimeStamp_Create=0",
-                             "gKeepTimeStamp_Write=0", "gAllowBreakDCF=1", "gShowOption=0",
-                             "gFixMirrored=1", "gExifAnywhere=1", "gEdgePolicy=2"})
+    for (const char* line :
+         {"gOperateAllFile=1", "gSaveMethod=4", "gKeepTimeStamp_Create=0", "gKeepTimeStamp_Write=0",
+          "gAllowBreakDCF=1", "gShowOption=0", "gFixMirrored=1", "gExifAnywhere=1", "gEdgePolicy=2",
+          "gAnyJpeg=1", "gOptimizeTables=1"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 }
 
@@ -149,7 +155,9 @@ TSettings LoadThroughQt() {
                                {"gAllowBreakDCF", &TSettings::gAllowBreakDCF},
                                {"gShowOption", &TSettings::gShowOption},
                                {"gFixMirrored", &TSettings::gFixMirrored},
-                               {"gExifAnywhere", &TSettings::gExifAnywhere}})
+                               {"gExifAnywhere", &TSettings::gExifAnywhere},
+                               {"gAnyJpeg", &TSettings::gAnyJpeg},
+                               {"gOptimizeTables", &TSettings::gOptimizeTables}})
         if (const auto number = integer(name)) settings.*field = *number != 0;
     if (const auto code = integer("gSaveMethod"))
         settings.gSaveMethod = GetSaveMethod(SetSaveMethod(*code, 0));
@@ -161,8 +169,8 @@ TSettings LoadThroughQt() {
 std::string Describe(const TSettings& s) {
     std::ostringstream out;
     out << s.gOperateAllFile << s.gKeepTimeStamp_Create << s.gKeepTimeStamp_Write
-        << s.gAllowBreakDCF << s.gShowOption << s.gFixMirrored << s.gExifAnywhere << " save "
-        << s.gSaveMethod << " edge " << s.gEdgePolicy;
+        << s.gAllowBreakDCF << s.gShowOption << s.gFixMirrored << s.gExifAnywhere << s.gAnyJpeg
+        << s.gOptimizeTables << " save " << s.gSaveMethod << " edge " << s.gEdgePolicy;
     return out.str();
 }
 

@@ -84,6 +84,8 @@ TEST_P(TLanguageLayoutTest, FirstStartShowsEveryControlInsideItsPanelInOrder) {
         {"chk_KeepTimeStamp_Write", "Pnl_Option", "元ファイルの更新日付をコピーする。", 16},
         {"chk_FixMirrored", "Pnl_Option", "反転した画像も正しい向きに直す。", 16},
         {"chk_ExifAnywhere", "Pnl_Option", "ファイル先頭以外のEXIFも読み取る。", 16},
+        {"chk_AnyJpeg", "Pnl_Option", "プログレッシブ形式などのJPEGも回転する。", 16},
+        {"chk_OptimizeTables", "Pnl_Option", "ハフマンテーブルを画像ごとに最適化する。", 16},
         {"Lbl__EdgePolicy", "Pnl_Option", "MCUの単位でない端の処理", 16},
         {"cbo_EdgePolicy", "Pnl_Option", nullptr, 15},
     };
@@ -170,6 +172,10 @@ TEST_P(TLanguageLayoutTest, FirstStartShowsEveryControlInsideItsPanelInOrder) {
     EXPECT_FALSE(Child<QCheckBox>(window, "chk_FixMirrored")->isChecked());
     // On by default: many cameras write a JFIF segment before the EXIF one.
     EXPECT_TRUE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
+    // Off by default: a file that only AnyJpeg takes is refused, as a
+    // baseline-only reader refuses it, and the tables are kept.
+    EXPECT_FALSE(Child<QCheckBox>(window, "chk_AnyJpeg")->isChecked());
+    EXPECT_FALSE(Child<QCheckBox>(window, "chk_OptimizeTables")->isChecked());
 
     auto* timer = Child<QTimer>(window, "Timer");
     ASSERT_NE(timer, nullptr);
@@ -186,7 +192,7 @@ TEST_F(TLayoutTest, WindowHasItsCaptionFixedSizeAndNoMaximiseButton) {
     EXPECT_EQ(window.objectName(), QStringLiteral("Fm_Main"));
     EXPECT_EQ(window.windowTitle(),
               Utf8("JPEGファイル回転プログラム - plume - 自動処理バージョン"));
-    EXPECT_EQ(window.size(), QSize(433, 514));
+    EXPECT_EQ(window.size(), QSize(433, 562));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -230,7 +236,7 @@ TEST_F(TLayoutTest, OptionButtonHidesAndShowsThePanelAndChangesTheHeight) {
     EXPECT_TRUE(panel->isVisibleTo(&window));
     // The panel lies wholly below row 240, so 240 rows hide it.
     EXPECT_EQ(panel->y(), 240);
-    EXPECT_LE(panel->geometry().bottom() + 1, 514);
+    EXPECT_LE(panel->geometry().bottom() + 1, 562);
     // It holds every option control whole.
     for (const QWidget* control : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         EXPECT_TRUE(panel->contentsRect().contains(control->geometry()))
@@ -245,7 +251,7 @@ TEST_F(TLayoutTest, OptionButtonHidesAndShowsThePanelAndChangesTheHeight) {
 
     button->click();
     EXPECT_TRUE(window.ShowOption());
-    EXPECT_EQ(window.size(), QSize(433, 514));
+    EXPECT_EQ(window.size(), QSize(433, 562));
     EXPECT_EQ(button->text(), Utf8("<< オプション"));
     EXPECT_TRUE(panel->isVisibleTo(&window));
 }

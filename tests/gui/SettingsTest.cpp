@@ -13,9 +13,9 @@ namespace {
 using TSettingsTest = TGuiTest;
 
 const char* const kValueNames[] = {
-    "gOperateAllFile",      "gSaveMethod",    "gKeepTimeStamp_Create",
-    "gKeepTimeStamp_Write", "gAllowBreakDCF", "gShowOption",
-    "gFixMirrored",         "gExifAnywhere",  "gEdgePolicy"};
+    "gOperateAllFile", "gSaveMethod", "gKeepTimeStamp_Create", "gKeepTimeStamp_Write",
+    "gAllowBreakDCF",  "gShowOption", "gFixMirrored",          "gExifAnywhere",
+    "gEdgePolicy",     "gAnyJpeg",    "gOptimizeTables"};
 
 int StoredInt(const char* name) {
     bool ok = false;
@@ -98,7 +98,7 @@ TEST_F(TSettingsTest, HiddenOptionPanelStartsAt240AndOpensToTheFullHeight) {
     EXPECT_EQ(button->text(), QString::fromUtf8("オプション >>"));
     EXPECT_FALSE(Child<QFrame>(window, "Pnl_Option")->isVisibleTo(&window));
     button->click();
-    EXPECT_EQ(window.size(), QSize(433, 514));
+    EXPECT_EQ(window.size(), QSize(433, 562));
     EXPECT_TRUE(Child<QFrame>(window, "Pnl_Option")->isVisibleTo(&window));
 }
 
@@ -158,7 +158,7 @@ TEST_F(TSettingsTest, UnusableStoredValuesFallBackToTheirDefaults) {
         EXPECT_TRUE(Child<QCheckBox>(window, "chk_ExifAnywhere")->isChecked());
         EXPECT_EQ(Child<QComboBox>(window, "cbo_EdgePolicy")->currentIndex(), 0);
         EXPECT_TRUE(window.ShowOption());
-        EXPECT_EQ(window.size(), QSize(433, 514));
+        EXPECT_EQ(window.size(), QSize(433, 562));
         window.close();
     }
     // Closing puts valid numbers in their place.

@@ -263,8 +263,8 @@ bool WriteCountedScan(const TScanJob& job, TPassEvents& events, std::vector<std:
     MakeTables(*counts, *tables);
 
     // The tables go before the scan header that the output holds already.
-    const std::vector<std::uint8_t> scanHeader(out.begin() + static_cast<std::ptrdiff_t>(scanHeaderAt),
-                                               out.end());
+    const std::vector<std::uint8_t> scanHeader(
+        out.begin() + static_cast<std::ptrdiff_t>(scanHeaderAt), out.end());
     out.resize(scanHeaderAt);
     AppendDht(*tables, out);
     out.insert(out.end(), scanHeader.begin(), scanHeader.end());
@@ -274,9 +274,10 @@ bool WriteCountedScan(const TScanJob& job, TPassEvents& events, std::vector<std:
         parts.size(), threads,
         [&](std::size_t p) {
             // A part takes about its share of the input's bytes.
-            const auto share = static_cast<std::size_t>(
-                static_cast<double>(job.size) * static_cast<double>(parts[p].last - parts[p].first) /
-                static_cast<double>(output.McuCount()));
+            const auto share =
+                static_cast<std::size_t>(static_cast<double>(job.size) *
+                                         static_cast<double>(parts[p].last - parts[p].first) /
+                                         static_cast<double>(output.McuCount()));
             TCountedScan::Code(*tables, raw, share + share / 4 + 65536, parts[p]);
             done += parts[p].last - parts[p].first;
         },

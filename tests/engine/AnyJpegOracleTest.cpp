@@ -1,0 +1,286 @@
+// The kinds of JPEG that AnyJpeg takes, in every mode, against jpegtran
+// through libjpeg's own reading of the coefficients: progressive files of
+// every kind of scan script (libjpeg's standard one; spectral selection only;
+// successive approximation with refinement; a band that a quarter turn
+// breaks; DC in scans of their own; restart markers inside the scans),
+// sequential files of several scans, extended (SOF1) frames, four components
+// and letters for identifiers; every sampling, whole and partial MCUs. Each
+// output decodes with djpeg without a warning, is progressive exactly when
+// its input is, keeps the input's scan script where the turn leaves every
+// band one band and else writes jpegtran's; the same bytes come on one
+// thread and on two, and the same coefficients with tables made for them.
+//
+// jpegtran keeps a partial edge in place where the engine moves it
+// (README: partial edges): there the expected coefficients are libjpeg's
+// reading of the input's whole MCUs, turned by the reference coder's block
+// and grid formulas; trimmed, they are jpegtran -trim's.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "ReferenceCoder.h"
+#include "fixtures/Fixtures.h"
+
+namespace plume::test {
+namespace {
+
+using fixtures::TCoefficientImage;
+using fixtures::TSampling;
+
+enum class TKind {
+    Standard,       // libjpeg's standard progressive script
+    Spectral,       // spectral selection only
+    Approximation,  // successive approximation with refinement scans
+    BrokenBand,     // a band that a quarter turn breaks into two
+    DcApart,        // each component's DC in a scan of its own
+    Restarts,       // the standard script with a restart marker after every MCU
+    Scans,          // sequential, components in scans of their own
+    Extended,       // sequential, the one scan in an SOF1 frame
+    Letters,        // the standard script, identifiers 'R', 'G', 'B' or 'C', 'M', 'Y', 'K'
+};
+const char* KindName(TKind kind) {
+    constexpr const char* kNames[] = {"Standard", "Spectral",  "Approximation",
+                                      "BrokenBand", "DcApart", "Restarts",
+                                      "Scans",    "Extended", "Letters"};
+    return kNames[static_cast<int>(kind)];
+}
+
+struct TCase {
+    TKind kind;
+    std::vector<fixtures::THv> sampling;
+    std::string samplingName;
+    bool partial;
+};
+
+void PrintTo(const TCase& c, std::ostream* out) {
+    *out << KindName(c.kind) << "_" << c.samplingName;
+}
+
+// A jpegtran scan script (its -scans file) for `count` components.
+std::string Script(TKind kind, int count) {
+    std::string all = "0", script;
+    for (int c = 1; c < count; ++c) all += "," + std::to_string(c);
+    const auto each = [&](const std::string& band) {
+        for (int c = 0; c < count; ++c) script += std::to_string(c) + ": " + band + ";\n";
+    };
+    switch (kind) {
+        case TKind::Spectral:
+            script = all + ": 0-0, 0, 0;\n0: 1-2, 0, 0;\n0: 3-9, 0, 0;\n0: 10-63, 0, 0;\n";
+            for (int c = 1; c < count; ++c) script += std::to_string(c) + ": 1-63, 0, 0;\n";
+            break;
+        case TKind::Approximation:
+            script = all + ": 0-0, 0, 1;\n0: 1-9, 0, 2;\n0: 10-63, 0, 2;\n0: 1-63, 2, 1;\n";
+            for (int c = 1; c < count; ++c) script += std::to_string(c) + ": 1-63, 0, 1;\n";
+            script += all + ": 0-0, 1, 0;\n";
+            each("1-63, 1, 0");
+            break;
+        case TKind::BrokenBand:
+            script = all + ": 0-0, 0, 0;\n0: 1-4, 0, 0;\n0: 5-63, 0, 0;\n";
+            for (int c = 1; c < count; ++c) script += std::to_string(c) + ": 1-63, 0, 0;\n";
+            break;
+        case TKind::DcApart:
+            each("0-0, 0, 0");
+            each("1-63, 0, 0");
+            break;
+        default:  // Scans: the first component alone, the others together
+            script = "0: 0-63, 0, 0;\n";
+            if (count > 1) script += all.substr(2) + ": 0-63, 0, 0;\n";
+            break;
+    }
+    return script;
+}
+
+TBytes RunJpegtranScript(const std::string& script, const TBytes& input) {
+    fixtures::TTempDir dir;
+    const std::string path = dir.File("scans.txt").string();
+    fixtures::WriteFileBytes(path, TBytes(script.begin(), script.end()));
+    return fixtures::RunJpegtran({"-scans", path}, input);
+}
+
+// The case's input: a baseline file made with libjpeg, then turned into its
+// kind by jpegtran or by its frame marker.
+TBytes MakeInput(const TCase& c) {
+    const int count = static_cast<int>(c.sampling.size());
+    fixtures::TEncodeOptions options;
+    options.sampling = c.sampling;
+    options.Size(c.partial ? 61 : 64, c.partial ? 43 : 48);
+    options.noise = 16;
+    options.seed = static_cast<std::uint32_t>(7 + static_cast<int>(c.kind));
+    if (count == 4) {
+        // An Adobe segment as print work has it, to be kept byte for byte.
+        const char adobe[] = "Adobe\0\x64\0\0\0\0\x02";
+        options.markers.push_back({0xEE, TBytes(adobe, adobe + 12)});
+    }
+    if (c.kind == TKind::Letters)
+        options.componentIds = count == 4 ? std::vector<int>{'C', 'M', 'Y', 'K'}
+                                          : std::vector<int>{'R', 'G', 'B'};
+    options.progressive =
+        c.kind == TKind::Standard || c.kind == TKind::Restarts || c.kind == TKind::Letters;
+    TBytes jpeg = fixtures::EncodeJpeg(options);
+    switch (c.kind) {
+        case TKind::Restarts:
+            return fixtures::RunJpegtran({"-progressive", "-restart", "1B"}, jpeg);
+        case TKind::Extended:
+            jpeg[fixtures::FindSegment(jpeg, 0xFFC0)->offset + 1] = 0xC1;
+            return jpeg;
+        case TKind::Standard:
+        case TKind::Letters:
+            return jpeg;
+        default:
+            return RunJpegtranScript(Script(c.kind, count), jpeg);
+    }
+}
+
+// libjpeg's reading of the input's whole MCUs turned as the mode turns the
+// picture (the reference coder's formulas), as far as the output's blocks
+// that carry picture go; its own sizes and factors otherwise.
+TCoefficientImage MovedCoefficients(const TBytes& input, const TCoefficientImage& output,
+                                    int mode) {
+    const TCoefficientImage whole = fixtures::ReadCoefficients(input, true);
+    const bool exchanged = ExchangesDimensions(static_cast<std::uint8_t>(mode));
+    TCoefficientImage expected = output;
+    for (std::size_t c = 0; c < whole.components.size(); ++c) {
+        const fixtures::TComponentCoefficients& in = whole.components[c];
+        fixtures::TComponentCoefficients& out = expected.components[c];
+        out.id = in.id;
+        out.h = exchanged ? in.v : in.h;
+        out.v = exchanged ? in.h : in.v;
+        const std::size_t w = static_cast<std::size_t>(exchanged ? in.heightInBlocks : in.widthInBlocks);
+        const std::size_t hb = static_cast<std::size_t>(exchanged ? in.widthInBlocks : in.heightInBlocks);
+        for (int k = 0; k < 64; ++k) {
+            const auto [v, u] = FrequencyOf(k);
+            out.quant[k] = exchanged ? in.quant[ZigzagPosition(u, v)] : in.quant[k];
+        }
+        for (int y = 0; y < out.heightInBlocks; ++y)
+            for (int x = 0; x < out.widthInBlocks; ++x) {
+                const fixtures::TBlock& block =
+                    in.blocks[RefSourceIndex(mode, static_cast<std::size_t>(x),
+                                             static_cast<std::size_t>(y), w, hb)];
+                TCoefBlock turned;
+                std::copy(block.begin(), block.end(), turned.begin());
+                turned = RefTransformBlock(turned, mode);
+                std::copy(turned.begin(), turned.end(),
+                          out.blocks[static_cast<std::size_t>(y) * out.widthInBlocks + x].begin());
+            }
+    }
+    return expected;
+}
+
+struct TTurned {
+    bool ok = false;
+    std::vector<TMessage> messages;
+    TBytes output;
+};
+TTurned Turn(const TBytes& input, int mode, int threads, bool trim, bool optimize = false) {
+    TEngineRun run;
+    run.UseThreads(threads);
+    run.options.AnyJpeg = true;
+    run.options.OptimizeTables = optimize;
+    run.options.TrimPartialEdges = trim;
+    run.options.WarnPartialMcu = false;
+    TTurned turned;
+    turned.ok = run.ValidateAndRotate(input, static_cast<std::uint8_t>(mode));
+    turned.messages = run.messages;
+    turned.output = run.output;
+    return turned;
+}
+
+class AnyJpegOracleTest : public ::testing::TestWithParam<TCase> {};
+
+TEST_P(AnyJpegOracleTest, EveryModeMatchesJpegtran) {
+    PLUME_REQUIRE_JPEGTRAN();
+    PLUME_REQUIRE_DJPEG();
+    const TCase& c = GetParam();
+    const TBytes input = MakeInput(c);
+    const TCoefficientImage original = fixtures::ReadCoefficients(input);
+    ASSERT_TRUE(original.warnings.empty()) << original.warnings;
+    const std::vector<fixtures::TScanHeaderRef> inputScans = fixtures::ListScans(input);
+    const std::vector<fixtures::TScanHeaderRef> standardScans =
+        fixtures::ListScans(fixtures::RunJpegtran({"-progressive"}, input));
+
+    for (int mode = 0; mode < kModeCount; ++mode) {
+        for (const bool trim : {false, true}) {
+            if (trim && (!c.partial || mode == 0)) continue;
+            SCOPED_TRACE("mode " + std::to_string(mode) + (trim ? " trimmed" : ""));
+            const TTurned turned = Turn(input, mode, 2, trim);
+            ASSERT_TRUE(turned.ok) << ::testing::PrintToString(turned.messages);
+            EXPECT_TRUE(turned.messages.empty()) << turned.messages.front();
+            EXPECT_TRUE(Turn(input, mode, 1, trim).output == turned.output)
+                << "the second thread changed the output";
+
+            const TCoefficientImage actual = fixtures::ReadCoefficients(turned.output);
+            EXPECT_TRUE(actual.warnings.empty()) << actual.warnings;
+            EXPECT_EQ(fixtures::DjpegWarnings(turned.output), "");
+            EXPECT_EQ(actual.progressive, original.progressive);
+            EXPECT_EQ(fixtures::ParseFrameHeader(turned.output)->marker,
+                      fixtures::ParseFrameHeader(input)->marker);
+            const bool exchanged = ExchangesDimensions(static_cast<std::uint8_t>(mode));
+            if (!trim) {
+                EXPECT_EQ(actual.width, exchanged ? original.height : original.width);
+                EXPECT_EQ(actual.height, exchanged ? original.width : original.height);
+            }
+            std::vector<std::string> args = fixtures::JpegtranModeArgs(mode);
+            if (trim) args.push_back("-trim");
+            const bool wholeTurn = !c.partial || trim || mode == 0;
+            fixtures::ExpectSameCoefficients(
+                actual, wholeTurn ? fixtures::ReadCoefficients(fixtures::RunJpegtran(args, input))
+                                  : MovedCoefficients(input, actual, mode));
+
+            // The input's scans where every band stays one band; else the
+            // standard script.
+            const std::vector<fixtures::TScanHeaderRef> scans = fixtures::ListScans(turned.output);
+            const bool broken = c.kind == TKind::BrokenBand && exchanged;
+            const auto& expectedScans = broken ? standardScans : inputScans;
+            ASSERT_EQ(scans.size(), expectedScans.size());
+            for (std::size_t s = 0; s < scans.size(); ++s)
+                EXPECT_TRUE(scans[s].SameScan(expectedScans[s])) << "scan " << s;
+            if (original.components.size() == 4) {
+                const auto adobe = fixtures::FindSegment(turned.output, 0xFFEE);
+                ASSERT_TRUE(adobe);
+                EXPECT_EQ(fixtures::SegmentBytes(turned.output, *adobe),
+                          fixtures::SegmentBytes(input, *fixtures::FindSegment(input, 0xFFEE)));
+            }
+
+            // Tables made for the output: the same coefficients.
+            const TTurned optimized = Turn(input, mode, 2, trim, true);
+            ASSERT_TRUE(optimized.ok) << ::testing::PrintToString(optimized.messages);
+            fixtures::ExpectSameCoefficients(fixtures::ReadCoefficients(optimized.output), actual);
+        }
+    }
+}
+
+std::vector<TCase> Cases() {
+    std::vector<TCase> cases;
+    const TKind threeComponentKinds[] = {TKind::Standard, TKind::Spectral, TKind::Approximation,
+                                         TKind::BrokenBand, TKind::DcApart, TKind::Restarts,
+                                         TKind::Scans,    TKind::Extended};
+    for (const bool partial : {false, true}) {
+        for (const TSampling sampling : fixtures::kAllSamplings)
+            for (const TKind kind : threeComponentKinds)
+                cases.push_back({kind, fixtures::SamplingFactors(sampling),
+                                 fixtures::SamplingName(sampling), partial});
+        cases.push_back({TKind::Letters, fixtures::SamplingFactors(TSampling::k420), "RGB", partial});
+        // Four components: CMYK, and YCCK with its luminance and black sampled twice.
+        const std::vector<fixtures::THv> cmyk(4, fixtures::THv{1, 1});
+        const std::vector<fixtures::THv> ycck = {{2, 2}, {1, 1}, {1, 1}, {2, 2}};
+        for (const TKind kind :
+             {TKind::Standard, TKind::Approximation, TKind::Scans, TKind::Extended})
+            cases.push_back({kind, cmyk, "CMYK", partial});
+        cases.push_back({TKind::Letters, cmyk, "CMYK", partial});
+        cases.push_back({TKind::Standard, ycck, "YCCK", partial});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AnyJpegOracleTest, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) {
+                             return std::string(KindName(info.param.kind)) + "_" +
+                                    info.param.samplingName +
+                                    (info.param.partial ? "_Partial" : "_Whole");
+                         });
+
+}  // namespace
+}  // namespace plume::test
