@@ -37,7 +37,7 @@ TBytes WithFrameMarker(TBytes jpeg, std::uint8_t marker) {
 
 struct TRefusal {
     const char* name;
-    TBytes jpeg;
+    TBytes (*make)();  // made when the test runs, not when it is listed
     std::string withAnyJpeg;     // the refusal with AnyJpeg on; empty: it turns the file
     std::string withoutAnyJpeg;  // the refusal with it off
 };
@@ -47,28 +47,40 @@ std::string Unknown(const char* digits) {
     return text.replace(text.find("%s"), 2, digits);
 }
 
+TBytes TwelveBit() {
+    TBytes jpeg = WithFrameMarker(Photo(false), 0xC1);
+    jpeg[FindSegment(jpeg, 0xFFC1)->offset + 4] = 12;
+    return jpeg;
+}
+TBytes Conditioning() {
+    const TBytes jpeg = Photo(false);
+    return InsertBytes(jpeg, FindSegment(jpeg, 0xFFC0)->offset, {0xFF, 0xCC, 0x00, 0x04, 0x00, 0x10});
+}
+// No encoder writes five components: the frame header of a photo made so.
+TBytes FiveComponents() {
+    const TBytes jpeg = Photo(false);
+    const TBytes frame = {0xFF, 0xC0, 0, 23, 8, 0, 32, 0, 48, 5, 1, 0x11, 0,  2, 0x11,
+                          0,    3,    0x11, 0, 4, 0x11, 0, 5, 0x11, 0};
+    return ReplaceSegment(jpeg, *FindSegment(jpeg, 0xFFC0), frame);
+}
+template <std::uint8_t kMarker>
+TBytes Marked() {
+    return WithFrameMarker(Photo(false), kMarker);
+}
+
 std::vector<TRefusal> Refusals() {
-    TBytes twelveBit = WithFrameMarker(Photo(false), 0xC1);
-    twelveBit[FindSegment(twelveBit, 0xFFC1)->offset + 4] = 12;
-    TBytes conditioning = Photo(false);
-    conditioning = InsertBytes(conditioning, FindSegment(conditioning, 0xFFC0)->offset,
-                               {0xFF, 0xCC, 0x00, 0x04, 0x00, 0x10});
-    TEncodeOptions five;
-    five.Size(16, 16).sampling = std::vector<THv>(5, THv{1, 1});
     return {
-        {"Lossless", WithFrameMarker(Photo(false), 0xC3), kMsgLosslessFrame, Unknown("FFC3")},
-        {"Hierarchical", WithFrameMarker(Photo(false), 0xC5), kMsgHierarchicalFrame,
-         Unknown("FFC5")},
-        {"Arithmetic", WithFrameMarker(Photo(false), 0xC9), kMsgArithmeticCoding,
-         Unknown("FFC9")},
-        {"ArithmeticProgressive", WithFrameMarker(Photo(false), 0xCA), kMsgArithmeticCoding,
-         Unknown("FFCA")},
-        {"Conditioning", conditioning, kMsgArithmeticCoding, Unknown("FFCC")},
-        {"TwelveBit", twelveBit, kMsgPrecision, Unknown("FFC1")},
-        {"FiveComponents", EncodeJpeg(five), kMsgTooManyComponents, kMsgComponentIdOutOfRange},
-        {"Progressive", Photo(true), "", Unknown("FFC2")},
-        {"Extended", WithFrameMarker(Photo(false), 0xC1), "", Unknown("FFC1")},
-        {"FourComponents", Photo(false, std::vector<THv>(4, THv{1, 1})), "", kMsgNotYCbCr},
+        {"Lossless", Marked<0xC3>, kMsgLosslessFrame, Unknown("FFC3")},
+        {"Hierarchical", Marked<0xC5>, kMsgHierarchicalFrame, Unknown("FFC5")},
+        {"Arithmetic", Marked<0xC9>, kMsgArithmeticCoding, Unknown("FFC9")},
+        {"ArithmeticProgressive", Marked<0xCA>, kMsgArithmeticCoding, Unknown("FFCA")},
+        {"Conditioning", Conditioning, kMsgArithmeticCoding, Unknown("FFCC")},
+        {"TwelveBit", TwelveBit, kMsgPrecision, Unknown("FFC1")},
+        {"FiveComponents", FiveComponents, kMsgTooManyComponents, kMsgComponentIdOutOfRange},
+        {"Progressive", [] { return Photo(true); }, "", Unknown("FFC2")},
+        {"Extended", Marked<0xC1>, "", Unknown("FFC1")},
+        {"FourComponents", [] { return Photo(false, std::vector<THv>(4, THv{1, 1})); }, "",
+         kMsgNotYCbCr},
     };
 }
 
@@ -76,19 +88,20 @@ class AnyJpegRefusalTest : public ::testing::TestWithParam<TRefusal> {};
 
 TEST_P(AnyJpegRefusalTest, NamedWithItAndAsBeforeWithout) {
     const TRefusal& c = GetParam();
+    const TBytes jpeg = c.make();
     TEngineRun off;
-    EXPECT_FALSE(off.Validate(c.jpeg));
+    EXPECT_FALSE(off.Validate(jpeg));
     EXPECT_EQ(off.messages, (std::vector<TMessage>{{c.withoutAnyJpeg, kLevelError}}));
     EXPECT_EQ(off.engine.LastPass().anyJpegTakes, c.withAnyJpeg.empty());
 
     TEngineRun on;
     on.options.AnyJpeg = true;
     if (c.withAnyJpeg.empty()) {
-        EXPECT_TRUE(on.ValidateAndRotate(c.jpeg, kModeRotateRight))
+        EXPECT_TRUE(on.ValidateAndRotate(jpeg, kModeRotateRight))
             << ::testing::PrintToString(on.messages);
         return;
     }
-    EXPECT_FALSE(on.ValidateAndRotate(c.jpeg, kModeRotateRight));
+    EXPECT_FALSE(on.ValidateAndRotate(jpeg, kModeRotateRight));
     EXPECT_EQ(on.messages, (std::vector<TMessage>{{c.withAnyJpeg, kLevelError}}));
     EXPECT_FALSE(on.engine.LastPass().anyJpegTakes);
 }
@@ -182,12 +195,12 @@ TEST(ProgressiveDamageTest, BadCodesRunsPastTheBandAndWrongBitsAreNamed) {
 TEST(ProgressiveThumbnailTest, TurnsWithThePhoto) {
     PLUME_REQUIRE_JPEGTRAN();
     TEncodeOptions small;
-    small.Size(40, 24).Sampling(TSampling::k422);
+    small.Size(48, 32).Sampling(TSampling::k422);
     small.progressive = true;
     small.writeJfif = false;
     const TBytes thumbnail = EncodeJpeg(small);
     TExifOptions exif;
-    exif.ifd1 = JpegThumbnailIfd1(40, 24);
+    exif.ifd1 = JpegThumbnailIfd1(48, 32);
     exif.thumbnail = thumbnail;
     const TBytes jpeg = InsertSegmentAfterSoi(Photo(false), BuildExif(exif).Segment());
     for (const bool anyJpeg : {false, true}) {
