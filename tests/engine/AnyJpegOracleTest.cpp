@@ -173,6 +173,7 @@ struct TTurned {
     bool ok = false;
     std::vector<TMessage> messages;
     TBytes output;
+    std::vector<int> progressMax, progress;
 };
 TTurned Turn(const TBytes& input, int mode, int threads, bool trim, bool optimize = false) {
     TEngineRun run;
@@ -185,6 +186,8 @@ TTurned Turn(const TBytes& input, int mode, int threads, bool trim, bool optimiz
     turned.ok = run.ValidateAndRotate(input, static_cast<std::uint8_t>(mode));
     turned.messages = run.messages;
     turned.output = run.output;
+    turned.progressMax = run.progressMax;
+    turned.progress = run.progress;
     return turned;
 }
 
@@ -210,6 +213,11 @@ TEST_P(AnyJpegOracleTest, EveryModeMatchesJpegtran) {
             EXPECT_TRUE(turned.messages.empty()) << turned.messages.front();
             EXPECT_TRUE(Turn(input, mode, 1, trim).output == turned.output)
                 << "the second thread changed the output";
+            // One maximum; the start, then every position up to it once, in order.
+            ASSERT_EQ(turned.progressMax.size(), 1u);
+            std::vector<int> positions = {0};
+            for (int p = 0; p < turned.progressMax[0]; ++p) positions.push_back(p);
+            EXPECT_EQ(turned.progress, positions);
 
             const TCoefficientImage actual = fixtures::ReadCoefficients(turned.output);
             EXPECT_TRUE(actual.warnings.empty()) << actual.warnings;
