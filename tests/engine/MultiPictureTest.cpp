@@ -182,6 +182,17 @@ TEST(MultiPictureTest, AGainMapThatCannotBeKeptTrueRefusesTheFile) {
         EXPECT_FALSE(run.ValidateAndRotate(phone.file, kModeRotateRight));
         EXPECT_EQ(run.Messages(kLevelError), (std::vector<TMessage>{{kMsgGainMapNotTurned, 2}}));
         EXPECT_TRUE(run.ValidateAndRotate(phone.file, kModeNone)) << "mode 0 keeps it aligned";
+
+        // AnyJpeg turns it with the primary, and it stays progressive.
+        TEngineRun any;
+        any.options.AnyJpeg = true;
+        ASSERT_TRUE(any.ValidateAndRotate(phone.file, kModeRotateRight))
+            << ::testing::PrintToString(any.messages);
+        if (fixtures::HaveExiftool() && fixtures::HaveJpegtran()) {
+            const TBytes gainMap = fixtures::ExiftoolBinary(any.output, "MPImage2");
+            EXPECT_TRUE(fixtures::ReadCoefficients(gainMap).progressive);
+            ExpectTurnedLikeJpegtran(gainMap, phone.gainMap, kModeRotateRight);
+        }
     }
     // A new gain map length with one digit more than the old, in a packet
     // without padding: a COM segment makes the old length 9999.
