@@ -210,8 +210,6 @@ TEST_F(CliTest, EdgeChoicesMoveTrimOrSkipOnlyAnEdgeThatComesToTheTopOrLeft) {
     EXPECT_EQ(test::ReadBytes(test::PathIn(dir_, "photos/moves.jpg")), moves);
 }
 
-// The window's three run options are the console's defaults too, and its
-// options win over them.
 // A progressive photo is refused, as a baseline-only reader refuses it, with
 // one more line naming the option that turns it; with --any-jpeg (or the
 // stored setting) it is turned and stays progressive. What no option turns
@@ -258,6 +256,8 @@ TEST_F(CliTest, AnyJpegTurnsWhatItNamesAndOptimizeKeepsTheCoefficients) {
     EXPECT_LT(made.size(), kept.size());
 }
 
+// The window's three run options are the console's defaults too, and its
+// options win over them.
 TEST_F(CliTest, StoredRunOptionsAreDefaults) {
     std::filesystem::create_directories(test::PathIn(dir_, "config/Tidecrest"));
     std::ofstream(test::PathIn(dir_, "config/Tidecrest/plume_auto.conf"))

@@ -11,9 +11,8 @@
 // thread and on two, and the same coefficients with tables made for them.
 //
 // jpegtran keeps a partial edge in place where the engine moves it
-// (README: partial edges): there the expected coefficients are libjpeg's
-// reading of the input's whole MCUs, turned by the reference coder's block
-// and grid formulas; trimmed, they are jpegtran -trim's.
+// (README: partial edges): there the expected coefficients are
+// MovedCoefficients; trimmed, they are jpegtran -trim's.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -22,6 +21,7 @@
 
 #include "EngineTestSupport.h"
 #include "ReferenceCoder.h"
+#include "ReferenceCoderRuns.h"
 #include "fixtures/Fixtures.h"
 
 namespace plume::test {
@@ -42,9 +42,9 @@ enum class TKind {
     Letters,        // the standard script, identifiers 'R', 'G', 'B' or 'C', 'M', 'Y', 'K'
 };
 const char* KindName(TKind kind) {
-    constexpr const char* kNames[] = {"Standard", "Spectral",  "Approximation",
-                                      "BrokenBand", "DcApart", "Restarts",
-                                      "Scans",    "Extended", "Letters"};
+    constexpr const char* kNames[] = {"Standard",   "Spectral", "Approximation",
+                                      "BrokenBand", "DcApart",  "Restarts",
+                                      "Scans",      "Extended", "Letters"};
     return kNames[static_cast<int>(kind)];
 }
 
@@ -115,8 +115,8 @@ TBytes MakeInput(const TCase& c) {
         options.markers.push_back({0xEE, TBytes(adobe, adobe + 12)});
     }
     if (c.kind == TKind::Letters)
-        options.componentIds = count == 4 ? std::vector<int>{'C', 'M', 'Y', 'K'}
-                                          : std::vector<int>{'R', 'G', 'B'};
+        options.componentIds =
+            count == 4 ? std::vector<int>{'C', 'M', 'Y', 'K'} : std::vector<int>{'R', 'G', 'B'};
     options.progressive =
         c.kind == TKind::Standard || c.kind == TKind::Restarts || c.kind == TKind::Letters;
     TBytes jpeg = fixtures::EncodeJpeg(options);
@@ -132,41 +132,6 @@ TBytes MakeInput(const TCase& c) {
         default:
             return RunJpegtranScript(Script(c.kind, count), jpeg);
     }
-}
-
-// libjpeg's reading of the input's whole MCUs turned as the mode turns the
-// picture (the reference coder's formulas), as far as the output's blocks
-// that carry picture go; its own sizes and factors otherwise.
-TCoefficientImage MovedCoefficients(const TBytes& input, const TCoefficientImage& output,
-                                    int mode) {
-    const TCoefficientImage whole = fixtures::ReadCoefficients(input, true);
-    const bool exchanged = ExchangesDimensions(static_cast<std::uint8_t>(mode));
-    TCoefficientImage expected = output;
-    for (std::size_t c = 0; c < whole.components.size(); ++c) {
-        const fixtures::TComponentCoefficients& in = whole.components[c];
-        fixtures::TComponentCoefficients& out = expected.components[c];
-        out.id = in.id;
-        out.h = exchanged ? in.v : in.h;
-        out.v = exchanged ? in.h : in.v;
-        const std::size_t w = static_cast<std::size_t>(exchanged ? in.heightInBlocks : in.widthInBlocks);
-        const std::size_t hb = static_cast<std::size_t>(exchanged ? in.widthInBlocks : in.heightInBlocks);
-        for (int k = 0; k < 64; ++k) {
-            const auto [v, u] = FrequencyOf(k);
-            out.quant[k] = exchanged ? in.quant[ZigzagPosition(u, v)] : in.quant[k];
-        }
-        for (int y = 0; y < out.heightInBlocks; ++y)
-            for (int x = 0; x < out.widthInBlocks; ++x) {
-                const fixtures::TBlock& block =
-                    in.blocks[RefSourceIndex(mode, static_cast<std::size_t>(x),
-                                             static_cast<std::size_t>(y), w, hb)];
-                TCoefBlock turned;
-                std::copy(block.begin(), block.end(), turned.begin());
-                turned = RefTransformBlock(turned, mode);
-                std::copy(turned.begin(), turned.end(),
-                          out.blocks[static_cast<std::size_t>(y) * out.widthInBlocks + x].begin());
-            }
-    }
-    return expected;
 }
 
 struct TTurned {
@@ -262,15 +227,16 @@ TEST_P(AnyJpegOracleTest, EveryModeMatchesJpegtran) {
 
 std::vector<TCase> Cases() {
     std::vector<TCase> cases;
-    const TKind threeComponentKinds[] = {TKind::Standard, TKind::Spectral, TKind::Approximation,
-                                         TKind::BrokenBand, TKind::DcApart, TKind::Restarts,
-                                         TKind::Scans,    TKind::Extended};
+    const TKind threeComponentKinds[] = {TKind::Standard,   TKind::Spectral, TKind::Approximation,
+                                         TKind::BrokenBand, TKind::DcApart,  TKind::Restarts,
+                                         TKind::Scans,      TKind::Extended};
     for (const bool partial : {false, true}) {
         for (const TSampling sampling : fixtures::kAllSamplings)
             for (const TKind kind : threeComponentKinds)
                 cases.push_back({kind, fixtures::SamplingFactors(sampling),
                                  fixtures::SamplingName(sampling), partial});
-        cases.push_back({TKind::Letters, fixtures::SamplingFactors(TSampling::k420), "RGB", partial});
+        cases.push_back(
+            {TKind::Letters, fixtures::SamplingFactors(TSampling::k420), "RGB", partial});
         // Four components: CMYK, and YCCK with its luminance and black sampled twice.
         const std::vector<fixtures::THv> cmyk(4, fixtures::THv{1, 1});
         const std::vector<fixtures::THv> ycck = {{2, 2}, {1, 1}, {1, 1}, {2, 2}};

@@ -90,4 +90,37 @@ std::vector<int> RestartMarkersIn(const TBytes& jpeg) {
     return markers;
 }
 
+fixtures::TCoefficientImage MovedCoefficients(const TBytes& input,
+                                              const fixtures::TCoefficientImage& output, int mode) {
+    const fixtures::TCoefficientImage whole = fixtures::ReadCoefficients(input, true);
+    const bool exchanged = ExchangesDimensions(static_cast<std::uint8_t>(mode));
+    fixtures::TCoefficientImage expected = output;
+    for (std::size_t c = 0; c < whole.components.size(); ++c) {
+        const fixtures::TComponentCoefficients& in = whole.components[c];
+        fixtures::TComponentCoefficients& out = expected.components[c];
+        out.id = in.id;
+        out.h = exchanged ? in.v : in.h;
+        out.v = exchanged ? in.h : in.v;
+        const std::size_t w =
+            static_cast<std::size_t>(exchanged ? in.heightInBlocks : in.widthInBlocks);
+        const std::size_t hb =
+            static_cast<std::size_t>(exchanged ? in.widthInBlocks : in.heightInBlocks);
+        for (int k = 0; k < 64; ++k) {
+            const auto [v, u] = FrequencyOf(k);
+            out.quant[k] = exchanged ? in.quant[ZigzagPosition(u, v)] : in.quant[k];
+        }
+        for (int y = 0; y < out.heightInBlocks; ++y)
+            for (int x = 0; x < out.widthInBlocks; ++x) {
+                const fixtures::TBlock& block = in.blocks[RefSourceIndex(
+                    mode, static_cast<std::size_t>(x), static_cast<std::size_t>(y), w, hb)];
+                TCoefBlock turned;
+                std::copy(block.begin(), block.end(), turned.begin());
+                turned = RefTransformBlock(turned, mode);
+                std::copy(turned.begin(), turned.end(),
+                          out.blocks[static_cast<std::size_t>(y) * out.widthInBlocks + x].begin());
+            }
+    }
+    return expected;
+}
+
 }  // namespace plume::test

@@ -10,6 +10,7 @@
 
 #include "EngineTestSupport.h"
 #include "ReferenceCoder.h"
+#include "fixtures/Oracles.h"
 
 namespace plume::test {
 
@@ -53,6 +54,15 @@ void ExpectSameAsReference(const TBytes& jpeg, int mode, bool parallel,
 // Expects the engine's DecodeScan to give the reference's blocks, messages
 // and end position.
 void ExpectSameDecodeAsReference(const TBytes& jpeg, const TRefRotation& reference);
+
+// libjpeg's reading of the input's whole MCUs (the padding's blocks
+// included) turned as the mode turns the picture, by the reference coder's
+// block and grid formulas, as far as the output's blocks that carry picture
+// go; the output's own sizes and factors otherwise. jpegtran keeps a partial
+// edge in place where the engine moves it: this is what the engine's turn
+// of any frame must read as.
+fixtures::TCoefficientImage MovedCoefficients(const TBytes& input,
+                                              const fixtures::TCoefficientImage& output, int mode);
 
 // The RSTn markers (0 to 7) found in scan data, in order.
 std::vector<int> RestartMarkersIn(const TBytes& jpeg);
