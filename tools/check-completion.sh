@@ -100,10 +100,12 @@ expectations() {
   expect "" "--sa" --save-method
   expect "" "--no-k" --no-keep-created --no-keep-modified
   expect "" "--dr" --dry-run
-  expect "" "-" -- --all --allow-break-dcf --dry-run --edges --exif-anywhere --help --jobs \
-    --keep-created --keep-modified --mirrored --mode --no-all --no-allow-break-dcf \
-    --no-exif-anywhere --no-keep-created --no-keep-modified --no-mirrored --output \
-    --save-method --stop-on-error --version -h -j -n -o
+  expect "" "-" -- --all --allow-break-dcf --any-jpeg --dry-run --edges --exif-anywhere --help \
+    --jobs --keep-created --keep-modified --mirrored --mode --no-all --no-allow-break-dcf \
+    --no-any-jpeg --no-exif-anywhere --no-keep-created --no-keep-modified --no-mirrored \
+    --no-optimize --optimize --output --save-method --stop-on-error --version -h -j -n -o
+  expect "" "--an" --any-jpeg
+  expect "" "--no-o" --no-optimize
   expect "--save-method" "" bak original overwrite recycle result
   expect "--save-method" "o" original overwrite
   expect "--save-method =" "re" recycle result
