@@ -70,11 +70,7 @@ const char* const kCliHelp =
         "                        default the file is reported with its path and\n"
         "                        the run goes on\n"
         "  -h, --help            show this help\n"
-        "  --version             show the version\n"
-        "\n"
-        "Exit status: 0 every file handled, 1 a file refused or failed or the run\n"
-        "cancelled (Ctrl-C ends it after the current file), 2 bad usage; with\n"
-        "--dry-run, that of the run as far as it shows without saving.\n");
+        "  --version             show the version\n");
 
 const char* const kCliHelpKinds =
     Msg("\n"
@@ -92,6 +88,12 @@ const char* const kCliHelpKinds =
         "                        progressive result always has them)\n"
         "Arithmetic-coded, lossless, hierarchical and 12-bit files are never\n"
         "turned.\n");
+
+const char* const kCliHelpExit =
+    Msg("\n"
+        "Exit status: 0 every file handled, 1 a file refused or failed or the run\n"
+        "cancelled (Ctrl-C ends it after the current file), 2 bad usage; with\n"
+        "--dry-run, that of the run as far as it shows without saving.\n");
 
 namespace {
 

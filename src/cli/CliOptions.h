@@ -30,8 +30,10 @@ enum class TCliAction { Run, Help, Version, UsageError };
 TCliAction ParseCommandLine(int argc, const char* const* argv, TCliOptions& options,
                             std::string& error);
 
+// The help, in three texts: the usage and the options; the options for the
+// kinds of JPEG and the tables; the exit status.
 extern const char* const kCliHelp;
-// After kCliHelp: the options for the kinds of JPEG and the tables.
 extern const char* const kCliHelpKinds;
+extern const char* const kCliHelpExit;
 
 }  // namespace plume

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
         case TCliAction::Help:
             std::fputs(Localize(kCliHelp).c_str(), stdout);
             std::fputs(Localize(kCliHelpKinds).c_str(), stdout);
+            std::fputs(Localize(kCliHelpExit).c_str(), stdout);
             return kExitHandled;
         case TCliAction::Version:
             std::printf("%s\n", kVersionText);
