@@ -43,9 +43,10 @@ void ExpectSameAsReference(const TBytes& jpeg, int mode, bool parallel,
         EXPECT_EQ(engine.readErrorText, reference.readErrorText);
     }
     std::vector<TMessage> expected = reference.messages;
-    if (reference.missingSymbol)
-        expected.push_back(
-            {"出力に必要なハフマン符号がハフマンテーブルに定義されていません。", kLevelError});
+    if (reference.missingSymbol) {
+        const std::string missing = "出力に必要なハフマン符号がハフマンテーブルに定義されていません。";
+        expected.emplace_back(missing, kLevelError);
+    }
     EXPECT_EQ(engine.messages, expected);
     EXPECT_EQ(engine.ok, reference.ok);
     if (!engine.ok || !reference.ok) return;
