@@ -37,7 +37,7 @@ TBytes WithFrameMarker(TBytes jpeg, std::uint8_t marker) {
 
 struct TRefusal {
     const char* name;
-    TBytes (*make)();  // made when the test runs, not when it is listed
+    TBytes (*make)();            // made when the test runs, not when it is listed
     std::string withAnyJpeg;     // the refusal with AnyJpeg on; empty: it turns the file
     std::string withoutAnyJpeg;  // the refusal with it off
 };
@@ -54,13 +54,14 @@ TBytes TwelveBit() {
 }
 TBytes Conditioning() {
     const TBytes jpeg = Photo(false);
-    return InsertBytes(jpeg, FindSegment(jpeg, 0xFFC0)->offset, {0xFF, 0xCC, 0x00, 0x04, 0x00, 0x10});
+    return InsertBytes(jpeg, FindSegment(jpeg, 0xFFC0)->offset,
+                       {0xFF, 0xCC, 0x00, 0x04, 0x00, 0x10});
 }
 // No encoder writes five components: the frame header of a photo made so.
 TBytes FiveComponents() {
     const TBytes jpeg = Photo(false);
-    const TBytes frame = {0xFF, 0xC0, 0, 23, 8, 0, 32, 0, 48, 5, 1, 0x11, 0,  2, 0x11,
-                          0,    3,    0x11, 0, 4, 0x11, 0, 5, 0x11, 0};
+    const TBytes frame = {0xFF, 0xC0, 0, 23, 8,    0, 32, 0,    48, 5, 1,    0x11, 0,
+                          2,    0x11, 0, 3,  0x11, 0, 4,  0x11, 0,  5, 0x11, 0};
     return ReplaceSegment(jpeg, *FindSegment(jpeg, 0xFFC0), frame);
 }
 template <std::uint8_t kMarker>
@@ -79,8 +80,11 @@ std::vector<TRefusal> Refusals() {
         {"FiveComponents", FiveComponents, kMsgTooManyComponents, kMsgComponentIdOutOfRange},
         {"Progressive", [] { return Photo(true); }, "", Unknown("FFC2")},
         {"Extended", Marked<0xC1>, "", Unknown("FFC1")},
-        {"FourComponents", [] { return Photo(false, std::vector<THv>(4, THv{1, 1})); }, "",
-         kMsgNotYCbCr},
+        {"FourComponents",
+         [] {
+             return Photo(false, std::vector<THv>(4, THv{1, 1}));
+         },
+         "", kMsgNotYCbCr},
     };
 }
 
@@ -148,8 +152,8 @@ TEST(ProgressiveDamageTest, EveryKindOfScanCutShortEndsTheInput) {
     for (const TScanHeaderRef& scan : scans) {
         SCOPED_TRACE("scan at " + std::to_string(scan.offset));
         const std::size_t data = scan.offset + 2 + 8;  // SOS, length, one component
-        ExpectRefused(TBytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(
-                                                               (data + scan.dataEnd) / 2)),
+        ExpectRefused(TBytes(jpeg.begin(),
+                             jpeg.begin() + static_cast<std::ptrdiff_t>((data + scan.dataEnd) / 2)),
                       "");
     }
 }
