@@ -84,7 +84,7 @@ void PutSamplings(TSeedWriter& out) {
 // Frames that the usual layouts leave out: 4:1:1 and 4:2:x, mixed factors,
 // two components, identifiers from 0, a grey frame with factors that its
 // single-component scan ignores, extreme qualities, a progressive file
-// (refused), extra segments and data after EOI.
+// (refused without AnyJpeg), extra segments and data after EOI.
 void PutUnusualFrames(TSeedWriter& out) {
     out.Put("fuzz_engine", "411.jpg", Encode(40, 8, {{4, 1}, {1, 1}, {1, 1}}, 1));
     out.Put("fuzz_engine", "42x.jpg", Encode(32, 16, {{4, 2}, {1, 1}, {1, 1}}, 2));
