@@ -3,7 +3,12 @@
 //   fuzz_engine/        baseline files of every sampling, with and without
 //                       restart intervals, standard, optimised and incomplete
 //                       tables, extra segments, trailing data, EXIF with JPEG
-//                       and uncompressed thumbnails, and a few refused files
+//                       and uncompressed thumbnails, and a few refused files;
+//                       the kinds that AnyJpeg takes: progressive files of
+//                       every kind of scan script, restart markers inside
+//                       progressive scans, sequential files of several scans,
+//                       SOF1, CMYK and YCCK with an Adobe segment, letters
+//                       for identifiers (made by jpegtran from libjpeg files)
 //   fuzz_exif_rewrite/  APP1 bodies (first byte: mode and the engine's options)
 //   fuzz_analysis/      whole files with EXIF, after SOI or after JFIF
 //   fuzz_multi_picture/ multi-picture files: both byte orders, previews, gain
@@ -19,6 +24,7 @@
 #include "FuzzSupport.h"
 #include "fixtures/ExifBuilder.h"
 #include "fixtures/JpegEncoder.h"
+#include "fixtures/JpegKinds.h"
 #include "fixtures/MultiPictureBuilder.h"
 #include "fixtures/SegmentBuilder.h"
 #include "fixtures/TempDir.h"
@@ -78,7 +84,7 @@ void PutSamplings(TSeedWriter& out) {
 // Frames that the usual layouts leave out: 4:1:1 and 4:2:x, mixed factors,
 // two components, identifiers from 0, a grey frame with factors that its
 // single-component scan ignores, extreme qualities, a progressive file
-// (refused), extra segments and data after EOI.
+// (refused without AnyJpeg), extra segments and data after EOI.
 void PutUnusualFrames(TSeedWriter& out) {
     out.Put("fuzz_engine", "411.jpg", Encode(40, 8, {{4, 1}, {1, 1}, {1, 1}}, 1));
     out.Put("fuzz_engine", "42x.jpg", Encode(32, 16, {{4, 2}, {1, 1}, {1, 1}}, 2));
@@ -108,6 +114,54 @@ void PutUnusualFrames(TSeedWriter& out) {
     TBytes file = fixtures::EncodeJpeg(options);
     file.insert(file.end(), {0x00, 0xFF, 0xD8, 0xFF, 0xD9});
     out.Put("fuzz_engine", "segments-and-trailer.jpg", file);
+}
+
+// bytes with zeros after EOI up to the first size that chooses AnyJpeg, the
+// mode, TrimPartialEdges and OptimizeTables so in fuzz_engine (AllowBreakDCF
+// off).
+TBytes SizedForEngine(TBytes bytes, int mode, bool trim, bool optimise) {
+    const auto chooses = [&](std::size_t size) {
+        return (size & 1) == 0 && (size / 2 % 8) == static_cast<std::size_t>(mode) &&
+               ((size & 16) != 0) == trim && (size & 0x60) != 0 && ((size & 0x80) != 0) == optimise;
+    };
+    while (!chooses(bytes.size())) bytes.push_back(0);
+    return bytes;
+}
+
+// Every kind that AnyJpeg takes, in three layouts of three components (4:2:0
+// whole MCUs, 4:2:2 partial ones, 4:4:4) and grey, four components (CMYK and
+// YCCK with an Adobe segment): every mode, some trimmed, some with tables
+// made for the output.
+void PutAnyJpeg(TSeedWriter& out) {
+    struct TLayout {
+        std::string name;
+        std::vector<fixtures::THv> sampling;
+        int width, height;
+    };
+    const std::vector<TLayout> layouts = {
+        {"420", fixtures::SamplingFactors(fixtures::TSampling::k420), 32, 32},
+        {"422", fixtures::SamplingFactors(fixtures::TSampling::k422), 27, 19},
+        {"444", fixtures::SamplingFactors(fixtures::TSampling::k444), 16, 24},
+        {"grey", fixtures::SamplingFactors(fixtures::TSampling::kGrey), 24, 16},
+        {"cmyk", std::vector<fixtures::THv>(4, fixtures::THv{1, 1}), 16, 16},
+        {"ycck", {{2, 2}, {1, 1}, {1, 1}, {2, 2}}, 32, 16},
+    };
+    int n = 0;
+    for (const TLayout& layout : layouts) {
+        for (const fixtures::TJpegKind kind : fixtures::kAllJpegKinds) {
+            // Letters name the components of three or four.
+            if (kind == fixtures::TJpegKind::Letters && layout.sampling.size() == 1) continue;
+            fixtures::TEncodeOptions options;
+            options.Size(layout.width, layout.height);
+            options.sampling = layout.sampling;
+            options.noise = 8;
+            options.seed = static_cast<std::uint32_t>(++n);
+            const TBytes file = fixtures::EncodeJpegKind(kind, options);
+            out.Put("fuzz_engine",
+                    std::string("any-") + fixtures::JpegKindName(kind) + "-" + layout.name + ".jpg",
+                    SizedForEngine(file, n % 8, n % 5 == 0, n % 3 == 0));
+        }
+    }
 }
 
 // Hand-made tables: 16-bit quantisation entries (refused), and Huffman tables
@@ -373,6 +427,7 @@ int main(int argc, char** argv) {
     PutSamplings(out);
     PutUnusualFrames(out);
     PutHandMadeTables(out);
+    PutAnyJpeg(out);
     PutExif(out);
     PutXmp(out);
     PutMultiPicture(out);

@@ -15,6 +15,8 @@ bool ValidateAndRotate(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions
     TEngineOptions engineOptions;
     engineOptions.AllowBreakDCF = options.allowBreakDcf;
     engineOptions.TrimPartialEdges = options.trimPartialEdges;
+    engineOptions.AnyJpeg = options.anyJpeg;
+    engineOptions.OptimizeTables = options.optimizeTables;
     engine.SetOptions(engineOptions);
     TMemoryStream in(jpeg);
     TMemoryStream out;
@@ -31,6 +33,8 @@ struct TRecordingEngine {
         TEngineOptions engineOptions;
         engineOptions.AllowBreakDCF = options.allowBreakDcf;
         engineOptions.TrimPartialEdges = options.trimPartialEdges;
+        engineOptions.AnyJpeg = options.anyJpeg;
+        engineOptions.OptimizeTables = options.optimizeTables;
         engineOptions.AllowParallelCoding = threads;
         engineOptions.Schemes.intervalPass = intervals;
         engineOptions.Schemes.halfTurnOnce = intervals;
@@ -82,9 +86,10 @@ std::uint32_t Word(const TBytes& bytes, std::size_t at) {
 std::uint64_t LargestDeclaredFrame(const TBytes& bytes) {
     std::uint64_t largest = 0;
     for (std::size_t at = 0; at + 10 <= bytes.size(); ++at) {
-        if (bytes[at] != 0xFF || bytes[at + 1] != 0xC0) continue;
-        // FF C0, length, precision, height, width, component count, then
-        // identifier, factors and table of each component (T.81 B.2.2).
+        // The frames that the engine reads: baseline, extended and progressive.
+        if (bytes[at] != 0xFF || bytes[at + 1] < 0xC0 || bytes[at + 1] > 0xC2) continue;
+        // FF Cn, length, precision, height, width, component count, then
+        // identifier, factors and table of each component.
         const std::uint64_t height = Word(bytes, at + 5), width = Word(bytes, at + 7);
         const std::size_t count = bytes[at + 9];
         std::uint64_t maxH = 1, maxV = 1, blocksPerMcu = 0;

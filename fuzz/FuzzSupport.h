@@ -17,6 +17,8 @@ using TBytes = std::vector<std::uint8_t>;
 struct TFuzzOptions {
     bool allowBreakDcf = false;
     bool trimPartialEdges = false;
+    bool anyJpeg = false;
+    bool optimizeTables = false;
 };
 
 // ValidateJpeg, then RotateJpeg when it accepted the file, in one mode on three
@@ -26,8 +28,8 @@ struct TFuzzOptions {
 // the input is the only exception a pass may raise; anything else escapes to
 // the fuzzer.
 void RotateEveryWay(const TBytes& jpeg, std::uint8_t mode, const TFuzzOptions& options);
-// The most 8x8 blocks that a frame header (SOF0) anywhere in the bytes
-// declares: the file's, its thumbnail's, or one inside a damaged segment.
+// The most 8x8 blocks that a frame header (SOF0, SOF1 or SOF2) anywhere in
+// the bytes declares: the file's, its thumbnail's, or one inside a damaged segment.
 std::uint64_t LargestDeclaredFrame(const TBytes& bytes);
 // Inputs that declare larger frames are refused before the engine runs: each
 // pass allocates and walks the declared frame, so one large frame costs as

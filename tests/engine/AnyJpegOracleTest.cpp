@@ -23,6 +23,7 @@
 #include "ReferenceCoder.h"
 #include "ReferenceCoderRuns.h"
 #include "fixtures/Fixtures.h"
+#include "fixtures/JpegKinds.h"
 
 namespace plume::test {
 namespace {
@@ -30,22 +31,9 @@ namespace {
 using fixtures::TCoefficientImage;
 using fixtures::TSampling;
 
-enum class TKind {
-    Standard,       // libjpeg's standard progressive script
-    Spectral,       // spectral selection only
-    Approximation,  // successive approximation with refinement scans
-    BrokenBand,     // a band that a quarter turn breaks into two
-    DcApart,        // each component's DC in a scan of its own
-    Restarts,       // the standard script with a restart marker after every MCU
-    Scans,          // sequential, components in scans of their own
-    Extended,       // sequential, the one scan in an SOF1 frame
-    Letters,        // the standard script, identifiers 'R', 'G', 'B' or 'C', 'M', 'Y', 'K'
-};
+using TKind = fixtures::TJpegKind;
 const char* KindName(TKind kind) {
-    constexpr const char* kNames[] = {"Standard",   "Spectral", "Approximation",
-                                      "BrokenBand", "DcApart",  "Restarts",
-                                      "Scans",      "Extended", "Letters"};
-    return kNames[static_cast<int>(kind)];
+    return fixtures::JpegKindName(kind);
 }
 
 struct TCase {
@@ -59,79 +47,15 @@ void PrintTo(const TCase& c, std::ostream* out) {
     *out << KindName(c.kind) << "_" << c.samplingName;
 }
 
-// A jpegtran scan script (its -scans file) for `count` components.
-std::string Script(TKind kind, int count) {
-    std::string all = "0", script;
-    for (int c = 1; c < count; ++c) all += "," + std::to_string(c);
-    const auto each = [&](const std::string& band) {
-        for (int c = 0; c < count; ++c) script += std::to_string(c) + ": " + band + ";\n";
-    };
-    switch (kind) {
-        case TKind::Spectral:
-            script = all + ": 0-0, 0, 0;\n0: 1-2, 0, 0;\n0: 3-9, 0, 0;\n0: 10-63, 0, 0;\n";
-            for (int c = 1; c < count; ++c) script += std::to_string(c) + ": 1-63, 0, 0;\n";
-            break;
-        case TKind::Approximation:
-            script = all + ": 0-0, 0, 1;\n0: 1-9, 0, 2;\n0: 10-63, 0, 2;\n0: 1-63, 2, 1;\n";
-            for (int c = 1; c < count; ++c) script += std::to_string(c) + ": 1-63, 0, 1;\n";
-            script += all + ": 0-0, 1, 0;\n";
-            each("1-63, 1, 0");
-            break;
-        case TKind::BrokenBand:
-            script = all + ": 0-0, 0, 0;\n0: 1-4, 0, 0;\n0: 5-63, 0, 0;\n";
-            for (int c = 1; c < count; ++c) script += std::to_string(c) + ": 1-63, 0, 0;\n";
-            break;
-        case TKind::DcApart:
-            each("0-0, 0, 0");
-            each("1-63, 0, 0");
-            break;
-        default:  // Scans: the first component alone, the others together
-            script = "0: 0-63, 0, 0;\n";
-            if (count > 1) script += all.substr(2) + ": 0-63, 0, 0;\n";
-            break;
-    }
-    return script;
-}
-
-TBytes RunJpegtranScript(const std::string& script, const TBytes& input) {
-    fixtures::TTempDir dir;
-    const std::string path = dir.File("scans.txt").string();
-    fixtures::WriteFileBytes(path, TBytes(script.begin(), script.end()));
-    return fixtures::RunJpegtran({"-scans", path}, input);
-}
-
 // The case's input: a baseline file made with libjpeg, then turned into its
 // kind by jpegtran or by its frame marker.
 TBytes MakeInput(const TCase& c) {
-    const int count = static_cast<int>(c.sampling.size());
     fixtures::TEncodeOptions options;
     options.sampling = c.sampling;
     options.Size(c.partial ? 61 : 64, c.partial ? 43 : 48);
     options.noise = 16;
     options.seed = static_cast<std::uint32_t>(7 + static_cast<int>(c.kind));
-    if (count == 4) {
-        // An Adobe segment as print work has it, to be kept byte for byte.
-        const char adobe[] = "Adobe\0\x64\0\0\0\0\x02";
-        options.markers.push_back({0xEE, TBytes(adobe, adobe + 12)});
-    }
-    if (c.kind == TKind::Letters)
-        options.componentIds =
-            count == 4 ? std::vector<int>{'C', 'M', 'Y', 'K'} : std::vector<int>{'R', 'G', 'B'};
-    options.progressive =
-        c.kind == TKind::Standard || c.kind == TKind::Restarts || c.kind == TKind::Letters;
-    TBytes jpeg = fixtures::EncodeJpeg(options);
-    switch (c.kind) {
-        case TKind::Restarts:
-            return fixtures::RunJpegtran({"-progressive", "-restart", "1B"}, jpeg);
-        case TKind::Extended:
-            jpeg[fixtures::FindSegment(jpeg, 0xFFC0)->offset + 1] = 0xC1;
-            return jpeg;
-        case TKind::Standard:
-        case TKind::Letters:
-            return jpeg;
-        default:
-            return RunJpegtranScript(Script(c.kind, count), jpeg);
-    }
+    return fixtures::EncodeJpegKind(c.kind, options);
 }
 
 struct TTurned {

@@ -117,14 +117,6 @@ TBytes MultiPicturePhoto() {
     return BuildMultiPicture(primary, picture);
 }
 
-// A grey row of blocks whose DC values rise (RisingDcScan).
-TBytes RisingDcFile(int blocks) {
-    TSegmentBuilder b;
-    b.Soi().Dqt({FlatQuantTable(0, 1)}).Sof0(blocks * 8, 8, {{1, 1, 1, 0}}).StandardDht();
-    b.Sos({{1, 0, 0}}).Bytes(RisingDcScan(blocks)).Eoi();
-    return b.Take();
-}
-
 // Inputs that end in a refusal or the read error, for the messages.
 void AddDamaged(std::vector<TGoldenInput>& inputs) {
     TEncodeOptions options;

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "JpegRotation/EngineMessages.h"
 #include "ReferenceCoder.h"
 #include "ReferenceCoderRuns.h"
 #include "fixtures/JpegEncoder.h"
+#include "fixtures/SegmentBuilder.h"
 
 namespace plume::test {
 namespace {
@@ -155,6 +157,58 @@ TEST(ThreadedScan, DamagedScansMatchTheReference) {
 // of half a row and of 7 MCUs (which only mode 0 carries whole), on one, two
 // and three threads: the same pass as the index pass's, and the interval
 // pass taken where it should be.
+// Tables made for the output come from symbols counted in parts on every
+// thread. A count that ends in a refusal must leave the progress that one
+// thread leaves, whichever thread counted the last part: in the pass that
+// counts one scan, and in the store's, which splits a scan of more than
+// 16384 blocks.
+TEST(ThreadedScan, ARefusedCountReportsTheProgressOfOneThread) {
+    // A grey progressive frame of its DC band alone, 256 x 130 blocks: the
+    // odd rows rise to 4094 and fall back, so that turned a quarter, a block
+    // follows one 4094 apart, which no output table may code.
+    const int columns = 256, rows = 130;
+    std::vector<int> dc;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x)
+            dc.push_back(y % 2 == 0 ? 0 : x == 0 || x == columns - 1 ? 2047 : 4094);
+    fixtures::TSegmentBuilder progressive;
+    progressive.Soi().Dqt({fixtures::FlatQuantTable(0, 1)});
+    progressive.Sof(0xFFC2, columns * 8, rows * 8, {{1, 1, 1, 0}}).StandardDht();
+    progressive.Sos({{1, 0, 0}}, 0, 0).Bytes(fixtures::DcBandScan(dc)).Eoi();
+
+    // A row of 15 blocks whose DC rises by 2047 each: turned left, the
+    // first block's difference is 15 times that.
+    const struct {
+        const char* name;
+        TBytes jpeg;
+        int mode;
+        TScanPass pass;
+    } cases[] = {{"counted", fixtures::RisingDcFile(15), 2, TScanPass::Counted},
+                 {"store", progressive.Take(), 1, TScanPass::Store}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto pass = [&c](int threads) {
+            TEngineRun run;
+            run.UseThreads(threads);
+            run.options.AnyJpeg = true;
+            run.options.OptimizeTables = true;
+            EXPECT_TRUE(run.Validate(c.jpeg));
+            run.ClearRecords();
+            EXPECT_FALSE(run.Rotate(c.jpeg, static_cast<std::uint8_t>(c.mode)));
+            EXPECT_EQ(run.engine.LastPass().pass, c.pass);
+            return std::make_pair(run.messages, run.progress);
+        };
+        const auto single = pass(1);
+        ASSERT_EQ(single.first.size(), 1u);
+        EXPECT_EQ(single.first[0].text, kMsgOutputValueOutOfRange);
+        ASSERT_GT(single.second.size(), 2u);
+        // Which thread counts the last part changes from run to run; the
+        // store's three parts leave it to the second thread about once in
+        // a hundred runs.
+        for (int run = 0; run < 160; ++run) ASSERT_EQ(pass(2), single) << "run " << run;
+    }
+}
+
 TEST(IntervalPass, DoesWhatTheIndexPassDoes) {
     for (const TSampling sampling : fixtures::kAllSamplings) {
         const int perRow = (sampling == TSampling::k444 || sampling == TSampling::kGrey ||
