@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,11 +22,19 @@ using test::TBytes;
 void ExpectRecord(const std::string& record, const std::string& path) {
     const TBytes bytes = test::ReadBytes(record);
     const std::string text(bytes.begin(), bytes.end());
-    const std::regex form(
-        "\\[Trash Info\\]\nPath=(.*)\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(text, match, form)) << text;
-    EXPECT_EQ(match[1].str(), path);
+    const std::string head = "[Trash Info]\nPath=";
+    ASSERT_TRUE(text.starts_with(head)) << text;
+    const std::size_t end = text.find('\n', head.size());
+    ASSERT_NE(end, std::string::npos) << text;
+    EXPECT_EQ(text.substr(head.size(), end - head.size()), path);
+    // The date in local time, to the second; 'd' stands for a digit.
+    const std::string form = "DeletionDate=dddd-dd-ddTdd:dd:dd\n";
+    const std::string date = text.substr(end + 1);
+    ASSERT_EQ(date.size(), form.size()) << text;
+    for (std::size_t i = 0; i < form.size(); ++i)
+        EXPECT_TRUE(form[i] == 'd' ? std::isdigit(static_cast<unsigned char>(date[i])) != 0
+                                   : date[i] == form[i])
+            << text;
 }
 
 struct TTrashNameCase {

@@ -44,7 +44,8 @@ void ExpectSameAsReference(const TBytes& jpeg, int mode, bool parallel,
     }
     std::vector<TMessage> expected = reference.messages;
     if (reference.missingSymbol) {
-        const std::string missing = "出力に必要なハフマン符号がハフマンテーブルに定義されていません。";
+        const std::string missing =
+            "出力に必要なハフマン符号がハフマンテーブルに定義されていません。";
         expected.emplace_back(missing, kLevelError);
     }
     EXPECT_EQ(engine.messages, expected);

@@ -27,9 +27,8 @@ class TStoreDecoder {
     TStoreDecoder(const TBytes& jpeg, TEngineDecode& result)
         : setup_(ReadScanSetup(jpeg)),
           result_(result),
-          reader_(jpeg.data(), jpeg.size(), ScanStart(jpeg), [this] {
-              result_.messages.push_back({kMsgMarkerInScanData, kLevelError});
-          }) {
+          reader_(jpeg.data(), jpeg.size(), ScanStart(jpeg),
+                  [this] { result_.messages.emplace_back(kMsgMarkerInScanData, kLevelError); }) {
         for (int c = 0; c < 2; ++c)
             for (int t = 0; t < 2; ++t) {
                 const TRefTable& table = setup_.tables[c][t];
@@ -77,7 +76,7 @@ class TStoreDecoder {
             predictor_[s], TStoreSink{result_.store[s][index]});
         if (status == TBlockStatus::Ok) return true;
         reader_.CheckEvents();
-        result_.messages.push_back({BlockStatusMessage(status), kLevelError});
+        result_.messages.emplace_back(BlockStatusMessage(status), kLevelError);
         return false;
     }
 
