@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks a plume Debian package: its control fields (Depends on Qt and the
-# JPEG library, Recommends a Japanese font), that it holds every file,
+# JPEG library, Recommends a Japanese font), that it holds every file (the
+# message catalogues included, and that the program finds them),
 # that its desktop entry, AppStream entry and manual pages (English and
 # Japanese) are valid, that its plume-cli runs and that its bash completion
 # completes.
@@ -51,6 +52,7 @@ files=(
   usr/share/man/man1/plume.1.gz usr/share/man/man1/plume-cli.1.gz
   usr/share/man/ja/man1/plume.1.gz usr/share/man/ja/man1/plume-cli.1.gz
   usr/share/bash-completion/completions/plume-cli
+  usr/share/locale/en/LC_MESSAGES/plume.mo usr/share/locale/ja/LC_MESSAGES/plume.mo
 )
 for file in "${files[@]}"; do
   [ -f "$root/$file" ] || fail "the package holds no /$file"
@@ -95,6 +97,13 @@ done
 version=$(field Version)
 said=$("$root/usr/bin/plume-cli" --version)
 [[ $said == *"$version"* ]] || fail "plume-cli --version says '$said', the package is $version"
+
+# The installed catalogues speak: Japanese under a Japanese locale, English
+# under any other, from the files beside the installed program.
+said=$(LANGUAGE= LC_ALL=ja_JP.UTF-8 "$root/usr/bin/plume-cli" --frobnicate x.jpg 2>&1 || true)
+[[ $said == *"不明なオプション"* ]] || fail "plume-cli says under ja_JP.UTF-8: $said"
+said=$(LANGUAGE= LC_ALL=de_DE.UTF-8 "$root/usr/bin/plume-cli" --help)
+[[ $said == "Usage: plume-cli"* ]] || fail "plume-cli --help under de_DE.UTF-8 says: ${said:0:80}"
 
 "$here/check-completion.sh" "$share/bash-completion/completions/plume-cli"
 
