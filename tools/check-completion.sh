@@ -44,7 +44,7 @@ call() {
 # with none, the default one (complete -D, bash-completion's loader), which
 # returns 124 once it has defined one, and then that. Fails if there is none.
 tab() {
-  local spec
+  local completion
   COMP_WORDS=(plume-cli "$@")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMP_LINE=${COMP_WORDS[*]}
@@ -52,14 +52,14 @@ tab() {
   COMP_TYPE=9
   COMP_KEY=9
   COMPREPLY=()
-  if ! spec=$(complete -p plume-cli 2>/dev/null); then
-    spec=$(complete -p -D 2>/dev/null) || return 1
-    call "$spec"
+  if ! completion=$(complete -p plume-cli 2>/dev/null); then
+    completion=$(complete -p -D 2>/dev/null) || return 1
+    call "$completion"
     [ $? -eq 124 ] || return 1
-    spec=$(complete -p plume-cli 2>/dev/null) || return 1
+    completion=$(complete -p plume-cli 2>/dev/null) || return 1
   fi
   # Its status means nothing to bash (but 124); what it prints does.
-  call "$spec" || true
+  call "$completion" || true
 }
 
 failures=0
@@ -131,8 +131,8 @@ expectations() {
   export BASH_COMPLETION_USER_DIR=$folder/user BASH_COMPLETION_USER_FILE=/dev/null
   # shellcheck source=/dev/null
   . "$bash_completion"
-  spec=$(complete -p plume-cli 2>/dev/null) &&
-    report "plume-cli has a completion before bash-completion loads one: $spec"
+  completion=$(complete -p plume-cli 2>/dev/null) &&
+    report "plume-cli has a completion before bash-completion loads one: $completion"
   expectations
   # The functions are those of the file checked, not of a plume installed here.
   shopt -s extdebug

@@ -60,14 +60,14 @@ TTableSpec TableFromCounts(const std::uint32_t (&counts)[256]) {
     if (longest > 0) bits[longest] -= 1;
 
     // Figure K.4: the symbols in order of code size, each size by symbol.
-    TTableSpec spec;
-    if (longest == 0) return spec;
+    TTableSpec definition;
+    if (longest == 0) return definition;
     for (int size = 1; size <= 16; ++size)
-        spec.bits[size - 1] = static_cast<std::uint8_t>(bits[size]);
+        definition.bits[size - 1] = static_cast<std::uint8_t>(bits[size]);
     for (int size = 1; size < kSymbols; ++size)
         for (int v = 0; v < 256; ++v)
-            if (codeSize[v] == size) spec.symbols.push_back(static_cast<std::uint8_t>(v));
-    return spec;
+            if (codeSize[v] == size) definition.symbols.push_back(static_cast<std::uint8_t>(v));
+    return definition;
 }
 
 void TSymbolCounts::Add(const TSymbolCounts& other) {
@@ -79,22 +79,22 @@ void TSymbolCounts::Add(const TSymbolCounts& other) {
 }
 
 void MakeTables(const TSymbolCounts& counts, TMadeTables& tables) {
-    const auto build = [](const std::uint32_t(&counted)[256], TTableSpec& spec,
+    const auto build = [](const std::uint32_t(&counted)[256], TTableSpec& definition,
                           THuffmanEncodeTable& table) {
-        spec = TableFromCounts(counted);
-        BuildEncodeTable(
-            CanonicalRecord(spec.bits, spec.symbols.data(), static_cast<int>(spec.symbols.size())),
-            table);
+        definition = TableFromCounts(counted);
+        BuildEncodeTable(CanonicalRecord(definition.bits, definition.symbols.data(),
+                                         static_cast<int>(definition.symbols.size())),
+                         table);
     };
     for (int t = 0; t < 4; ++t) {
-        build(counts.dc[t], tables.spec[0][t], tables.dc[t]);
-        build(counts.ac[t], tables.spec[1][t], tables.ac[t]);
+        build(counts.dc[t], tables.definitions[0][t], tables.dc[t]);
+        build(counts.ac[t], tables.definitions[1][t], tables.ac[t]);
     }
 }
 
 void AppendDht(const TMadeTables& tables, std::vector<std::uint8_t>& out) {
     std::uint32_t length = 2;
-    for (const auto& ofClass : tables.spec)
+    for (const auto& ofClass : tables.definitions)
         for (const TTableSpec& table : ofClass)
             if (!table.symbols.empty())
                 length += 17 + static_cast<std::uint32_t>(table.symbols.size());
@@ -104,7 +104,7 @@ void AppendDht(const TMadeTables& tables, std::vector<std::uint8_t>& out) {
     out.insert(out.end(), std::begin(header), std::end(header));
     for (int c = 0; c < 2; ++c)
         for (int t = 0; t < 4; ++t) {
-            const TTableSpec& table = tables.spec[c][t];
+            const TTableSpec& table = tables.definitions[c][t];
             if (table.symbols.empty()) continue;
             out.push_back(static_cast<std::uint8_t>(c << 4 | t));
             out.insert(out.end(), std::begin(table.bits), std::end(table.bits));

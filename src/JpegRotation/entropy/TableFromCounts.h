@@ -32,7 +32,7 @@ struct TSymbolCounts {
 // The tables of every selector a scan's counts use, as the DHT segment
 // gives them and as the coder takes them.
 struct TMadeTables {
-    TTableSpec spec[2][4];
+    TTableSpec definitions[2][4];
     THuffmanEncodeTable dc[4], ac[4];
 };
 void MakeTables(const TSymbolCounts& counts, TMadeTables& tables);
