@@ -140,6 +140,34 @@ inline std::uint32_t ValueMask(int size) {
     return (1u << size) - 1;
 }
 
+// The pair of symbols at the top of cursor's bits, for the coefficients from
+// k on: each coefficient's position, value bits and size go to
+// store(position, value, size), the bits are taken and k moves past them.
+// Returns 1 for two coefficients, 2 for a coefficient and the end of block,
+// 0 (nothing taken) where there is no pair or it would reach position 63.
+template <typename TStore>
+int TakePair(const TPairTable& pairs, TScanReader::TCursor& cursor, int& k, TStore&& store) {
+    const std::uint32_t pair = pairs.entry[cursor.buffer >> (64 - TPairTable::kBits)];
+    if (pair == 0) return 0;
+    const int first = k + TPairTable::Run1(pair);
+    const int size1 = TPairTable::Size1(pair), used = TPairTable::Used(pair);
+    const int second = first + 1 + TPairTable::Run2(pair);
+    const bool ends = (pair & TPairTable::kEnds) != 0;
+    if (ends ? first > 62 : second > 62) return 0;
+    const int used1 = TPairTable::Length1(pair) + size1;
+    store(first, static_cast<std::uint32_t>(cursor.buffer >> (64 - used1)) & ValueMask(size1),
+          size1);
+    if (!ends) {
+        const int size2 = TPairTable::Size2(pair);
+        store(second, static_cast<std::uint32_t>(cursor.buffer >> (64 - used)) & ValueMask(size2),
+              size2);
+    }
+    cursor.buffer <<= used;
+    cursor.bits -= used;
+    k = (ends ? first : second) + 1;
+    return ends ? 2 : 1;
+}
+
 // Each coefficient goes where the turn sends it, its bits inverted where the
 // turn changes its sign (the coded form of -v is that of v inverted).
 struct TCodedSink {
@@ -164,29 +192,10 @@ struct TCodedSink {
         mask |= std::uint64_t{1} << target;
     }
     int Shortcut(TScanReader::TCursor& cursor, int& k) {
-        if (const std::uint32_t pair = pairs.entry[cursor.buffer >> (64 - TPairTable::kBits)]) {
-            const int first = k + TPairTable::Run1(pair);
-            const int size1 = TPairTable::Size1(pair), used = TPairTable::Used(pair);
-            const int second = first + 1 + TPairTable::Run2(pair);
-            const bool ends = (pair & TPairTable::kEnds) != 0;
-            if (ends ? first <= 62 : second <= 62) {
-                const int used1 = TPairTable::Length1(pair) + size1;
-                Store(first,
-                      static_cast<std::uint32_t>(cursor.buffer >> (64 - used1)) & ValueMask(size1),
-                      size1);
-                if (!ends) {
-                    const int size2 = TPairTable::Size2(pair);
-                    Store(
-                        second,
-                        static_cast<std::uint32_t>(cursor.buffer >> (64 - used)) & ValueMask(size2),
-                        size2);
-                }
-                cursor.buffer <<= used;
-                cursor.bits -= used;
-                k = (ends ? first : second) + 1;
-                return ends ? 2 : 1;
-            }
-        }
+        if (const int taken =
+                TakePair(pairs, cursor, k,
+                         [this](int at, std::uint32_t value, int size) { Store(at, value, size); }))
+            return taken;
         std::uint64_t found;
         const int taken = shortcuts.Take(cursor, k, true, found);
         if (taken != 1) return taken;

@@ -52,29 +52,10 @@ struct TStoreSink {
     // one lookup (BlockDecoder.h: 1 for a coefficient before position 63, 2
     // at an end of block, 0 to leave the code to the decoder).
     int Shortcut(TScanReader::TCursor& cursor, int& k) {
-        if (const std::uint32_t pair =
-                tables.pairs.entry[cursor.buffer >> (64 - TPairTable::kBits)]) {
-            const int first = k + TPairTable::Run1(pair);
-            const int size1 = TPairTable::Size1(pair), used = TPairTable::Used(pair);
-            const int second = first + 1 + TPairTable::Run2(pair);
-            const bool ends = (pair & TPairTable::kEnds) != 0;
-            if (ends ? first <= 62 : second <= 62) {
-                const int used1 = TPairTable::Length1(pair) + size1;
-                Put(first,
-                    static_cast<std::uint32_t>(cursor.buffer >> (64 - used1)) & ValueMask(size1),
-                    size1);
-                if (!ends) {
-                    const int size2 = TPairTable::Size2(pair);
-                    Put(second,
-                        static_cast<std::uint32_t>(cursor.buffer >> (64 - used)) & ValueMask(size2),
-                        size2);
-                }
-                cursor.buffer <<= used;
-                cursor.bits -= used;
-                k = (ends ? first : second) + 1;
-                return ends ? 2 : 1;
-            }
-        }
+        if (const int taken =
+                TakePair(tables.pairs, cursor, k,
+                         [this](int at, std::uint32_t value, int size) { Put(at, value, size); }))
+            return taken;
         std::uint64_t found;
         const int taken = tables.shortcuts.Take(cursor, k, true, found);
         if (taken != 1) return taken;
