@@ -204,7 +204,9 @@ std::string PassesHash(TEngineRun& run, const TBytes& jpeg, std::uint8_t mode) {
             }
         }
         if (run.InputEnded()) {
-            hash.Add(std::string("read error ") + kStreamReadError + "\n");
+            hash.Add("read error ");
+            hash.Add(kStreamReadError);
+            hash.Add("\n");
             run.output.clear();
         }
         AddMessages(hash, run.messages);
