@@ -9,11 +9,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 tools/ensure-deps.sh
 tools/check-format.sh
-# Each test executable runs as six processes that share its tests: a process
+# Each test executable runs as twelve processes that share its tests: a process
 # for each of some 1,400 tests would cost more than most of them take. Twice
 # as many at once as there are cores, since many tests wait on the programs
 # they run (jpegtran, exiftool).
-tools/build.sh -DPLUME_TEST_SHARDS=6
+tools/build.sh -DPLUME_TEST_SHARDS=12
 jobs=$(($(nproc) * 2))
 (cd "${PLUME_BUILD_DIR:-build}" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
 # The benchmark on small inputs, to show that it runs; timings never fail it.
@@ -29,7 +29,7 @@ if [ "${PLUME_SANITIZE_STAGE:-1}" != 0 ]; then
   # the window's thin Qt layer, which the first stage tests: the whole run
   # stays within a quarter of an hour on two cores.
   PLUME_BUILD_DIR=build-asan tools/build.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLUME_SANITIZE=ON \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DPLUME_TEST_SHARDS=6 -DPLUME_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DPLUME_TEST_SHARDS=12 -DPLUME_BUILD_BENCH=OFF \
     -DPLUME_BUILD_GUI=OFF
   cd build-asan
   ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
