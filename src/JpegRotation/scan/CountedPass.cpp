@@ -247,9 +247,6 @@ bool WriteCountedScan(const TScanJob& job, TPassEvents& events, std::vector<std:
             done += parts[p].last - parts[p].first;
         },
         report);
-    // What the other threads did after this one's last task: the progress
-    // must not depend on which thread took which part.
-    report();
     if (std::find(noted.begin(), noted.end(), 0) != noted.end()) {
         events.Error(kMsgHuffmanBlock);
         return false;

@@ -211,9 +211,6 @@ class TStorePass {
                     done += work[w].blocks;
                 },
                 report);
-            // What the other threads did after this one's last task: the
-            // progress must not depend on which thread took which part.
-            report();
             if (!ReportFirst(work, results)) return false;
             for (std::size_t j = 0; j < script.size(); ++j) {
                 const auto sum = std::make_unique<TSymbolCounts>();
@@ -241,7 +238,6 @@ class TStorePass {
                 done += work[w].blocks;
             },
             report);
-        report();
         if (!ReportFirst(work, results)) return false;
 
         TMemoryStream& stream = job_.io.out.Stream();

@@ -1,7 +1,9 @@
 // Independent tasks shared by threads of the pool and the caller: each
 // thread takes the next task not taken, in order, until none is left. The
-// caller's thread hears after each task it finishes, so that it can report
-// progress; the callbacks of a pass stay on its thread.
+// caller's thread hears after each task it finishes, and once more when all
+// are done, so that it can report progress; the callbacks of a pass stay on
+// its thread, and what they report does not depend on which thread took which
+// task.
 #pragma once
 
 #include <atomic>
@@ -16,9 +18,9 @@
 namespace plume {
 
 // Runs task(i) for every i below count on up to `threads` threads, this one
-// included; afterEach() runs on this thread after each task it ran. A task
-// that throws ends the loop: the first exception is thrown here once every
-// thread has stopped.
+// included; afterEach() runs on this thread after each task it ran, and
+// after every thread has stopped. A task that throws ends the loop: the first
+// exception is thrown here once every thread has stopped.
 template <class TTask, class TAfterEach>
 void RunTasks(std::size_t count, int threads, TTask&& task, TAfterEach&& afterEach) {
     std::atomic<std::size_t> next{0};
@@ -48,6 +50,7 @@ void RunTasks(std::size_t count, int threads, TTask&& task, TAfterEach&& afterEa
     take(true);
     for (TWorkerPool::TTicket& helper : helpers) helper.Wait();
     if (failure) std::rethrow_exception(failure);
+    afterEach();
 }
 
 }  // namespace plume
